@@ -29,8 +29,7 @@ const InformationList& informationList();
 
 // The entry under `key` when it is a string (returned unchanged, even when
 // empty), otherwise `fallback`.
-QString informationString(const InformationList& list, const QString& key,
-                          const QString& fallback);
+QString informationString(const InformationList& list, const QString& key, const QString& fallback);
 
 // Read from informationList() on every call.
 QString version();   // fallback "0.0.0"

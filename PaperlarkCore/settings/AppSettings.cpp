@@ -9,7 +9,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-
 namespace {
 
 // A real settings file is a few hundred bytes; anything this large is not one.

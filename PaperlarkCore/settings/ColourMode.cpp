@@ -3,7 +3,8 @@
 #include <array>
 
 template <> std::span<const ColourMode> allCases<ColourMode>() {
-    static constexpr std::array<ColourMode, 3> cases{ColourMode::colour, ColourMode::greyscale, ColourMode::blackAndWhite};
+    static constexpr std::array<ColourMode, 3> cases{ColourMode::colour, ColourMode::greyscale,
+                                                     ColourMode::blackAndWhite};
     return cases;
 }
 

@@ -3,7 +3,8 @@
 #include <array>
 
 template <> std::span<const OutputFormat> allCases<OutputFormat>() {
-    static constexpr std::array<OutputFormat, 3> cases{OutputFormat::pdf, OutputFormat::jpg, OutputFormat::png};
+    static constexpr std::array<OutputFormat, 3> cases{OutputFormat::pdf, OutputFormat::jpg,
+                                                       OutputFormat::png};
     return cases;
 }
 

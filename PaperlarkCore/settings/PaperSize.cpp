@@ -3,7 +3,8 @@
 #include <array>
 
 template <> std::span<const PaperSize> allCases<PaperSize>() {
-    static constexpr std::array<PaperSize, 4> cases{PaperSize::a4, PaperSize::letter, PaperSize::legal, PaperSize::a5};
+    static constexpr std::array<PaperSize, 4> cases{PaperSize::a4, PaperSize::letter,
+                                                    PaperSize::legal, PaperSize::a5};
     return cases;
 }
 

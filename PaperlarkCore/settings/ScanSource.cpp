@@ -3,7 +3,8 @@
 #include <array>
 
 template <> std::span<const ScanSource> allCases<ScanSource>() {
-    static constexpr std::array<ScanSource, 3> cases{ScanSource::flatbed, ScanSource::feeder, ScanSource::feederDuplex};
+    static constexpr std::array<ScanSource, 3> cases{ScanSource::flatbed, ScanSource::feeder,
+                                                     ScanSource::feederDuplex};
     return cases;
 }
 

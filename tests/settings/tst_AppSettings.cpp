@@ -1,0 +1,279 @@
+#include "settings/AppSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QUrl fileIn(const QTemporaryDir& dir, const QString& name) {
+    return QUrl::fromLocalFile(dir.filePath(name));
+}
+
+void writeBytes(const QUrl& url, const QByteArray& bytes) {
+    QFile file(url.toLocalFile());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readBytes(const QUrl& url) {
+    QFile file(url.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.readAll();
+}
+
+// A record with every field away from its default.
+AppSettings customised() {
+    return AppSettings{
+        QStringLiteral("/srv/scans/ünï"),
+        OutputFormat::png,
+        ColourMode::blackAndWhite,
+        ScanSource::feederDuplex,
+        PaperSize::legal,
+        600,
+        40,
+        QStringLiteral("Invoice_{yyyy}"),
+        QStringLiteral("test:0"),
+        false,
+        false,
+        EmailMethod::smtp,
+        QStringLiteral("a@example.org, b@example.org"),
+        QStringLiteral("Subject \"quoted\""),
+        QStringLiteral("Line one\nLine two"),
+        QStringLiteral("smtp.example.org"),
+        465,
+        false,
+        QStringLiteral("user"),
+        QStringLiteral("Sender"),
+        QStringLiteral("sender@example.org"),
+    };
+}
+
+QJsonObject customisedJson() {
+    const QTemporaryDir dir;
+    const QUrl url = fileIn(dir, QStringLiteral("s.json"));
+    customised().save(url);
+    return QJsonDocument::fromJson(readBytes(url)).object();
+}
+
+} // namespace
+
+class TestAppSettings : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void defaultsAndLocations() {
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString config =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        QCOMPARE(AppSettings::defaultSaveFolder().toLocalFile(),
+                 documents + QStringLiteral("/Scans"));
+        QCOMPARE(AppSettings::settingsFolder().toLocalFile(),
+                 config + QStringLiteral("/Paperlark"));
+        QCOMPARE(AppSettings::settingsURL().toLocalFile(),
+                 config + QStringLiteral("/Paperlark/settings.json"));
+
+        const QTemporaryDir dir;
+        const AppSettings s = AppSettings::load(fileIn(dir, QStringLiteral("missing.json")));
+        QCOMPARE(s, AppSettings::defaults());
+        QCOMPARE(s.saveFolder, documents + QStringLiteral("/Scans"));
+        QCOMPARE(s.format, OutputFormat::pdf);
+        QCOMPARE(s.colour, ColourMode::colour);
+        QCOMPARE(s.source, ScanSource::flatbed);
+        QCOMPARE(s.paper, PaperSize::a4);
+        QCOMPARE(s.dpi, 300);
+        QCOMPARE(s.jpegQuality, 85);
+        QCOMPARE(s.fileNamePattern, QStringLiteral("Scan_{yyyy-MM-dd_HHmmss}"));
+        QVERIFY(s.lastDeviceId.isEmpty());
+        QVERIFY(s.openAfterSave);
+        QVERIFY(s.clearPagesAfterSave);
+        QCOMPARE(s.emailMethod, EmailMethod::mailClient);
+        QCOMPARE(s.emailSubject, QStringLiteral("Scanned document"));
+        QCOMPARE(s.emailBody, QStringLiteral("Please find the scanned document attached."));
+        QCOMPARE(s.smtpPort, 587);
+        QVERIFY(s.smtpUseTLS);
+        QVERIFY(s.smtpHost.isEmpty() && s.smtpUser.isEmpty() && s.fromName.isEmpty() &&
+                s.fromAddress.isEmpty() && s.defaultRecipient.isEmpty());
+
+        // Without a URL, load and save use the standard location.
+        QVERIFY(!QFile::exists(AppSettings::settingsURL().toLocalFile()));
+        customised().save();
+        QCOMPARE(AppSettings::load(), customised());
+        QVERIFY(QFile::remove(AppSettings::settingsURL().toLocalFile()));
+    }
+
+    void roundTripAndSortedKeys() {
+        const QTemporaryDir dir;
+        const QUrl url = fileIn(dir, QStringLiteral("nested/deeper/settings.json"));
+        customised().save(url);
+        QCOMPARE(AppSettings::load(url), customised());
+        AppSettings::defaults().save(url);
+        QCOMPARE(AppSettings::load(url), AppSettings::defaults());
+
+        // One member per line, keys in name order, enumerations by raw value.
+        const QByteArray text = readBytes(url);
+        QStringList keys;
+        for (const QByteArray& line : text.split('\n')) {
+            const QByteArray trimmed = line.trimmed();
+            if (trimmed.startsWith('"')) {
+                keys << QString::fromUtf8(trimmed.mid(1, trimmed.indexOf('"', 1) - 1));
+            }
+        }
+        QCOMPARE(keys.size(), 21);
+        QStringList sorted = keys;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(keys, sorted);
+        QCOMPARE(keys.first(), QStringLiteral("clearPagesAfterSave"));
+        QCOMPARE(keys.last(), QStringLiteral("source"));
+        QVERIFY(text.contains("\"format\": \"pdf\""));
+        QVERIFY(text.contains("\"dpi\": 300"));
+        QVERIFY(text.contains("\"smtpUseTLS\": true"));
+    }
+
+    void decodeIsAllOrNothing_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("value");
+        QTest::newRow("format tiff") << "format" << QJsonValue(QStringLiteral("tiff"));
+        QTest::newRow("format PDF") << "format" << QJsonValue(QStringLiteral("PDF"));
+        QTest::newRow("paper A4") << "paper" << QJsonValue(QStringLiteral("A4"));
+        QTest::newRow("dpi 1.5") << "dpi" << QJsonValue(1.5);
+        QTest::newRow("dpi string") << "dpi" << QJsonValue(QStringLiteral("300"));
+        QTest::newRow("dpi bool") << "dpi" << QJsonValue(true);
+        QTest::newRow("dpi 1e300") << "dpi" << QJsonValue(1e300);
+        QTest::newRow("port 2^64") << "smtpPort" << QJsonValue(18446744073709551616.0);
+        QTest::newRow("bool as 1") << "openAfterSave" << QJsonValue(1);
+        QTest::newRow("bool as string") << "smtpUseTLS" << QJsonValue(QStringLiteral("true"));
+        QTest::newRow("string as null") << "smtpHost" << QJsonValue(QJsonValue::Null);
+        QTest::newRow("string as number") << "fromName" << QJsonValue(7);
+        QTest::newRow("missing jpegQuality") << "jpegQuality" << QJsonValue(QJsonValue::Undefined);
+    }
+
+    void decodeIsAllOrNothing() {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QJsonObject object = customisedJson();
+        if (value.isUndefined()) {
+            object.remove(key);
+        } else {
+            object.insert(key, value);
+        }
+        const QTemporaryDir dir;
+        const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
+        const QByteArray bytes = QJsonDocument(object).toJson();
+        writeBytes(url, bytes);
+        QCOMPARE(AppSettings::load(url), AppSettings::defaults());
+        QCOMPARE(readBytes(url), bytes); // the bad file is left alone
+    }
+
+    void acceptedVariations() {
+        const QTemporaryDir dir;
+        const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
+
+        // Unknown keys are ignored; large integers within 64 bits are kept.
+        QJsonObject object = customisedJson();
+        object.insert(QStringLiteral("futureOption"), QStringLiteral("x"));
+        object.insert(QStringLiteral("dpi"), QJsonValue(qint64(9007199254740993)));
+        object.insert(QStringLiteral("jpegQuality"), -5);
+        writeBytes(url, QJsonDocument(object).toJson(QJsonDocument::Compact));
+        AppSettings expected = customised();
+        expected.dpi = 9007199254740993;
+        expected.jpegQuality = -5;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        // saveFolder: blanks only (spaces, tab, no-break and ideographic space)
+        // become the default folder; blanks around a path stay; line breaks are
+        // not blanks; "~" is not expanded.
+        const auto loadWithFolder = [&](const QString& folder) {
+            QJsonObject o = customisedJson();
+            o.insert(QStringLiteral("saveFolder"), folder);
+            writeBytes(url, QJsonDocument(o).toJson());
+            return AppSettings::load(url).saveFolder;
+        };
+        const QString defaultFolder = AppSettings::defaultSaveFolder().toLocalFile();
+        QCOMPARE(loadWithFolder(QStringLiteral("   ")), defaultFolder);
+        QCOMPARE(loadWithFolder(QString()), defaultFolder);
+        QCOMPARE(loadWithFolder(QStringLiteral(" \t\u00a0\u3000")), defaultFolder);
+        QCOMPARE(loadWithFolder(QStringLiteral(" /data/scans ")), QStringLiteral(" /data/scans "));
+        QCOMPARE(loadWithFolder(QStringLiteral("\n")), QStringLiteral("\n"));
+
+        AppSettings s = customised();
+        s.saveFolder = QStringLiteral("~/Scans");
+        QCOMPARE(s.saveFolderURL().toLocalFile(), QStringLiteral("~/Scans"));
+        s.saveFolder.clear();
+        QCOMPARE(s.saveFolderURL(), AppSettings::defaultSaveFolder());
+    }
+
+    void badFilesYieldDefaults() {
+        const QTemporaryDir dir;
+        const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
+        const QByteArray good = QJsonDocument(customisedJson()).toJson();
+        const QList<QByteArray> bad{
+            QByteArray(),
+            good.left(good.size() / 2),
+            QByteArray("[1, 2, 3]"),
+            QByteArray("\xff\xfe{\"saveFolder\": \"\xc3\x28\"}"),
+            QByteArray(50 * 1024 * 1024, ' ') + good,
+        };
+        for (const QByteArray& bytes : bad) {
+            writeBytes(url, bytes);
+            QCOMPARE(AppSettings::load(url), AppSettings::defaults());
+            QCOMPARE(readBytes(url).size(), bytes.size());
+        }
+
+        // A folder in place of the file.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.json")));
+        QCOMPARE(AppSettings::load(fileIn(dir, QStringLiteral("folder.json"))),
+                 AppSettings::defaults());
+
+        // An unreadable file (root can read anything, so only check as a user).
+        writeBytes(url, good);
+        QVERIFY(QFile::setPermissions(url.toLocalFile(), QFileDevice::WriteOwner));
+        if (geteuid() != 0) {
+            QCOMPARE(AppSettings::load(url), AppSettings::defaults());
+        }
+        QVERIFY(QFile::setPermissions(url.toLocalFile(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+
+    void failedSaveChangesNothing() {
+        const QTemporaryDir dir;
+        // The folder cannot be created: a file stands where a folder must go.
+        writeBytes(fileIn(dir, QStringLiteral("blocker")), "x");
+        customised().save(fileIn(dir, QStringLiteral("blocker/sub/settings.json")));
+        QCOMPARE(readBytes(fileIn(dir, QStringLiteral("blocker"))), QByteArray("x"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{QStringLiteral("blocker")});
+
+        // Writing fails: the existing good file survives intact and no
+        // temporary file is left behind.
+        const QUrl url = fileIn(dir, QStringLiteral("conf/settings.json"));
+        customised().save(url);
+        const QByteArray before = readBytes(url);
+        const QString folder = dir.filePath(QStringLiteral("conf"));
+        QVERIFY(chmod(folder.toLocal8Bit().constData(), 0500) == 0);
+        AppSettings::defaults().save(url);
+        QVERIFY(chmod(folder.toLocal8Bit().constData(), 0700) == 0);
+        if (geteuid() != 0) {
+            QCOMPARE(readBytes(url), before);
+            QCOMPARE(QDir(folder).entryList(QDir::Files),
+                     QStringList{QStringLiteral("settings.json")});
+        }
+
+        // A folder standing where the file should be is not replaced.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("conf2/settings.json")));
+        customised().save(fileIn(dir, QStringLiteral("conf2/settings.json")));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("conf2/settings.json"))).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppSettings)
+#include "tst_AppSettings.moc"
