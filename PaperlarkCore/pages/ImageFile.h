@@ -1,0 +1,80 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+
+class QIODevice;
+
+// Decoding of image files with the resolution they state, PNG and JPEG
+// encoding with resolution metadata, and rotation by quarter turns.
+// Stateless: every operation is static.
+//
+// Decoded images keep the depth that carries meaning: black-and-white images
+// come back as QImage::Format_Mono (0 = black, 1 = white), greyscale ones as
+// Format_Grayscale8, images with transparency as Format_ARGB32 and all others
+// as Format_RGB32. Encoding and rotation keep those formats.
+class ImageFile {
+public:
+    struct Failure {
+        enum class Kind { unreadable, unwritable, badContext };
+        Kind kind = Kind::badContext;
+        // The file concerned; empty for badContext.
+        QUrl url;
+
+        static Failure unreadable(const QUrl& url) { return {Kind::unreadable, url}; }
+        static Failure unwritable(const QUrl& url) { return {Kind::unwritable, url}; }
+        static Failure badContext() { return {Kind::badContext, {}}; }
+
+        // "Could not read the image at NAME." and so on; only the file's last
+        // path component is named.
+        QString description() const;
+        bool operator==(const Failure&) const = default;
+    };
+
+    struct Decoded {
+        QImage image;
+        double dpi = 0;
+    };
+
+    // Images whose decoded pixels would take more than this many bytes are
+    // refused as unreadable, judged from the file header before decoding.
+    static constexpr std::int64_t maxDecodedBytes = std::int64_t{1} << 30;
+
+    // Decodes the first image of a PNG, JPEG, TIFF or BMP file. The resolution
+    // is the horizontal one stated by the file when it is greater than 1,
+    // else fallbackDpi.
+    static Result<Decoded, Failure> read(const QUrl& url, double fallbackDpi);
+
+    // Encode to a file, replacing any file already there. The replacement is
+    // atomic: on failure the previous file (if any) is left as it was. A dpi of
+    // 1 or less writes no resolution. JPEG quality is a percentage, clamped to
+    // 10...100.
+    static Result<void, Failure> writePNG(const QImage& image, const QUrl& url, double dpi);
+    static Result<void, Failure> writeJPEG(const QImage& image, const QUrl& url, double dpi,
+                                           int quality);
+
+    // Encode to an open device; false when encoding or writing failed.
+    // `compression` is a zlib level 0...9.
+    static bool encodePNG(const QImage& image, QIODevice& device, double dpi, int compression);
+    static bool encodeJPEG(const QImage& image, QIODevice& device, double dpi, int quality);
+
+    // The zlib level used for the private page cache, where speed matters more
+    // than size; and the level used for PNG documents the user keeps.
+    static constexpr int cacheCompression = 1;
+    static constexpr int documentCompression = 6;
+
+    // Rotates by quarter turns clockwise (any integer; taken modulo 4, so -1
+    // is 3). Zero turns returns the image untouched. Transparency is flattened
+    // onto white; black-and-white and greyscale images keep their format.
+    // Fails with badContext only when memory for the result is not available.
+    static Result<QImage, Failure> rotate(const QImage& image, int quarterTurnsClockwise);
+
+    // The image composited onto opaque white (the image itself when it has no
+    // alpha channel).
+    static QImage flattened(const QImage& image);
+};

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Result.h"
+#include "pages/FolderFailure.h"
+#include "pages/ImageFile.h"
+
+#include <QImage>
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+// One page of the session: a PNG copy in the cache folder plus what the page
+// list needs to show it without decoding it again. Pages have identity and
+// are shared as std::shared_ptr<ScannedPage>; two pages are the same page when
+// their ids are equal.
+class ScannedPage {
+public:
+    struct Failure {
+        // Either the image could not be read or written, or the cache folder
+        // could not be created.
+        std::variant<ImageFile::Failure, FolderFailure> reason;
+
+        QString description() const;
+        // The image failure, when that is what went wrong.
+        const ImageFile::Failure* imageFailure() const {
+            return std::get_if<ImageFile::Failure>(&reason);
+        }
+    };
+
+    // What the preview pane shows: the full bitmap and the size, in points,
+    // to draw it at (at most 1400 high).
+    struct Preview {
+        QImage image;
+        QSizeF displaySize;
+    };
+
+    static constexpr double thumbnailWidth = 120;
+    static constexpr double thumbnailHeight = 160;
+    static constexpr QSizeF thumbnailSize{thumbnailWidth, thumbnailHeight};
+    static constexpr double maxPreviewHeight = 1400;
+
+    // Copies `source` into `cacheFolder` (created when missing) as
+    // "page_<UUID>.png" and builds the page. When removingSource is true the
+    // source is deleted after the copy has been written (a failure to delete
+    // is ignored). A failed make leaves the source alone and no cache file.
+    static Result<std::shared_ptr<ScannedPage>, Failure>
+    make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi, bool removingSource);
+
+    const QUuid& id() const { return id_; }
+    const QUrl& cacheURL() const { return cacheURL_; }
+    // Pixel dimensions of the cached image.
+    QSizeF pixelSize() const { return pixelSize_; }
+    double dpi() const { return dpi_; }
+    // 120 x 160 image for the page list.
+    const QImage& thumbnail() const { return thumbnail_; }
+
+    // The full-resolution image from the cache file.
+    Result<QImage, ImageFile::Failure> loadFullImage() const;
+
+    // The cached image for the preview pane, or nothing when it cannot be read.
+    std::optional<Preview> loadPreviewImage() const;
+    // The size, in points, at which an image of the given pixel size is shown.
+    static QSizeF previewDisplaySize(const QSizeF& pixels);
+
+    // Rotates the cached image by quarter turns clockwise and rewrites the
+    // cache file; pixelSize and thumbnail follow. On failure nothing changes
+    // (the cache file is replaced atomically).
+    Result<void, ImageFile::Failure> rotate(int quarterTurnsClockwise);
+
+    // Deletes the cache file; failures are ignored.
+    void discard() const;
+
+    // "2480 x 3508 px @ 300 dpi"
+    QString description() const;
+
+    // The 120 x 160 thumbnail of an image: scaled to fit inside a 4-point
+    // margin, centred on white, framed with a 1-point grey line.
+    static QImage makeThumbnail(const QImage& image);
+
+    // "page_" + upper-case UUID + ".png"
+    static QString makeCacheFileName();
+
+    bool operator==(const ScannedPage& other) const { return id_ == other.id_; }
+
+    ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail);
+
+private:
+    QUuid id_;
+    QUrl cacheURL_;
+    QSizeF pixelSize_;
+    double dpi_;
+    QImage thumbnail_;
+};
