@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+
+#include <optional>
+
+// Everything the view model needs from the desktop: modal choosers, the one
+// confirmation it asks for, and handing a file or folder to the desktop.
+// The application uses QtDesktopServices (dialogs); tests use a scripted fake.
+// Every method is called on the GUI thread and blocks until the user answers.
+class DesktopServices {
+public:
+    virtual ~DesktopServices() = default;
+
+    // A modal chooser titled "Add image files" that picks one or more existing
+    // image files (JPEG, PNG, TIFF, BMP only; no folders). Returns the chosen
+    // local file URLs in the order the chooser gives them; empty when cancelled.
+    virtual QList<QUrl> chooseImageFiles() = 0;
+
+    // A modal folder chooser titled "Choose the default folder for scans" that
+    // picks one existing folder (new folders may be created in it) and starts in
+    // startFolder. Returns the chosen folder's local file URL, or nothing when
+    // cancelled.
+    virtual std::optional<QUrl> chooseFolder(const QUrl& startFolder) = 0;
+
+    // A modal alert reading "Discard all scanned pages?" with two buttons,
+    // "Discard" (first, the default) and "Cancel". True only for "Discard".
+    virtual bool confirmDiscardAllPages() = 0;
+
+    // Opens a file or folder URL with the desktop's default handler. The
+    // outcome is not reported.
+    virtual void openUrl(const QUrl& url) = 0;
+
+protected:
+    DesktopServices() = default;
+    DesktopServices(const DesktopServices&) = default;
+    DesktopServices& operator=(const DesktopServices&) = default;
+};

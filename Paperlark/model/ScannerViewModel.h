@@ -1,0 +1,252 @@
+#pragma once
+
+#include "model/DesktopServices.h"
+#include "pages/ScannedPage.h"
+#include "scanning/ScannerDeviceInfo.h"
+#include "settings/AppSettings.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <utility>
+
+// The state of the running application and every user action.
+//
+// There is one model per process; every window reads it and calls it, on the
+// GUI thread only. The windows keep no state of their own: they redraw from
+// the model's published fields and call its operations.
+//
+// Published fields (each has a getter of the same name and a signal
+// <field>Changed()). Every assignment emits the field's signal and then
+// changed(), also when the new value equals the old one:
+//
+//   field              type                       start value
+//   settings           AppSettings                the settings file's record
+//   pages              Pages                      empty
+//   selectedPageID     std::optional<QUuid>       none
+//   status             QString                    "Ready."
+//   busy               bool                       false
+//   devices            QList<ScannerDeviceInfo>   empty
+//   selectedDeviceID   QString                    settings().lastDeviceId
+//   fileName           QString                    the file-name pattern expanded
+//                                                 for the moment of start-up
+//   emailSheetVisible  bool                       false
+//   errorMessage       std::optional<QString>     none
+//
+// Outcomes reach the user only through `status` (one line, the outcome of the
+// latest action) and `errorMessage` (an alert is shown while it holds a
+// value; the window sets it back to none when the alert is dismissed).
+//
+// The settings file is written only by saveCurrentPages()/save(), by
+// chooseFolder() once a folder is chosen, and by cleanUp(); edits made through
+// setSettings()/editSettings() stay in memory until then (the settings window
+// writes the file itself when it closes).
+class ScannerViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    using Pages = QList<std::shared_ptr<ScannedPage>>;
+
+    // Loads the settings file, makes the first file name from the pattern,
+    // takes the remembered scanner as the selection and creates this run's
+    // session folder (~/.cache/Paperlark/<UUID>, private to the user). The
+    // desktop services must not be null.
+    explicit ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent = nullptr);
+    ~ScannerViewModel() override;
+
+    ScannerViewModel(const ScannerViewModel&) = delete;
+    ScannerViewModel& operator=(const ScannerViewModel&) = delete;
+
+    // ---- Published fields: getters ------------------------------------------
+
+    // The live settings; the only copy the application edits.
+    const AppSettings& settings() const { return settings_; }
+    // The page list in display order, which is also the order pages are saved in.
+    const Pages& pages() const { return pages_; }
+    // id of the selected page; the page list's selection is bound to it.
+    const std::optional<QUuid>& selectedPageID() const { return selectedPageID_; }
+    // The status line under the main window.
+    const QString& status() const { return status_; }
+    // True while a scan or an SMTP send runs.
+    bool busy() const { return busy_; }
+    // The scanners found, in the scanner service's order.
+    const QList<ScannerDeviceInfo>& devices() const { return devices_; }
+    // Identifier of the scanner to scan with; empty means none.
+    const QString& selectedDeviceID() const { return selectedDeviceID_; }
+    // Base name offered for the next save; the file-name field is bound to it.
+    const QString& fileName() const { return fileName_; }
+    // The e-mail sheet is shown while this is true.
+    bool emailSheetVisible() const { return emailSheetVisible_; }
+    // Text of the pending error alert, if any (an empty text still counts).
+    const std::optional<QString>& errorMessage() const { return errorMessage_; }
+
+    // ---- Published fields: setters for the windows ---------------------------
+
+    // Replaces the settings in memory (the file is not written).
+    void setSettings(AppSettings settings);
+    // Edits the settings in place, then notifies once:
+    //     model.editSettings([](AppSettings& s) { s.dpi = 600; });
+    template <typename Edit> void editSettings(Edit&& edit) {
+        std::forward<Edit>(edit)(settings_);
+        publish(&ScannerViewModel::settingsChanged);
+    }
+    void setSelectedPageID(std::optional<QUuid> id);
+    // The Refresh button sets "Looking for scanners...".
+    void setStatus(QString status);
+    void setSelectedDeviceID(QString id);
+    void setFileName(QString name);
+    // The e-mail sheet sets this back to false when it closes.
+    void setEmailSheetVisible(bool visible);
+    // Set by the window when a rotation fails; reset to none when the alert
+    // is dismissed.
+    void setErrorMessage(std::optional<QString> message);
+
+    // Announces a change made inside a page object (for example after
+    // ScannedPage::rotate), so that views redraw thumbnails and the preview.
+    // Emits changed() and pagesChanged().
+    void notifyChanged();
+
+    // ---- Derived values (computed on every call) ------------------------------
+
+    // The first page whose id is selectedPageID; null when there is none.
+    std::shared_ptr<ScannedPage> selectedPage() const;
+    // Pages to save and nothing running: enables Save.
+    bool canSave() const;
+    // Pages or an earlier save to send, and nothing running: enables
+    // "Save & email...".
+    bool canEmail() const;
+
+    // ---- Not published --------------------------------------------------------
+
+    // The files written by the latest successful save, in page order (one
+    // PDF, or one image per page). Replaced by each successful save, left
+    // alone by a failed one.
+    const QList<QUrl>& lastSavedFiles() const { return lastSavedFiles_; }
+    // This run's folder for page cache files and scanner output:
+    // ~/.cache/Paperlark/<UUID>. Fixed for the life of the model.
+    const QUrl& sessionFolder() const { return sessionFolder_; }
+
+    // ---- Page list ----------------------------------------------------------
+
+    // "Add image file...": asks for image files and appends them as pages.
+    // Files that cannot be read are skipped; the last failure's text goes to
+    // errorMessage. The last page added becomes selected; status reads
+    // "N page(s) ready." for the whole list. Cancelling changes nothing.
+    void importFiles();
+
+    // Moves the selected page by `offset` places (-1 up, +1 down); it stays
+    // selected. Nothing happens without a selection or beyond either end.
+    void moveSelection(int offset);
+
+    // Deletes the selected page and its cache file, then selects the page that
+    // followed it (or the new last page, or nothing). status: "N page(s) ready."
+    void deleteSelection();
+
+    // "Clear all" (confirm = true asks "Discard all scanned pages?" first).
+    // Discards every page; status: "Pages cleared.". An empty list is left
+    // alone without asking.
+    void clearPages(bool confirm);
+
+    // Called when the main window goes away: remembers the selected scanner,
+    // writes the settings file, deletes every page's cache file and removes
+    // the session folder. The page list itself is kept.
+    void cleanUp();
+
+    // ---- Saving and folders ---------------------------------------------------
+
+    // Writes the pages into the save folder in the chosen format and returns
+    // the files written. Also stores the selected scanner and writes the
+    // settings file first. Returns nothing when there are no pages or the save
+    // failed; the reason is then in errorMessage. Changes neither status nor
+    // busy, and leaves fileName as it is.
+    std::optional<QList<QUrl>> saveCurrentPages();
+
+    // The Save button: saveCurrentPages(), then status "Saved a.pdf" (names
+    // joined with ", "), opens the first file when openAfterSave is set, and
+    // clears the pages and renews fileName when clearPagesAfterSave is set.
+    void save();
+
+    // "Choose...": asks for the default save folder and, when one is chosen,
+    // stores it and writes the settings file. status is never changed.
+    void chooseFolder();
+
+    // "Open folder": creates the save folder when missing and opens it in the
+    // file manager. Nothing is reported.
+    void openSaveFolder();
+
+    // ---- Scanning ---------------------------------------------------------------
+    // (scan() and the scanner service wiring are added here.)
+
+    // ---- E-mail -----------------------------------------------------------------
+    // (beginEmail() and sendEmail() are added here.)
+
+Q_SIGNALS:
+    void settingsChanged();
+    void pagesChanged();
+    void selectedPageIDChanged();
+    void statusChanged();
+    void busyChanged();
+    void devicesChanged();
+    void selectedDeviceIDChanged();
+    void fileNameChanged();
+    void emailSheetVisibleChanged();
+    void errorMessageChanged();
+    // Emitted after every change of any published field, and by notifyChanged().
+    void changed();
+
+private:
+    // Assigns a published field and emits its signal and changed().
+    template <typename T, typename U>
+    void assign(T& field, U&& value, void (ScannerViewModel::*signal)()) {
+        field = std::forward<U>(value);
+        publish(signal);
+    }
+    void publish(void (ScannerViewModel::*signal)());
+
+    void setPages(Pages pages);
+    void setBusy(bool busy);
+    void setDevices(QList<ScannerDeviceInfo> devices);
+
+    // Turns files into pages, appended in order, with their cache copies in
+    // the session folder. Unreadable files are skipped; the last failure's
+    // description goes to errorMessage. Selects the last page added.
+    void addPages(const QList<QUrl>& urls, std::int64_t dpi, bool removingSource);
+
+    // The current page count as "N page(s) ready."
+    QString pagesReadyText() const;
+    // The pattern expanded for now.
+    QString freshFileName() const;
+    qsizetype selectedIndex() const;
+
+    // Creates the session folder (mode 0700) and its parent when missing.
+    void createSessionFolder() const;
+    // Removes the session folder recursively, but only after checking that
+    // it is still this run's folder under the per-user cache folder.
+    void removeSessionFolder() const;
+
+    std::shared_ptr<DesktopServices> desktop_;
+
+    AppSettings settings_;
+    Pages pages_;
+    std::optional<QUuid> selectedPageID_;
+    QString status_;
+    bool busy_ = false;
+    QList<ScannerDeviceInfo> devices_;
+    QString selectedDeviceID_;
+    QString fileName_;
+    bool emailSheetVisible_ = false;
+    std::optional<QString> errorMessage_;
+
+    // ~/.cache/Paperlark, as it was when the model was created.
+    QString cacheRoot_;
+    // The UUID that names the session folder inside cacheRoot_.
+    QUuid sessionID_;
+    QUrl sessionFolder_;
+    QList<QUrl> lastSavedFiles_;
+};
