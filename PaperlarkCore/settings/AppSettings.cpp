@@ -1,5 +1,7 @@
 #include "settings/AppSettings.h"
 
+#include "settings/Keychain.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -230,6 +232,14 @@ void AppSettings::save(const std::optional<QUrl>& url) const {
         return;
     }
     file.commit();
+}
+
+QString AppSettings::smtpPassword() const {
+    return Keychain::get(smtpUser);
+}
+
+void AppSettings::setSmtpPassword(const QString& password) const {
+    Keychain::set(password, smtpUser);
 }
 
 QUrl AppSettings::saveFolderURL() const {

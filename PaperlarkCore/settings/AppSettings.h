@@ -14,7 +14,7 @@
 
 // The user's choices that persist between runs, stored as settings.json.
 // A plain value: aggregate initialisation is the memberwise constructor,
-// in this field order. The SMTP password is not part of it (see Keychain).
+// in this field order. The SMTP password is not part of it (see smtpPassword).
 struct AppSettings {
     QString saveFolder;
     OutputFormat format;
@@ -50,6 +50,13 @@ struct AppSettings {
     // Writes the record atomically (settingsURL() when no URL is given), as
     // pretty-printed JSON with sorted keys. Failures are silently dropped.
     void save(const std::optional<QUrl>& url = std::nullopt) const;
+
+    // The SMTP password of smtpUser, kept in the keyring and never in the
+    // record or the settings file. Reading gives the empty string when none
+    // is stored; setting an empty password removes it; with an empty
+    // smtpUser nothing is read or stored.
+    QString smtpPassword() const;
+    void setSmtpPassword(const QString& password) const;
 
     // saveFolder as a file URL, taken literally ("~" is not expanded); the
     // default save folder when saveFolder is empty.
