@@ -181,10 +181,15 @@ public:
     void openSaveFolder();
 
     // ---- Scanning ---------------------------------------------------------------
-    // (scan() and the scanner service wiring are added here.)
+    // scan() and the scanner service (readable by the windows for Refresh) go
+    // here. The constructor's last step wires the service; a finished scan
+    // uses setBusy(), addPages(urls, dpi at scan start, true), setStatus() and
+    // setErrorMessage(); device lists go through setDevices() and
+    // setSelectedDeviceID().
 
     // ---- E-mail -----------------------------------------------------------------
-    // (beginEmail() and sendEmail() are added here.)
+    // beginEmail() and sendEmail() go here; they build on saveCurrentPages(),
+    // lastSavedFiles(), setBusy(), clearPages(false) and freshFileName().
 
 Q_SIGNALS:
     void settingsChanged();
@@ -249,4 +254,6 @@ private:
     QUuid sessionID_;
     QUrl sessionFolder_;
     QList<QUrl> lastSavedFiles_;
+
+    // The scanner service and its subscriptions are kept here.
 };
