@@ -62,7 +62,6 @@ class Recorder:
             "from": str(parsed["from"]),
             "to": str(parsed["to"]),
             "subject": str(parsed["subject"]),
-            "contentType": parsed.get_content_type(),
             "body": body.get_content() if body is not None else None,
             "attachments": names,
             "defects": len(parsed.defects),

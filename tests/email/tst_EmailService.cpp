@@ -3,60 +3,66 @@
 #include "settings/Keychain.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 // sendViaSMTP against a stand-in curl first on PATH, which records its
 // arguments, its standard input and the message file it was given, and
-// answers with a configurable status and error text.
+// answers with the status and error text the test chooses.
 class EmailServiceTest : public QObject {
     Q_OBJECT
 
 private:
     QTemporaryDir bin_;
-    QTemporaryDir files_;
-    QTemporaryDir temporary_; // TMPDIR of this test: leftovers are ours alone
+    QTemporaryDir temporary_; // this test's TMPDIR: every leftover is ours
     std::optional<QTemporaryDir> record_;
 
     QString recorded(const char* name) const { return record_->filePath(QString::fromUtf8(name)); }
     bool curlRan() const { return QFile::exists(recorded("args")); }
     QStringList curlArguments() const { return splitRecordedArguments(readAll(recorded("args"))); }
 
-    void answer(int status, const QByteArray& errorText = {}) {
-        QFile statusFile(recorded("status"));
-        QVERIFY(statusFile.open(QIODevice::WriteOnly));
-        statusFile.write(QByteArray::number(status));
-        if (!errorText.isEmpty()) {
-            QFile errorFile(recorded("stderr"));
-            QVERIFY(errorFile.open(QIODevice::WriteOnly));
-            errorFile.write(errorText);
-        }
+    void installCurl(int status = 0, const QByteArray& errorText = {}) {
+        record_.emplace();
+        const QByteArray out = record_->path().toUtf8();
+        QVERIFY(
+            writeScript(bin_.filePath(u"curl"_s),
+                        "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + out + "/args'\ncat > '" + out +
+                            "/stdin'\nprevious=\nfor argument in \"$@\"; do\n"
+                            "  if [ \"$previous\" = --upload-file ]; then\n    cp \"$argument\" '" +
+                            out + "/message.eml'\n    stat -c %a \"$argument\" > '" + out +
+                            "/mode'\n  fi\n  previous=$argument\ndone\nprintf '" + errorText +
+                            "' >&2\nexit " + QByteArray::number(status) + "\n"));
     }
 
-    static AppSettings settings(const QString& host, std::int64_t port, bool tls) {
+    static AppSettings settings(std::int64_t port = 587, bool tls = true) {
         AppSettings s = AppSettings::defaults();
-        s.smtpHost = host;
+        s.smtpHost = u"mail.example.org"_s;
         s.smtpPort = port;
         s.smtpUseTLS = tls;
         s.smtpUser.clear();
-        s.fromName = QStringLiteral("Ann Example");
-        s.fromAddress = QStringLiteral("ann@example.org");
+        s.fromName = u"Ann Example"_s;
+        s.fromAddress = u"ann@example.org"_s;
         return s;
     }
 
-    QUrl attachment(const QString& name, const QByteArray& bytes) const {
-        QFile file(files_.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return QUrl::fromLocalFile(file.fileName());
+    static Result<void, EmailFailure> send(const AppSettings& s, const QString& recipients,
+                                           const QList<QUrl>& files = {}) {
+        return EmailService::sendViaSMTP(s, recipients, QString(), QString(), files);
     }
 
-    static QStringList leftoverMessageFiles() {
-        return QDir(QDir::tempPath())
-            .entryList({QStringLiteral("paperlark-*.eml")}, QDir::Files | QDir::Hidden);
+    QUrl attachment(const QString& name) const {
+        QFile file(temporary_.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write("data") == 4
+                   ? QUrl::fromLocalFile(file.fileName())
+                   : QUrl();
+    }
+
+    static QStringList leftoverMessages() {
+        return QDir(QDir::tempPath()).entryList({u"paperlark-*.eml"_s}, QDir::Files);
     }
 
 private Q_SLOTS:
@@ -64,106 +70,55 @@ private Q_SLOTS:
         if (qEnvironmentVariableIsEmpty("PAPERLARK_TEST_ENV")) {
             QSKIP("needs the private keyring of scripts/test-env.sh");
         }
-        QVERIFY(bin_.isValid() && files_.isValid() && temporary_.isValid());
+        QVERIFY(bin_.isValid() && temporary_.isValid());
         qputenv("TMPDIR", temporary_.path().toLocal8Bit());
+        qputenv("PATH", bin_.path().toLocal8Bit() + ':' + qgetenv("PATH"));
     }
 
-    void init() {
-        record_.emplace();
-        QVERIFY(record_->isValid());
-        const QByteArray script = "#!/bin/sh\n"
-                                  "out='" +
-                                  record_->path().toUtf8() +
-                                  "'\n"
-                                  "printf '%s\\0' \"$@\" > \"$out/args\"\n"
-                                  "cat > \"$out/stdin\"\n"
-                                  "previous=\n"
-                                  "for argument in \"$@\"; do\n"
-                                  "    if [ \"$previous\" = --upload-file ]; then\n"
-                                  "        cp \"$argument\" \"$out/message.eml\"\n"
-                                  "        stat -c %a \"$argument\" > \"$out/mode\"\n"
-                                  "    fi\n"
-                                  "    previous=$argument\n"
-                                  "done\n"
-                                  "[ -f \"$out/stderr\" ] && cat \"$out/stderr\" >&2\n"
-                                  "exit \"$(cat \"$out/status\" 2>/dev/null || echo 0)\"\n";
-        QVERIFY(writeScript(bin_.filePath(QStringLiteral("curl")), script));
-    }
+    void init() { installCurl(); }
 
     void checksSettingsAndRecipientsFirst() {
-        const PathFront path(bin_.path());
-        const auto send = [](const AppSettings& s, const QString& recipients) {
-            return EmailService::sendViaSMTP(s, recipients, QStringLiteral("S"),
-                                             QStringLiteral("B"), {});
-        };
-        AppSettings s = settings(QStringLiteral(" \t\u00a0"), 587, true);
-        QCOMPARE(send(s, QString()).failure(), EmailFailure::noServer());
-        QCOMPARE(EmailFailure::noServer().description(),
-                 QStringLiteral("No SMTP server is configured. Open Settings and fill in the "
-                                "email section."));
-
-        // Only horizontal blanks are trimmed for the test: a line break counts
-        // as a host, so the next check speaks.
-        s = settings(QStringLiteral("\n"), 587, true);
+        AppSettings s = settings();
+        s.smtpHost = u" \t\u00a0"_s;
+        QCOMPARE(send(s, {}).failure(), EmailFailure::noServer());
+        // Only horizontal blanks are trimmed: a line break counts as a host.
+        s.smtpHost = u"\n"_s;
         s.fromAddress.clear();
-        QCOMPARE(send(s, QStringLiteral("b@x.org")).failure(), EmailFailure::noSender());
-
-        // A blank from address counts as given and does not fall back to the
-        // user name.
-        s = settings(QStringLiteral("mail.example.org"), 587, true);
-        s.fromAddress = QStringLiteral("  ");
-        s.smtpUser = QStringLiteral("user@example.org");
-        QCOMPARE(send(s, QStringLiteral("b@x.org")).failure(), EmailFailure::noSender());
-        QCOMPARE(EmailFailure::noSender().description(),
-                 QStringLiteral("No 'from' address is configured. Open Settings and fill in the "
-                                "email section."));
-
-        s = settings(QStringLiteral("mail.example.org"), 587, true);
-        QCOMPARE(send(s, QStringLiteral(" ;, ,")).failure(), EmailFailure::noRecipient());
-        QCOMPARE(EmailFailure::noRecipient().description(),
-                 QStringLiteral("Enter at least one recipient address."));
-        QCOMPARE(EmailFailure::noMailClient().description(),
-                 QStringLiteral("No mail client could be opened."));
+        QCOMPARE(send(s, u"b@x.org"_s).failure(), EmailFailure::noSender());
+        // A blank from address does not fall back to the user name.
+        s = settings();
+        s.fromAddress = u"  "_s;
+        s.smtpUser = u"user@example.org"_s;
+        QCOMPARE(send(s, u"b@x.org"_s).failure(), EmailFailure::noSender());
+        QCOMPARE(send(settings(), u" ;, ,"_s).failure(), EmailFailure::noRecipient());
+        QCOMPARE(send(settings(), u"b@x.org"_s,
+                      {QUrl::fromLocalFile(temporary_.filePath(u"gone.pdf"_s))})
+                     .failure()
+                     .kind(),
+                 EmailFailure::Kind::file);
         QVERIFY(!curlRan());
     }
 
     void refusesAddressesWithLineBreaks() {
-        const PathFront path(bin_.path());
-        const AppSettings s = settings(QStringLiteral("mail.example.org"), 587, true);
         // Two addresses separated only by a line break are one piece, which
         // must never reach the To line or a --mail-rcpt argument.
-        Result<void, EmailFailure> sent = EmailService::sendViaSMTP(
-            s, QStringLiteral("a@x.org, b@x.org\r\nc@x.org"), QStringLiteral("S"), QString(), {});
-        QVERIFY(!sent);
-        QCOMPARE(sent.failure().kind(), EmailFailure::Kind::smtp);
-        QCOMPARE(sent.failure().description(),
-                 QStringLiteral("The email could not be sent because a recipient address "
-                                "contains a line break or another control character."));
-
-        AppSettings forged = s;
-        forged.fromAddress = QStringLiteral("ann@example.org\r\nRCPT TO:<victim@example.org>");
-        sent = EmailService::sendViaSMTP(forged, QStringLiteral("b@x.org"), QStringLiteral("S"),
-                                         QString(), {});
-        QVERIFY(!sent);
-        QCOMPARE(sent.failure().description(),
-                 QStringLiteral("The email could not be sent because the sender address "
-                                "contains a line break or another control character."));
+        QCOMPARE(send(settings(), u"a@x.org, b@x.org\r\nc@x.org"_s).failure(),
+                 EmailFailure::smtp(u"The email could not be sent because a recipient address "
+                                    "contains a line break or another control character."_s));
+        AppSettings forged = settings();
+        forged.fromAddress = u"ann@example.org\r\nRCPT TO:<victim@example.org>"_s;
+        QCOMPARE(send(forged, u"b@x.org"_s).failure().kind(), EmailFailure::Kind::smtp);
         QVERIFY(!curlRan());
     }
 
     void runsCurlWithTheArgumentList() {
-        const PathFront path(bin_.path());
-        AppSettings s = settings(QStringLiteral("mail.example.org"), 587, true);
+        AppSettings s = settings();
         s.fromAddress.clear();
-        s.smtpUser = QStringLiteral("ann@example.org");
-        const QList<QUrl> files{attachment(QStringLiteral("a.pdf"), "pdf"),
-                                attachment(QStringLiteral("b.png"), "png")};
-        const Result<void, EmailFailure> sent = EmailService::sendViaSMTP(
-            s, QStringLiteral("bob@example.org; carol@example.net"), QString(), QString(), files);
-        QVERIFY2(sent, sent ? "" : qPrintable(sent.failure().description()));
-
+        s.smtpUser = u"ann@example.org"_s;
+        const auto sent = send(s, u"bob@example.org; carol@example.net"_s,
+                               {attachment(u"a.pdf"_s), attachment(u"b.png"_s)});
+        QVERIFY(sent);
         const QStringList arguments = curlArguments();
-        QCOMPARE(arguments.size(), 19);
         const QString messagePath = arguments.value(7);
         QCOMPARE(arguments,
                  (QStringList{"--silent", "--show-error", "--url", "smtp://mail.example.org:587",
@@ -172,153 +127,85 @@ private Q_SLOTS:
                               "bob@example.org", "--mail-rcpt", "carol@example.net", "--ssl-reqd",
                               "--config", "-"}));
 
-        // The message file: a fresh name in the temporary folder, private to
-        // the user while it exists, and gone afterwards.
-        const QFileInfo info(messagePath);
-        QCOMPARE(info.absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
-        QVERIFY(QRegularExpression(QStringLiteral("^paperlark-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-"
-                                                  "[0-9A-F]{4}-[0-9A-F]{12}\\.eml$"))
-                    .match(info.fileName())
+        // A fresh, private file in the temporary folder, gone afterwards.
+        QCOMPARE(QFileInfo(messagePath).absolutePath(), temporary_.path());
+        QVERIFY(QRegularExpression(u"/paperlark-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.eml$"_s)
+                    .match(messagePath)
                     .hasMatch());
-        QCOMPARE(readAll(recorded("mode")).trimmed(), QByteArray("600"));
-        QVERIFY(!QFile::exists(messagePath));
+        QCOMPARE(readAll(recorded("mode")), "600\n");
+        QVERIFY(leftoverMessages().isEmpty());
 
         // The user name is the sender; the default subject applies.
-        const QByteArray message = readAll(recorded("message.eml"));
-        QVERIFY(message.startsWith("From: Ann Example <ann@example.org>\r\n"
-                                   "To: bob@example.org, carol@example.net\r\n"
-                                   "Subject: Scanned document\r\n"));
-        QVERIFY(message.contains("Content-Type: multipart/mixed; boundary=\"Paperlark-"));
-        QVERIFY(message.contains("filename=\"a.pdf\"") && message.contains("filename=\"b.png\""));
-    }
+        QVERIFY(readAll(recorded("message.eml"))
+                    .startsWith("From: Ann Example <ann@example.org>\r\n"
+                                "To: bob@example.org, carol@example.net\r\n"
+                                "Subject: Scanned document\r\n"));
 
-    void choosesSchemeAndTlsFromThePort() {
-        const PathFront path(bin_.path());
-        struct Case {
-            std::int64_t port;
-            bool tls;
-            QString url;
-            bool sslRequired;
-        };
-        const QList<Case> cases{
-            {465, true, QStringLiteral("smtps://mail.example.org:465"), false},
-            {465, false, QStringLiteral("smtps://mail.example.org:465"), false},
-            {25, false, QStringLiteral("smtp://mail.example.org:25"), false},
-            {2525, true, QStringLiteral("smtp://mail.example.org:2525"), true},
-        };
-        for (const Case& c : cases) {
-            init();
-            QVERIFY(EmailService::sendViaSMTP(
-                settings(QStringLiteral("mail.example.org"), c.port, c.tls),
-                QStringLiteral("b@x.org"), QStringLiteral("S"), QStringLiteral("B"), {}));
-            const QStringList arguments = curlArguments();
-            QCOMPARE(arguments.value(3), c.url);
-            QCOMPARE(arguments.contains(QStringLiteral("--ssl-reqd")), c.sslRequired);
-            QCOMPARE(arguments.mid(arguments.size() - 2),
-                     (QStringList{QStringLiteral("--config"), QStringLiteral("-")}));
+        // Port 465 is TLS from the start: smtps, never --ssl-reqd.
+        for (const bool tls : {true, false}) {
+            installCurl();
+            QVERIFY(send(settings(465, tls), u"b@x.org"_s));
+            QCOMPARE(curlArguments().value(3), u"smtps://mail.example.org:465"_s);
+            QVERIFY(!curlArguments().contains(u"--ssl-reqd"_s));
         }
+        installCurl();
+        QVERIFY(send(settings(25, false), u"b@x.org"_s));
+        QCOMPARE(curlArguments().mid(14), (QStringList{"--config", "-"}));
     }
 
     void passesTheLoginOnlyOnStandardInput() {
-        const PathFront path(bin_.path());
-        AppSettings s = settings(QStringLiteral("mail.example.org"), 587, true);
-
-        // No user: empty configuration, and --config - is still passed.
-        QVERIFY(EmailService::sendViaSMTP(s, QStringLiteral("b@x.org"), QStringLiteral("S"),
-                                          QString(), {}));
+        AppSettings s = settings();
+        QVERIFY(send(s, u"b@x.org"_s));
         QCOMPARE(readAll(recorded("stdin")), QByteArray());
 
         // Quotes, backslashes and line breaks in the user name or password
-        // cannot end the quoted value or start another option.
-        init();
-        s.smtpUser = QStringLiteral("ann\"\\%1@example.org").arg(QUuid::createUuid().toString());
-        const QString password = QStringLiteral("p\"a\\s\ns\rw\to\u00f6rd");
-        Keychain::set(password, s.smtpUser);
-        QVERIFY(EmailService::sendViaSMTP(s, QStringLiteral("b@x.org"), QStringLiteral("S"),
-                                          QString(), {}));
+        // can neither end the quoted value nor start another option.
+        installCurl();
+        s.smtpUser = u"a\"\\%1"_s.arg(QUuid::createUuid().toString());
+        Keychain::set(u"p\"a\\s\ns\rw\to\u00f6rd"_s, s.smtpUser);
+        QVERIFY(send(s, u"b@x.org"_s));
         Keychain::remove(s.smtpUser);
-        const QString expectedUser = QString(s.smtpUser)
-                                         .replace(u'\\', QStringLiteral("\\\\"))
-                                         .replace(u'"', QStringLiteral("\\\""));
         QCOMPARE(QString::fromUtf8(readAll(recorded("stdin"))),
-                 QStringLiteral("user = \"") + expectedUser +
-                     QStringLiteral(":p\\\"a\\\\s\\ns\\rw\\to\u00f6rd\"\n"));
-        for (const QString& argument : curlArguments()) {
-            QVERIFY(!argument.contains(QStringLiteral("w\to")));
-        }
+                 u"user = \"a\\\"\\\\"_s + s.smtpUser.mid(3) +
+                     u":p\\\"a\\\\s\\ns\\rw\\to\u00f6rd\"\n"_s);
+        QVERIFY(!curlArguments().join(u' ').contains(u"w\to"_s));
     }
 
     void reportsCurlFailures() {
-        const PathFront path(bin_.path());
-        const AppSettings s = settings(QStringLiteral("mail.example.org"), 587, true);
-        const QList<QUrl> files{attachment(QStringLiteral("scan.pdf"), "pdf")};
+        const QList<QUrl> files{attachment(u"scan.pdf"_s)};
+        installCurl(67);
+        QCOMPARE(send(settings(), u"b@x.org"_s, files).failure(),
+                 EmailFailure::smtp(u"The email could not be sent. curl exited with status 67."_s));
+        installCurl(67, "\\n  curl: (67) Login denied \\n\\n");
+        QCOMPARE(send(settings(), u"b@x.org"_s, files).failure().description(),
+                 u"The email could not be sent. curl: (67) Login denied"_s);
+        QVERIFY(leftoverMessages().isEmpty());
 
-        answer(67);
-        Result<void, EmailFailure> sent =
-            EmailService::sendViaSMTP(s, QStringLiteral("b@x.org"), QString(), QString(), files);
-        QVERIFY(!sent);
-        QCOMPARE(sent.failure(), EmailFailure::smtp(QStringLiteral(
-                                     "The email could not be sent. curl exited with status 67.")));
-        QVERIFY(curlRan());
-
-        init();
-        answer(67, "\n  curl: (67) Login denied \n\n");
-        sent = EmailService::sendViaSMTP(s, QStringLiteral("b@x.org"), QString(), QString(), files);
-        QCOMPARE(sent.failure().description(),
-                 QStringLiteral("The email could not be sent. curl: (67) Login denied"));
-        QVERIFY(!QFile::exists(curlArguments().value(7)));
-        QVERIFY(leftoverMessageFiles().isEmpty());
-
-        // A curl that cannot be started: the launch error, message file gone.
-        init();
-        QVERIFY(writeScript(bin_.filePath(QStringLiteral("curl")), "#!/nonexistent/interpreter\n"));
-        sent = EmailService::sendViaSMTP(s, QStringLiteral("b@x.org"), QString(), QString(), files);
-        QVERIFY(!sent);
+        QVERIFY(writeScript(bin_.filePath(u"curl"_s), "#!/nonexistent/interpreter\n"));
+        const auto sent = send(settings(), u"b@x.org"_s, files);
         QCOMPARE(sent.failure().kind(), EmailFailure::Kind::launch);
-        QVERIFY(sent.failure().description().contains(bin_.filePath(QStringLiteral("curl"))));
-        QVERIFY(leftoverMessageFiles().isEmpty());
-
-        // An unreadable attachment stops the send before curl.
-        init();
-        sent = EmailService::sendViaSMTP(
-            s, QStringLiteral("b@x.org"), QString(), QString(),
-            {QUrl::fromLocalFile(files_.filePath(QStringLiteral("gone.pdf")))});
-        QCOMPARE(sent.failure().kind(), EmailFailure::Kind::file);
-        QVERIFY(!curlRan());
-        QVERIFY(leftoverMessageFiles().isEmpty());
+        QVERIFY(sent.failure().description().contains(bin_.filePath(u"curl"_s)));
+        QVERIFY(leftoverMessages().isEmpty());
     }
 
     void runsProcessesWithThreePipes() {
-        Result<ProcessResult, EmailFailure> result = EmailService::run(
-            QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"), QStringLiteral("cat; printf ' \\n oops \\n\\n' >&2; exit 3")},
-            QStringLiteral("h\u00e9llo\n"));
-        QVERIFY(result);
-        QCOMPARE(result.value(),
-                 (ProcessResult{3, QStringLiteral("h\u00e9llo\n"), QStringLiteral("oops")}));
-
+        const auto shell = [](const QString& script, std::optional<QString> input = {}) {
+            return EmailService::run(u"/bin/sh"_s, {u"-c"_s, script}, input);
+        };
+        QCOMPARE(shell(u"cat; printf ' \\n oops \\n\\n' >&2; exit 3"_s, u"h\u00e9llo\n"_s).value(),
+                 (ProcessResult{3, u"h\u00e9llo\n"_s, u"oops"_s}));
         // Without input the child sees end of input at once.
-        result = EmailService::run(QStringLiteral("/bin/cat"), {});
-        QCOMPARE(result.value(), ProcessResult{});
+        QCOMPARE(EmailService::run(u"/bin/cat"_s, {}).value(), ProcessResult{});
+        QCOMPARE(shell(u"printf 'a\\377'"_s).value().outputText, QString());
+        // Plenty on both outputs at once stalls neither pipe.
+        const auto both = shell(u"head -c 2000000 /dev/zero | tr '\\0' e >&2; "
+                                "head -c 2000000 /dev/zero | tr '\\0' o"_s);
+        QCOMPARE(both.value().outputText.size(), 2000000);
+        QCOMPARE(both.value().errorText.size(), 2000000);
 
-        // Output that is not UTF-8 reads as empty.
-        result = EmailService::run(QStringLiteral("/bin/sh"),
-                                   {QStringLiteral("-c"), QStringLiteral("printf 'a\\377'")});
-        QCOMPARE(result.value().outputText, QString());
-
-        // Plenty on both outputs at once does not stall either pipe.
-        result = EmailService::run(
-            QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"),
-             QStringLiteral("head -c 2000000 /dev/zero | tr '\\0' e >&2; head -c 2000000 "
-                            "/dev/zero | tr '\\0' o")});
-        QCOMPARE(result.value().outputText.size(), 2000000);
-        QCOMPARE(result.value().errorText.size(), 2000000);
-
-        result = EmailService::run(QStringLiteral("/nonexistent/program"), {});
-        QVERIFY(!result);
-        QCOMPARE(result.failure().kind(), EmailFailure::Kind::launch);
-        QVERIFY(result.failure().description().contains(QStringLiteral("/nonexistent/program")));
+        const auto missing = EmailService::run(u"/nonexistent/program"_s, {});
+        QCOMPARE(missing.failure().kind(), EmailFailure::Kind::launch);
+        QVERIFY(missing.failure().description().contains(u"/nonexistent/program"_s));
     }
 };
 
