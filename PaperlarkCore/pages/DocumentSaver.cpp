@@ -1,5 +1,140 @@
 #include "pages/DocumentSaver.h"
 
+#include "pages/NewFile.h"
+#include "pages/PdfWriter.h"
+
+#include <QBuffer>
+#include <QDir>
+
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+bool isInvalidNameCharacter(char32_t c) {
+    switch (c) {
+    case U'<':
+    case U'>':
+    case U':':
+    case U'"':
+    case U'/':
+    case U'\\':
+    case U'|':
+    case U'?':
+    case U'*':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isBlank(QChar c) {
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+QString trimmedBlanks(const QString& text) {
+    qsizetype start = 0, end = text.size();
+    while (start < end && isBlank(text[start])) {
+        ++start;
+    }
+    while (end > start && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.sliced(start, end - start);
+}
+
+// The moment formatted with a Unicode date pattern, in the POSIX English
+// locale and the current time zone; nothing when ICU rejects the pattern.
+std::optional<QString> formatDate(const QString& pattern, const QDateTime& date) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString icuPattern(reinterpret_cast<const char16_t*>(pattern.utf16()),
+                                        int32_t(pattern.size()));
+    icu::SimpleDateFormat formatter(icuPattern, icu::Locale("en_US_POSIX"), status);
+    if (U_FAILURE(status)) {
+        return std::nullopt;
+    }
+    formatter.adoptTimeZone(icu::TimeZone::createDefault());
+    icu::UnicodeString text;
+    formatter.format(UDate(date.toMSecsSinceEpoch()), text);
+    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+}
+
+// Whether anything at all is at the path, including a dangling link.
+bool pathExists(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+QString fileName(const QString& baseName, const QString& extension, int copy) {
+    return copy < 2 ? QStringLiteral("%1.%2").arg(baseName, extension)
+                    : QStringLiteral("%1 (%2).%3").arg(baseName).arg(copy).arg(extension);
+}
+
+// Creates the first free NAME.EXT, NAME (2).EXT ... exclusively. When a file
+// appears under the chosen name before it can be created, the next free name
+// is taken; the result is `failed` only for real errors.
+std::unique_ptr<NewFile> createUniqueFile(const QUrl& folder, const QString& baseName,
+                                          const QString& extension) {
+    constexpr int attempts = 1000;
+    std::unique_ptr<NewFile> file;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        file = std::make_unique<NewFile>(DocumentSaver::uniqueURL(folder, baseName, extension));
+        if (file->status() != NewFile::Status::exists) {
+            break;
+        }
+    }
+    return file;
+}
+
+QByteArray encodedJPEG(const QImage& image, double dpi, int quality) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!ImageFile::encodeJPEG(image, buffer, dpi, quality)) {
+        return {};
+    }
+    return data;
+}
+
+// All pages into one PDF on an open file.
+Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages, NewFile& file,
+                                              int jpegQuality) {
+    const DocumentSaver::Failure failed = DocumentSaver::Failure::pdfFailed(file.url());
+    PdfWriter writer(file.device(), DocumentSaver::pageRect(*pages.front()).size());
+    for (const auto& page : pages) {
+        const QSizeF size = DocumentSaver::pageRect(*page).size();
+        auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+        if (!decoded) {
+            return DocumentSaver::Failure::image(decoded.failure());
+        }
+        QImage image = std::move(decoded.value().image);
+        bool added;
+        if (image.format() == QImage::Format_Mono) {
+            added = writer.addMonoPage(size, image);
+        } else {
+            QByteArray jpeg = encodedJPEG(image, page->dpi(), jpegQuality);
+            image = QImage(); // only the JPEG is needed from here on
+            added = !jpeg.isEmpty() && writer.addJpegPage(size, std::move(jpeg));
+        }
+        if (!added) {
+            return failed;
+        }
+    }
+    if (!writer.finish() || !file.commit()) {
+        return failed;
+    }
+    return {};
+}
+
+} // namespace
+
 QString DocumentSaver::Failure::description() const {
     switch (kind) {
     case Kind::pdfFailed:
@@ -15,26 +150,125 @@ QString DocumentSaver::Failure::description() const {
 }
 
 QString DocumentSaver::sanitise(const QString& name) {
-    return name;
+    QString cleaned;
+    cleaned.reserve(name.size());
+    for (const char32_t c : name.toUcs4()) {
+        if (isInvalidNameCharacter(c) || QChar::category(c) == QChar::Other_Control) {
+            cleaned += u'_';
+        } else {
+            cleaned += QString::fromUcs4(&c, 1);
+        }
+    }
+    cleaned = trimmedBlanks(cleaned);
+    while (cleaned.endsWith(u'.')) {
+        cleaned.chop(1);
+    }
+    return cleaned.isEmpty() ? fallbackName : cleaned;
 }
 
-QString DocumentSaver::buildBaseName(const QString& pattern, const QDateTime&) {
-    return pattern;
+QString DocumentSaver::buildBaseName(const QString& pattern, const QDateTime& date) {
+    const QString source = trimmedBlanks(pattern).isEmpty() ? defaultPattern : pattern;
+    QString output;
+    QString literal;
+    std::optional<QString> token;
+    for (const QChar c : source) {
+        if (c == u'{') {
+            output += literal;
+            literal.clear();
+            token = QString(); // an open token's text is dropped
+        } else if (c == u'}' && token) {
+            const QString format = token->isEmpty() ? defaultDateFormat : *token;
+            // A format ICU rejects stays as its text.
+            output += formatDate(format, date).value_or(format);
+            token.reset();
+        } else if (token) {
+            *token += c;
+        } else {
+            literal += c;
+        }
+    }
+    output += literal;
+    if (token) {
+        output += u'{' + *token;
+    }
+    return sanitise(output);
 }
 
-QUrl DocumentSaver::uniqueURL(const QUrl& folder, const QString&, const QString&) {
-    return folder;
+QUrl DocumentSaver::uniqueURL(const QUrl& folder, const QString& baseName,
+                              const QString& fileExtension) {
+    const QDir directory(folder.toLocalFile());
+    for (int copy = 1;; ++copy) {
+        const QString path = directory.filePath(fileName(baseName, fileExtension, copy));
+        if (!pathExists(path)) {
+            return QUrl::fromLocalFile(path);
+        }
+    }
 }
 
-Result<QList<QUrl>, DocumentSaver::Failure> DocumentSaver::save(const Pages&, const QUrl&,
-                                                                const QString&, OutputFormat, int) {
-    return Failure::nothingToSave();
+Result<QList<QUrl>, DocumentSaver::Failure>
+DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseName,
+                    OutputFormat format, int jpegQuality) {
+    if (pages.isEmpty()) {
+        return Failure::nothingToSave();
+    }
+    if (auto failure = FolderFailure::createPath(folder)) {
+        return Failure::folder(*failure);
+    }
+    const QString name = sanitise(baseName);
+    const QString extension = fileExtension(format);
+
+    if (format == OutputFormat::pdf) {
+        const auto file = createUniqueFile(folder, name, extension);
+        if (file->status() != NewFile::Status::created) {
+            return Failure::pdfFailed(file->url());
+        }
+        if (auto written = writePDF(pages, *file, jpegQuality); !written) {
+            return written.failure();
+        }
+        return QList<QUrl>{file->url()};
+    }
+
+    QList<QUrl> written;
+    for (qsizetype index = 0; index < pages.size(); ++index) {
+        const ScannedPage& page = *pages[index];
+        const QString pageName =
+            pages.size() == 1
+                ? name
+                : QStringLiteral("%1_%2").arg(name).arg(qint64(index + 1), 2, 10, QChar(u'0'));
+        auto decoded = ImageFile::read(page.cacheURL(), page.dpi());
+        if (!decoded) {
+            return Failure::image(decoded.failure());
+        }
+        const QImage& image = decoded.value().image;
+        const auto file = createUniqueFile(folder, pageName, extension);
+        const bool encoded =
+            file->status() == NewFile::Status::created &&
+            (format == OutputFormat::png
+                 ? ImageFile::encodePNG(image, file->device(), page.dpi(),
+                                        ImageFile::documentCompression)
+                 : ImageFile::encodeJPEG(image, file->device(), page.dpi(), jpegQuality));
+        if (!encoded || !file->commit()) {
+            return Failure::image(ImageFile::Failure::unwritable(file->url()));
+        }
+        written.append(file->url());
+    }
+    return written;
 }
 
-Result<void, DocumentSaver::Failure> DocumentSaver::savePDF(const Pages&, const QUrl&, int) {
-    return Failure::nothingToSave();
+Result<void, DocumentSaver::Failure> DocumentSaver::savePDF(const Pages& pages, const QUrl& url,
+                                                            int jpegQuality) {
+    if (pages.isEmpty()) {
+        return Failure::nothingToSave();
+    }
+    NewFile file(url);
+    if (file.status() != NewFile::Status::created) {
+        return Failure::pdfFailed(url);
+    }
+    return writePDF(pages, file, jpegQuality);
 }
 
-QRectF DocumentSaver::pageRect(const ScannedPage&) {
-    return {};
+QRectF DocumentSaver::pageRect(const ScannedPage& page) {
+    const double dpi = page.dpi() > 1.0 ? page.dpi() : 300.0;
+    const QSizeF pixels = page.pixelSize();
+    return {0, 0, pixels.width() / dpi * 72.0, pixels.height() / dpi * 72.0};
 }

@@ -53,8 +53,9 @@ public:
     // Encode to a file, replacing any file already there. The replacement is
     // atomic: on failure the previous file (if any) is left as it was. A dpi of
     // 1 or less writes no resolution. JPEG quality is a percentage, clamped to
-    // 10...100.
-    static Result<void, Failure> writePNG(const QImage& image, const QUrl& url, double dpi);
+    // 10...100. writePNG compresses for speed by default (see cacheCompression).
+    static Result<void, Failure> writePNG(const QImage& image, const QUrl& url, double dpi,
+                                          int compression = cacheCompression);
     static Result<void, Failure> writeJPEG(const QImage& image, const QUrl& url, double dpi,
                                            int quality);
 
@@ -64,9 +65,16 @@ public:
     static bool encodeJPEG(const QImage& image, QIODevice& device, double dpi, int quality);
 
     // The zlib level used for the private page cache, where speed matters more
-    // than size; and the level used for PNG documents the user keeps.
-    static constexpr int cacheCompression = 1;
+    // than size: scanned pages carry sensor noise, so even the fastest deflate
+    // level only gets a colour page to about a third of its size, at five times
+    // the cost of storing it (about 240 ms against 45 ms to write an A4 page
+    // at 300 dpi, 130 ms against 50 ms to read it back). And the level used
+    // for PNG documents the user keeps.
+    static constexpr int cacheCompression = 0;
     static constexpr int documentCompression = 6;
+
+    // The libjpeg quality (1...100) used for a quality percentage.
+    static int jpegLibraryQuality(int percent);
 
     // Rotates by quarter turns clockwise (any integer; taken modulo 4, so -1
     // is 3). Zero turns returns the image untouched. Transparency is flattened
@@ -77,4 +85,8 @@ public:
     // The image composited onto opaque white (the image itself when it has no
     // alpha channel).
     static QImage flattened(const QImage& image);
+
+    // The image in the format read() would give for it (see above); a null
+    // image when memory runs out.
+    static QImage normalised(const QImage& image);
 };

@@ -1,0 +1,245 @@
+#include "pages/ImageHeader.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+constexpr double metresPerInch = 0.0254;
+
+// Bounds-checked reads from the file's bytes.
+class Bytes {
+public:
+    explicit Bytes(QByteArrayView bytes) : bytes_(bytes) {}
+
+    qsizetype size() const { return bytes_.size(); }
+    bool has(qsizetype offset, qsizetype count) const {
+        return offset >= 0 && count >= 0 && offset <= bytes_.size() - count;
+    }
+    std::uint8_t u8(qsizetype offset) const { return std::uint8_t(bytes_[offset]); }
+    std::uint32_t u16(qsizetype offset, bool bigEndian) const {
+        const std::uint32_t a = u8(offset), b = u8(offset + 1);
+        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    }
+    std::uint32_t u32(qsizetype offset, bool bigEndian) const {
+        const std::uint32_t hi = u16(offset, bigEndian), lo = u16(offset + 2, bigEndian);
+        return bigEndian ? (hi << 16 | lo) : (lo << 16 | hi);
+    }
+    bool startsWith(qsizetype offset, QByteArrayView text) const {
+        return has(offset, text.size()) && bytes_.sliced(offset, text.size()) == text;
+    }
+    Bytes sliced(qsizetype offset, qsizetype count) const {
+        return has(offset, count) ? Bytes(bytes_.sliced(offset, count)) : Bytes({});
+    }
+
+private:
+    QByteArrayView bytes_;
+};
+
+std::optional<double> statedDpi(double value) {
+    if (std::isfinite(value) && value > 1.0) {
+        return value;
+    }
+    return std::nullopt;
+}
+
+// PNG: the pHYs chunk, which must come before the first IDAT.
+ImageHeader parsePNG(const Bytes& bytes) {
+    ImageHeader header;
+    qsizetype offset = 8;
+    while (bytes.has(offset, 8)) {
+        const std::uint32_t length = bytes.u32(offset, true);
+        const qsizetype data = offset + 8;
+        if (bytes.startsWith(offset + 4, "IDAT") || bytes.startsWith(offset + 4, "IEND")) {
+            break;
+        }
+        if (bytes.startsWith(offset + 4, "pHYs") && length == 9 && bytes.has(data, 9)) {
+            if (bytes.u8(data + 8) == 1) { // unit: metre
+                header.dpi = statedDpi(ImageHeader::dpiFromDotsPer(bytes.u32(data, true), 1.0));
+            }
+            break;
+        }
+        offset = data + qsizetype(length) + 4;
+    }
+    return header;
+}
+
+// TIFF structure (TIFF files and JPEG Exif blocks): XResolution and
+// ResolutionUnit of the first image file directory.
+std::optional<double> parseTIFFResolution(const Bytes& bytes) {
+    if (!bytes.has(0, 8)) {
+        return std::nullopt;
+    }
+    bool bigEndian;
+    if (bytes.startsWith(0, "II")) {
+        bigEndian = false;
+    } else if (bytes.startsWith(0, "MM")) {
+        bigEndian = true;
+    } else {
+        return std::nullopt;
+    }
+    if (bytes.u16(2, bigEndian) != 42) {
+        return std::nullopt;
+    }
+    const qsizetype directory = bytes.u32(4, bigEndian);
+    if (!bytes.has(directory, 2)) {
+        return std::nullopt;
+    }
+    const std::uint32_t entries = bytes.u16(directory, bigEndian);
+    std::optional<double> resolution;
+    std::uint32_t unit = 2; // inch, the default
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const qsizetype entry = directory + 2 + qsizetype(i) * 12;
+        if (!bytes.has(entry, 12)) {
+            break;
+        }
+        const std::uint32_t tag = bytes.u16(entry, bigEndian);
+        const std::uint32_t type = bytes.u16(entry + 2, bigEndian);
+        if (tag == 0x011A && type == 5) { // XResolution, RATIONAL
+            const qsizetype value = bytes.u32(entry + 8, bigEndian);
+            if (bytes.has(value, 8)) {
+                const std::uint32_t numerator = bytes.u32(value, bigEndian);
+                const std::uint32_t denominator = bytes.u32(value + 4, bigEndian);
+                if (denominator != 0) {
+                    resolution = double(numerator) / double(denominator);
+                }
+            }
+        } else if (tag == 0x0128 && type == 3) { // ResolutionUnit, SHORT
+            unit = bytes.u16(entry + 8, bigEndian);
+        }
+    }
+    if (!resolution) {
+        return std::nullopt;
+    }
+    switch (unit) {
+    case 2:
+        return statedDpi(*resolution);
+    case 3:
+        return statedDpi(ImageHeader::dpiFromDotsPer(*resolution, 0.01));
+    default: // 1: no absolute unit
+        return std::nullopt;
+    }
+}
+
+// JPEG: JFIF density, else Exif; and whether the data reaches its end marker.
+ImageHeader parseJPEG(const Bytes& bytes) {
+    ImageHeader header;
+    header.complete = false;
+    std::optional<double> jfif;
+    std::optional<double> exif;
+    qsizetype offset = 2;
+    bool inScan = false;
+    while (offset < bytes.size()) {
+        if (inScan) {
+            // Entropy-coded data: 0xFF is followed by 0x00 (stuffing), a restart
+            // marker or fill bytes; anything else is the next marker.
+            if (bytes.u8(offset) != 0xFF || !bytes.has(offset, 2)) {
+                ++offset;
+                continue;
+            }
+            const std::uint8_t next = bytes.u8(offset + 1);
+            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7) || next == 0xFF) {
+                offset += next == 0xFF ? 1 : 2;
+                continue;
+            }
+            inScan = false;
+        }
+        if (!bytes.has(offset, 2) || bytes.u8(offset) != 0xFF) {
+            break; // not a marker where one must be
+        }
+        const std::uint8_t marker = bytes.u8(offset + 1);
+        if (marker == 0xFF) {
+            ++offset; // fill byte
+            continue;
+        }
+        if (marker == 0xD9) {
+            header.complete = true;
+            break;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            offset += 2;
+            continue;
+        }
+        if (!bytes.has(offset + 2, 2)) {
+            break;
+        }
+        const qsizetype length = bytes.u16(offset + 2, true);
+        const qsizetype data = offset + 4;
+        if (length < 2 || !bytes.has(offset + 2, length)) {
+            break;
+        }
+        if (marker == 0xE0 && bytes.startsWith(data, QByteArrayView("JFIF\0", 5)) &&
+            length >= 2 + 12) {
+            const std::uint8_t units = bytes.u8(data + 7);
+            const double density = bytes.u16(data + 8, true);
+            if (units == 1) {
+                jfif = statedDpi(density);
+            } else if (units == 2) {
+                jfif = statedDpi(ImageHeader::dpiFromDotsPer(density, 0.01));
+            }
+        } else if (marker == 0xE1 && bytes.startsWith(data, QByteArrayView("Exif\0\0", 6))) {
+            // Exif offsets count from the start of its TIFF header.
+            exif = parseTIFFResolution(bytes.sliced(data + 6, length - 2 - 6));
+        }
+        offset = offset + 2 + length;
+        if (marker == 0xDA) {
+            inScan = true;
+        }
+    }
+    header.dpi = jfif ? jfif : exif;
+    return header;
+}
+
+// BMP: biXPelsPerMeter of a BITMAPINFOHEADER or later; and, for
+// uncompressed pixels, whether the file holds all the rows it declares.
+ImageHeader parseBMP(const Bytes& bytes) {
+    ImageHeader header;
+    if (!bytes.has(14, 40) || bytes.u32(14, false) < 40) {
+        return header; // the old 12-byte header states no resolution
+    }
+    const auto perMetre = std::int32_t(bytes.u32(38, false));
+    if (perMetre > 0) {
+        header.dpi = statedDpi(ImageHeader::dpiFromDotsPer(perMetre, 1.0));
+    }
+    const std::uint32_t compression = bytes.u32(30, false);
+    if (compression == 0 || compression == 3) { // BI_RGB, BI_BITFIELDS
+        const std::int64_t pixelsAt = bytes.u32(10, false);
+        const std::int64_t width = std::int32_t(bytes.u32(18, false));
+        const std::int64_t height = std::abs(std::int64_t(std::int32_t(bytes.u32(22, false))));
+        const std::int64_t bitsPerPixel = bytes.u16(28, false);
+        const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+        header.complete = width > 0 && pixelsAt + rowBytes * height <= bytes.size();
+    }
+    return header;
+}
+
+} // namespace
+
+double ImageHeader::dpiFromDotsPer(double dots, double metresPerUnit) {
+    const double exact = dots * metresPerInch / metresPerUnit;
+    const double whole = std::round(exact);
+    if (whole >= 1 && (std::round(whole * metresPerUnit / metresPerInch) == dots ||
+                       std::abs(exact - whole) < 1e-3)) {
+        return whole;
+    }
+    return exact;
+}
+
+ImageHeader ImageHeader::parse(QByteArrayView view) {
+    const Bytes bytes(view);
+    if (bytes.startsWith(0, "\x89PNG\r\n\x1a\n")) {
+        return parsePNG(bytes);
+    }
+    if (bytes.startsWith(0, "\xFF\xD8")) {
+        return parseJPEG(bytes);
+    }
+    if (bytes.startsWith(0, "II") || bytes.startsWith(0, "MM")) {
+        ImageHeader header;
+        header.dpi = parseTIFFResolution(bytes);
+        return header;
+    }
+    if (bytes.startsWith(0, "BM")) {
+        return parseBMP(bytes);
+    }
+    return {};
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QImage>
+
+class QIODevice;
+
+// JPEG encoding with libjpeg: Format_Mono and Format_Grayscale8 as one-channel
+// grey JPEG, Format_RGB32 as colour, Format_ARGB32 flattened onto white. The
+// Huffman tables are optimised for each image, which makes files several
+// percent smaller for a little more time.
+class JpegEncoder {
+public:
+    // `quality` 1...100 as libjpeg understands it. A dpi greater than 1 is
+    // stored as JFIF density in dots per inch; otherwise no resolution is
+    // stated. False when libjpeg or the device reported an error.
+    static bool write(const QImage& image, QIODevice& device, double dpi, int quality);
+};

@@ -1,0 +1,206 @@
+#include "PageFixtures.h"
+
+#include "pages/ImageFile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <QtEndian>
+
+namespace PageFixtures {
+
+QImage colourImage(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(250, 248, 240));
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height / 4, QColor(200, 30, 30)); // top-left marker
+    painter.fillRect(width / 4, height / 2, width / 2, height / 4, QColor(30, 60, 200));
+    return image;
+}
+
+QImage greyImage(int width, int height) {
+    return colourImage(width, height).convertToFormat(QImage::Format_Grayscale8);
+}
+
+QImage monoImage(int width, int height) {
+    QImage image(width, height, QImage::Format_Mono);
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    image.fill(1);
+    for (int y = 0; y < height / 4; ++y) {
+        for (int x = 0; x < width / 2; ++x) {
+            image.setPixel(x, y, 0);
+        }
+    }
+    return image;
+}
+
+QUrl write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    return QUrl::fromLocalFile(path);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray qtEncoded(const QImage& image, const char* format, double dpi) {
+    QImage copy = image;
+    copy.setDotsPerMeterX(qRound(dpi / 0.0254));
+    copy.setDotsPerMeterY(qRound(dpi / 0.0254));
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(copy)) {
+        qFatal("cannot encode %s: %s", format, qPrintable(writer.errorString()));
+    }
+    return data;
+}
+
+namespace {
+
+void appendLE16(QByteArray& out, quint16 value) {
+    out.append(char(value & 0xFF)).append(char(value >> 8));
+}
+void appendLE32(QByteArray& out, quint32 value) {
+    appendLE16(out, quint16(value & 0xFFFF));
+    appendLE16(out, quint16(value >> 16));
+}
+void appendEntry(QByteArray& out, quint16 tag, quint16 type, quint32 count, quint32 value) {
+    appendLE16(out, tag);
+    appendLE16(out, type);
+    appendLE32(out, count);
+    appendLE32(out, value);
+}
+
+} // namespace
+
+QByteArray tiffWithResolution(quint32 numerator, quint32 denominator, quint16 unit) {
+    constexpr quint32 width = 8, height = 8;
+    const bool withResolution = numerator != 0;
+    const quint16 entries = 8 + (withResolution ? 1 : 0) + (unit != 0 ? 1 : 0);
+    const quint32 directory = 8;
+    const quint32 directorySize = 2 + entries * 12 + 4;
+    const quint32 rational = directory + directorySize;
+    const quint32 pixels = rational + 8;
+
+    QByteArray out("II*\0", 4);
+    appendLE32(out, directory);
+    appendLE16(out, entries);
+    appendEntry(out, 256, 4, 1, width);          // ImageWidth
+    appendEntry(out, 257, 4, 1, height);         // ImageLength
+    appendEntry(out, 258, 3, 1, 8);              // BitsPerSample
+    appendEntry(out, 259, 3, 1, 1);              // Compression: none
+    appendEntry(out, 262, 3, 1, 1);              // Photometric: black is zero
+    appendEntry(out, 273, 4, 1, pixels);         // StripOffsets
+    appendEntry(out, 278, 4, 1, height);         // RowsPerStrip
+    appendEntry(out, 279, 4, 1, width * height); // StripByteCounts
+    if (withResolution) {
+        appendEntry(out, 282, 5, 1, rational); // XResolution
+    }
+    if (unit != 0) {
+        appendEntry(out, 296, 3, 1, unit); // ResolutionUnit
+    }
+    appendLE32(out, 0); // no next directory
+    appendLE32(out, numerator);
+    appendLE32(out, denominator == 0 ? 1 : denominator);
+    out.append(QByteArray(int(width * height), char(0x80)));
+    return out;
+}
+
+QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi) {
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    if (!ImageFile::encodeJPEG(image, buffer, 0, 90)) { // JFIF without resolution
+        qFatal("cannot encode JPEG");
+    }
+    if (exifDpi == 0) {
+        return jpeg;
+    }
+    // Exif: TIFF header, one directory with XResolution and ResolutionUnit.
+    QByteArray tiff("II*\0", 4);
+    appendLE32(tiff, 8);
+    appendLE16(tiff, 2);
+    appendEntry(tiff, 282, 5, 1, 8 + 2 + 2 * 12 + 4);
+    appendEntry(tiff, 296, 3, 1, 2);
+    appendLE32(tiff, 0);
+    appendLE32(tiff, exifDpi);
+    appendLE32(tiff, 1);
+    QByteArray segment("Exif\0\0", 6);
+    segment += tiff;
+    QByteArray app1("\xFF\xE1", 2);
+    const quint16 length = quint16(segment.size() + 2);
+    app1.append(char(length >> 8)).append(char(length & 0xFF));
+    app1 += segment;
+    // After SOI and the JFIF APP0 segment.
+    const int app0Length = (quint8(jpeg[4]) << 8) | quint8(jpeg[5]);
+    jpeg.insert(4 + app0Length, app1);
+    return jpeg;
+}
+
+QByteArray pngDeclaring(quint32 width, quint32 height) {
+    QImage tiny(1, 1, QImage::Format_Grayscale8);
+    tiny.fill(0);
+    QByteArray png = qtEncoded(tiny, "png", 72);
+    // IHDR data starts at byte 16: width and height, big-endian; then fix the CRC.
+    qToBigEndian(width, png.data() + 16);
+    qToBigEndian(height, png.data() + 20);
+    quint32 value = 0xFFFFFFFFu; // CRC-32 of the chunk type and data
+    for (int i = 12; i < 12 + 17; ++i) {
+        value ^= quint8(png[i]);
+        for (int bit = 0; bit < 8; ++bit) {
+            value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1u)));
+        }
+    }
+    qToBigEndian(value ^ 0xFFFFFFFFu, png.data() + 29);
+    return png;
+}
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        QTest::qFail(
+            qPrintable(QStringLiteral("%1 failed: %2")
+                           .arg(program, QString::fromLocal8Bit(process.readAllStandardError()))),
+            __FILE__, __LINE__);
+        return {};
+    }
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+QList<PdfImage> pdfImages(const QString& path) {
+    QList<PdfImage> images;
+    const QStringList lines = run("pdfimages", {"-list", path}).split(u'\n');
+    for (const QString& line : lines.mid(2)) {
+        const QStringList f = line.simplified().split(u' ');
+        if (f.size() < 10) {
+            continue;
+        }
+        images.append({f[2], f[3].toInt(), f[4].toInt(), f[5], f[7].toInt(), f[8]});
+    }
+    return images;
+}
+
+QStringList pdfPageSizes(const QString& path, int pages) {
+    QStringList sizes;
+    const QString info = run("pdfinfo", {"-f", "1", "-l", QString::number(pages), path});
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(Page\s+\d+ size:\s+([\d.]+ x [\d.]+) pts)"));
+    for (auto match = pattern.globalMatch(info); match.hasNext();) {
+        sizes.append(match.next().captured(1));
+    }
+    return sizes;
+}
+
+} // namespace PageFixtures

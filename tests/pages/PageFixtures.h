@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// Helpers shared by the page tests: small images in every format the
+// application meets, hand-made files with exactly the metadata a case needs,
+// and the command-line PDF checkers.
+namespace PageFixtures {
+
+// A colour image with some structure (so that rotations can be told apart).
+QImage colourImage(int width, int height);
+// The same as 8-bit grey and as 1-bit black and white.
+QImage greyImage(int width, int height);
+QImage monoImage(int width, int height);
+
+QUrl write(const QString& path, const QByteArray& bytes);
+QByteArray readAll(const QString& path);
+
+// Encodes with Qt's own writers (which always state a resolution).
+QByteArray qtEncoded(const QImage& image, const char* format, double dpi);
+
+// A minimal uncompressed 8-bit grey TIFF with the given XResolution tag
+// (numerator/denominator) and ResolutionUnit (0 = tag absent).
+QByteArray tiffWithResolution(quint32 numerator, quint32 denominator, quint16 unit);
+
+// A JPEG whose JFIF block states no resolution, followed by an Exif block
+// with the given XResolution (dpi); `exifDpi` 0 leaves the Exif block out.
+QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi);
+
+// A PNG header declaring a huge image, with a tiny, meaningless body.
+QByteArray pngDeclaring(quint32 width, quint32 height);
+
+// Runs a tool and returns its standard output; fails the test on error.
+QString run(const QString& program, const QStringList& arguments);
+
+struct PdfImage {
+    QString type; // image, stencil...
+    int width;
+    int height;
+    QString colour; // rgb, gray, -
+    int bitsPerComponent;
+    QString encoding; // jpeg, image...
+};
+// `pdfimages -list` of a file.
+QList<PdfImage> pdfImages(const QString& path);
+// "W x H" page sizes from pdfinfo, one per page ("595.2 x 841.92").
+QStringList pdfPageSizes(const QString& path, int pages);
+
+} // namespace PageFixtures

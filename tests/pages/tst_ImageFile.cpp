@@ -1,0 +1,253 @@
+#include "PageFixtures.h"
+
+#include "pages/ImageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace PageFixtures;
+
+class tst_ImageFile : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    QByteArray ourPNG(const QImage& image, double dpi) {
+        const QUrl url = QUrl::fromLocalFile(path("tmp.png"));
+        if (!ImageFile::writePNG(image, url, dpi)) {
+            qFatal("writePNG failed");
+        }
+        return readAll(url.toLocalFile());
+    }
+    QByteArray ourJPEG(const QImage& image, double dpi) {
+        const QUrl url = QUrl::fromLocalFile(path("tmp.jpg"));
+        if (!ImageFile::writeJPEG(image, url, dpi, 90)) {
+            qFatal("writeJPEG failed");
+        }
+        return readAll(url.toLocalFile());
+    }
+
+private Q_SLOTS:
+    void resolutionComesFromTheFileOrTheFallback_data();
+    void resolutionComesFromTheFileOrTheFallback();
+    void decodingKeepsMeaningfulDepth();
+    void badInputIsUnreadable_data();
+    void badInputIsUnreadable();
+    void writingStoresResolutionAndQuality();
+    void writeFailuresNameTheFile();
+    void rotationByQuarterTurns();
+    void rotationKeepsDepthAndFlattensTransparency();
+};
+
+void tst_ImageFile::resolutionComesFromTheFileOrTheFallback_data() {
+    QVERIFY(dir_.isValid());
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<double>("expectedDpi");
+    const QImage colour = colourImage(40, 30);
+    const double fallback = 150;
+
+    QTest::newRow("PNG without pHYs") << ourPNG(colour, 0) << fallback;
+    QTest::newRow("PNG at 72 dpi") << qtEncoded(colour, "png", 72) << 72.0;
+    QTest::newRow("PNG at 300 dpi, stored per metre") << ourPNG(colour, 300) << 300.0;
+    QTest::newRow("PNG at 0.99 dpi counts as none") << qtEncoded(colour, "png", 0.99) << fallback;
+    QTest::newRow("JPEG, JFIF without density") << ourJPEG(colour, 0) << fallback;
+    QTest::newRow("JPEG at 72 dpi") << qtEncoded(colour, "jpeg", 72) << 72.0;
+    QTest::newRow("JPEG at 300 dpi") << ourJPEG(colour, 300) << 300.0;
+    QTest::newRow("JPEG, resolution only in Exif") << jpegWithExifOnly(colour, 200) << 200.0;
+    QTest::newRow("JPEG, no Exif either") << jpegWithExifOnly(colour, 0) << fallback;
+    QTest::newRow("TIFF tag, inches") << tiffWithResolution(200, 1, 2) << 200.0;
+    QTest::newRow("TIFF tag, default unit") << tiffWithResolution(400, 2, 0) << 200.0;
+    QTest::newRow("TIFF tag, centimetres") << tiffWithResolution(100, 1, 3) << 254.0;
+    QTest::newRow("TIFF tag without absolute unit") << tiffWithResolution(200, 1, 1) << fallback;
+    QTest::newRow("TIFF without tag") << tiffWithResolution(0, 0, 0) << fallback;
+    QTest::newRow("TIFF written by Qt") << qtEncoded(colour, "tiff", 300) << 300.0;
+    QTest::newRow("BMP at 300 dpi") << qtEncoded(colour, "bmp", 300) << 300.0;
+    QByteArray bmp = qtEncoded(colour, "bmp", 300);
+    bmp.replace(38, 8, QByteArray(8, '\0')); // no pixels per metre
+    QTest::newRow("BMP without resolution") << bmp << fallback;
+}
+
+void tst_ImageFile::resolutionComesFromTheFileOrTheFallback() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(double, expectedDpi);
+    const QUrl url = write(path("resolution.img"), bytes);
+    const auto decoded = ImageFile::read(url, 150);
+    QVERIFY2(decoded.ok(), qPrintable(decoded.ok() ? QString() : decoded.failure().description()));
+    QCOMPARE(decoded.value().dpi, expectedDpi);
+    QVERIFY(!decoded.value().image.isNull());
+}
+
+void tst_ImageFile::decodingKeepsMeaningfulDepth() {
+    // 1-bit stays 1-bit with black as index 0, whatever the file's palette order.
+    QImage inverted = monoImage(33, 20);
+    inverted.invertPixels();
+    inverted.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // same look, other order
+    for (const QImage& mono : {monoImage(33, 20), inverted}) {
+        const QUrl url = write(path("mono.png"), qtEncoded(mono, "png", 300));
+        const auto decoded = ImageFile::read(url, 300);
+        QVERIFY(decoded.ok());
+        const QImage& image = decoded.value().image;
+        QCOMPARE(image.format(), QImage::Format_Mono);
+        QCOMPARE(image.colorTable(), (QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}));
+        QCOMPARE(image.pixel(0, 0), qRgb(0, 0, 0));
+        QCOMPARE(image.pixel(32, 19), qRgb(255, 255, 255));
+    }
+    // A 1-bit TIFF, grey, colour and transparent sources.
+    const struct {
+        QImage image;
+        const char* format;
+        QImage::Format expected;
+    } cases[] = {
+        {monoImage(16, 16), "tiff", QImage::Format_Mono},
+        {greyImage(16, 16), "png", QImage::Format_Grayscale8},
+        {greyImage(16, 16), "jpeg", QImage::Format_Grayscale8},
+        {colourImage(16, 16), "bmp", QImage::Format_RGB32},
+        {QImage(16, 16, QImage::Format_ARGB32), "png", QImage::Format_ARGB32},
+    };
+    for (const auto& c : cases) {
+        const QUrl url = write(path("depth.img"), qtEncoded(c.image, c.format, 300));
+        const auto decoded = ImageFile::read(url, 300);
+        QVERIFY(decoded.ok());
+        QCOMPARE(decoded.value().image.format(), c.expected);
+    }
+    // Our own PNG keeps the pixels of each depth exactly.
+    for (const QImage& image : {monoImage(37, 21), greyImage(37, 21), colourImage(37, 21)}) {
+        const QUrl url = QUrl::fromLocalFile(path("exact.png"));
+        QVERIFY(ImageFile::writePNG(image, url, 300));
+        const auto decoded = ImageFile::read(url, 0);
+        QVERIFY(decoded.ok());
+        QCOMPARE(decoded.value().image, image);
+    }
+}
+
+void tst_ImageFile::badInputIsUnreadable_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    const QImage image = colourImage(64, 48);
+    const QByteArray png = qtEncoded(image, "png", 300);
+    const QByteArray jpeg = qtEncoded(image, "jpeg", 300);
+    const QByteArray tiff = qtEncoded(image, "tiff", 300);
+    const QByteArray bmp = qtEncoded(image, "bmp", 300);
+    QTest::newRow("zero bytes") << QByteArray();
+    QTest::newRow("truncated PNG") << png.left(png.size() / 2);
+    QTest::newRow("truncated JPEG") << jpeg.left(jpeg.size() * 2 / 3);
+    QTest::newRow("truncated TIFF") << tiff.left(tiff.size() / 2);
+    QTest::newRow("truncated BMP") << bmp.left(bmp.size() / 2);
+    QByteArray corrupt = png;
+    for (qsizetype i = 60; i < corrupt.size() - 20; i += 7) {
+        corrupt[i] = char(corrupt[i] ^ 0x5A);
+    }
+    QTest::newRow("corrupt PNG") << corrupt;
+    QTest::newRow("text") << QByteArray("This is not an image, just some words.\n");
+    QTest::newRow("decompression bomb") << pngDeclaring(60000, 60000);
+}
+
+void tst_ImageFile::badInputIsUnreadable() {
+    QFETCH(QByteArray, bytes);
+    const QUrl url = write(path("bad input.png"), bytes);
+    const auto decoded = ImageFile::read(url, 300);
+    QVERIFY(!decoded.ok());
+    QCOMPARE(decoded.failure().kind, ImageFile::Failure::Kind::unreadable);
+    QCOMPARE(decoded.failure().url, url);
+    QCOMPARE(decoded.failure().description(),
+             QStringLiteral("Could not read the image at bad input.png."));
+}
+
+void tst_ImageFile::writingStoresResolutionAndQuality() {
+    const QImage image = colourImage(120, 90);
+    const QUrl png = QUrl::fromLocalFile(path("written.png"));
+    const QUrl jpg = QUrl::fromLocalFile(path("written.jpg"));
+
+    // Resolution survives the round trip; none is written at 1 dpi or less.
+    for (const double dpi : {72.0, 200.0, 600.0, 1.0, 0.0}) {
+        QVERIFY(ImageFile::writePNG(image, png, dpi));
+        QVERIFY(ImageFile::writeJPEG(image, jpg, dpi, 80));
+        const double expected = dpi > 1 ? dpi : 123.0;
+        QCOMPARE(ImageFile::read(png, 123).value().dpi, expected);
+        QCOMPARE(ImageFile::read(jpg, 123).value().dpi, expected);
+    }
+
+    // Quality percentages are clamped to 10...100.
+    const auto jpegAt = [&](int quality) {
+        return ImageFile::writeJPEG(image, jpg, 300, quality) ? readAll(jpg.toLocalFile())
+                                                              : QByteArray();
+    };
+    QVERIFY(!jpegAt(50).isEmpty());
+    QCOMPARE(jpegAt(0), jpegAt(10));
+    QCOMPARE(jpegAt(-5), jpegAt(10));
+    QCOMPARE(jpegAt(250), jpegAt(100));
+    QVERIFY(jpegAt(10).size() < jpegAt(100).size());
+
+    // Writing replaces an existing file.
+    write(png.toLocalFile(), "old contents");
+    QVERIFY(ImageFile::writePNG(image, png, 300));
+    QCOMPARE(ImageFile::read(png, 0).value().image, image);
+}
+
+void tst_ImageFile::writeFailuresNameTheFile() {
+    const QUrl missingFolder = QUrl::fromLocalFile(path("no such folder/page.png"));
+    const auto png = ImageFile::writePNG(colourImage(8, 8), missingFolder, 300);
+    QVERIFY(!png.ok());
+    QCOMPARE(png.failure().kind, ImageFile::Failure::Kind::unwritable);
+    QCOMPARE(png.failure().description(), QStringLiteral("Could not write page.png."));
+    const auto jpeg =
+        ImageFile::writeJPEG(colourImage(8, 8), QUrl::fromLocalFile(path("none/a.jpg")), 300, 80);
+    QCOMPARE(jpeg.failure().description(), QStringLiteral("Could not write a.jpg."));
+    QCOMPARE(ImageFile::Failure::badContext().description(),
+             QStringLiteral("Could not create a drawing context for the page."));
+}
+
+void tst_ImageFile::rotationByQuarterTurns() {
+    // 40 x 60 with a red block in the top-left quarter-width band.
+    const QImage image = colourImage(40, 60);
+    const QRgb red = image.pixel(0, 0);
+    const QRgb paper = image.pixel(39, 59);
+
+    const QImage once = ImageFile::rotate(image, 1).value();
+    QCOMPARE(once.size(), QSize(60, 40));
+    QCOMPARE(once.pixel(59, 0), red); // top-left went to top-right
+    QCOMPARE(once.pixel(0, 0), paper);
+
+    const QImage twice = ImageFile::rotate(image, 2).value();
+    QCOMPARE(twice.size(), QSize(40, 60));
+    QCOMPARE(twice.pixel(39, 59), red);
+
+    QCOMPARE(ImageFile::rotate(image, -1).value(), ImageFile::rotate(image, 3).value());
+    QCOMPARE(ImageFile::rotate(image, 5).value(), once);
+    QCOMPARE(ImageFile::rotate(image, -7).value(), once);
+    QCOMPARE(ImageFile::rotate(ImageFile::rotate(image, 3).value(), 1).value(), image);
+
+    // No turn at all returns the very same image.
+    QCOMPARE(ImageFile::rotate(image, 0).value().cacheKey(), image.cacheKey());
+    QCOMPARE(ImageFile::rotate(image, 8).value().cacheKey(), image.cacheKey());
+}
+
+void tst_ImageFile::rotationKeepsDepthAndFlattensTransparency() {
+    const QImage mono = monoImage(37, 21); // black block at the top left, odd width
+    const QImage monoTurned = ImageFile::rotate(mono, 1).value();
+    QCOMPARE(monoTurned.format(), QImage::Format_Mono);
+    QCOMPARE(monoTurned.size(), QSize(21, 37));
+    for (int y = 0; y < 37; ++y) {
+        for (int x = 0; x < 21; ++x) { // clockwise: (x, y) comes from (y, 20 - x)
+            QCOMPARE(monoTurned.pixelIndex(x, y), mono.pixelIndex(y, 20 - x));
+        }
+    }
+    QCOMPARE(ImageFile::rotate(monoTurned, 3).value(), mono);
+
+    const QImage grey = greyImage(30, 20);
+    const QImage greyTurned = ImageFile::rotate(grey, 3).value();
+    QCOMPARE(greyTurned.format(), QImage::Format_Grayscale8);
+    QCOMPARE(greyTurned.pixelColor(0, 29), grey.pixelColor(0, 0)); // anticlockwise
+
+    QImage clear(10, 6, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    const QImage flattened = ImageFile::rotate(clear, 1).value();
+    QVERIFY(!flattened.hasAlphaChannel());
+    QCOMPARE(flattened.pixel(3, 3), qRgb(255, 255, 255));
+}
+
+QTEST_GUILESS_MAIN(tst_ImageFile)
+#include "tst_ImageFile.moc"
