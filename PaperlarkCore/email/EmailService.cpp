@@ -100,13 +100,21 @@ QString strictUtf8(const QByteArray& bytes) {
     return decoder.hasError() ? QString() : text;
 }
 
+// The user's temporary folder. Qt gives an empty path when TMPDIR names a
+// folder that does not exist; the message must not land in the working
+// folder then.
+QString temporaryFolder() {
+    const QString folder = QDir::tempPath();
+    return folder.isEmpty() ? QStringLiteral("/tmp") : folder;
+}
+
 // The rendered message on disk for the length of one send: created new (never
 // over an existing file), readable by the user only, and removed when this
 // object goes away, whatever happened in between.
 class TemporaryMessageFile {
 public:
     TemporaryMessageFile()
-        : path_(QDir(QDir::tempPath())
+        : path_(QDir(temporaryFolder())
                     .filePath(QStringLiteral("paperlark-") + newUuidText() +
                               QStringLiteral(".eml"))) {}
     TemporaryMessageFile(const TemporaryMessageFile&) = delete;
@@ -224,18 +232,11 @@ bool composeWithXdgEmail(const QStringList& addresses, const QString& subject, c
     const bool onApplicationThread =
         application != nullptr && QThread::currentThread() == application->thread();
     const QDeadlineTimer deadline(mailClientWaitMs);
-    while (process->state() != QProcess::NotRunning) {
-        if (process->waitForFinished(50)) {
-            break;
-        }
-        if (process->state() == QProcess::NotRunning) {
-            break;
+    while (!process->waitForFinished(50) && process->state() != QProcess::NotRunning) {
+        if (!onApplicationThread) {
+            continue;
         }
         if (deadline.hasExpired()) {
-            if (!onApplicationThread) {
-                process->waitForFinished(-1);
-                break;
-            }
             // The mail client runs in the tool's foreground: leave it running
             // and let the application own the process until it ends.
             QProcess* const running = process.release();
@@ -243,9 +244,7 @@ bool composeWithXdgEmail(const QStringList& addresses, const QString& subject, c
             running->setParent(application);
             return true;
         }
-        if (onApplicationThread) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
 }

@@ -181,6 +181,14 @@ private Q_SLOTS:
                  u"The email could not be sent. curl: (67) Login denied"_s);
         QVERIFY(leftoverMessages().isEmpty());
 
+        // A temporary folder that cannot be written stops the send before curl.
+        installCurl();
+        qputenv("TMPDIR", QFile::encodeName(files[0].toLocalFile()));
+        const auto unwritten = send(settings(), u"b@x.org"_s, files);
+        qputenv("TMPDIR", QFile::encodeName(temporary_.path()));
+        QCOMPARE(unwritten.failure().kind(), EmailFailure::Kind::file);
+        QVERIFY(!curlRan());
+
         QVERIFY(writeScript(bin_.filePath(u"curl"_s), "#!/nonexistent/interpreter\n"));
         const auto sent = send(settings(), u"b@x.org"_s, files);
         QCOMPARE(sent.failure().kind(), EmailFailure::Kind::launch);
