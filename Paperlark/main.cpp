@@ -1,14 +1,17 @@
-#include "buildinfo/BuildInfo.h"
+#include "ui/PaperlarkApp.h"
 
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QLabel window(BuildInfo::product + QStringLiteral(" v") + BuildInfo::version());
-    window.setWindowTitle(BuildInfo::product);
-    window.setAlignment(Qt::AlignCenter);
-    window.resize(940, 620);
-    window.show();
+    QApplication::setApplicationName(QStringLiteral("Paperlark"));
+    QApplication::setDesktopFileName(QStringLiteral("paperlark"));
+    // The main window's closing ends the application, whatever else is open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    PaperlarkApp paperlark(app);
+    QObject::connect(&paperlark, &PaperlarkApp::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    paperlark.start();
     return QApplication::exec();
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int creditsWidth = 400;
+constexpr int creditsWidth = 460;
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "ui/SymbolImage.h"
 #include "ui/Theme.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -86,7 +87,7 @@ void FlatButton::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(currentBorder(), 1.0));
     painter.drawPath(shape);
 
-    if (hasFocus() && isEnabled()) {
+    if (keyboardFocus_ && hasFocus() && isEnabled()) {
         // Keyboard focus: a thin inner ring in the accent colour.
         QPainterPath ring;
         ring.addRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), cornerRadius - 2,
@@ -113,4 +114,17 @@ void FlatButton::paintEvent(QPaintEvent*) {
         painter.drawText(QRect(x, content.top(), content.right() - x + 1, content.height()),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
     }
+}
+
+void FlatButton::focusInEvent(QFocusEvent* event) {
+    // Only focus that came from the keyboard is shown.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason ||
+                     event->reason() == Qt::BacktabFocusReason ||
+                     event->reason() == Qt::ShortcutFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
+void FlatButton::focusOutEvent(QFocusEvent* event) {
+    keyboardFocus_ = false;
+    QPushButton::focusOutEvent(event);
 }

@@ -40,6 +40,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int naturalLabelWidth() const;
@@ -47,4 +49,5 @@ private:
     ButtonStyle style_;
     QString symbol_;
     int labelWidth_ = 0;
+    bool keyboardFocus_ = false;
 };

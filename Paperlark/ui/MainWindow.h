@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+class QMenu;
+class QVBoxLayout;
+class ScannerViewModel;
+class TesselFooter;
+class TesselHeader;
+
+// The application's one main window, without a system title bar: the header
+// banner (with the window buttons and the application menu button), the
+// content view in the middle, and the footer showing the model's status line.
+//
+// The content view is whatever setContentView() is given; it fills the
+// space between header and footer on the window's `background`.
+//
+// When the window closes, contentDisappeared() is emitted once; the
+// application cleans up the model in answer.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(ScannerViewModel& model, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    static constexpr QSize minimumWindowSize{940, 620};
+
+    ScannerViewModel& model() const { return model_; }
+
+    // Replaces the content view; the window takes ownership.
+    void setContentView(QWidget* content);
+    QWidget* contentView() const { return content_; }
+
+    // Shows `menu` from the header's menu button and makes its shortcuts
+    // work while this window (or any other of the application) is active.
+    void setApplicationMenu(QMenu* menu);
+
+    TesselHeader* header() const { return header_; }
+    TesselFooter* footer() const { return footer_; }
+
+Q_SIGNALS:
+    void contentDisappeared();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void disappear();
+
+    ScannerViewModel& model_;
+    QVBoxLayout* column_;
+    TesselHeader* header_;
+    QWidget* content_;
+    TesselFooter* footer_;
+    bool disappeared_ = false;
+};

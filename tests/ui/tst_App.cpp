@@ -1,0 +1,197 @@
+// The application shell: menu, main window, settings window and clean-up.
+#include "UiTestSupport.h"
+
+#include "buildinfo/BuildInfo.h"
+#include "model/ScannerViewModel.h"
+#include "ui/AboutWindow.h"
+#include "ui/ApplicationActions.h"
+#include "ui/ApplicationMenu.h"
+#include "ui/ElidedLabel.h"
+#include "ui/FlatButton.h"
+#include "ui/MainWindow.h"
+#include "ui/PaperlarkApp.h"
+#include "ui/SettingsWindow.h"
+#include "ui/TesselFooter.h"
+#include "ui/TesselHeader.h"
+#include "ui/WindowButtons.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+
+int openSettingsWindows() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<SettingsWindow*>(widget); window && window->isVisible()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void menuItemsInOrder() {
+        ApplicationMenu menu;
+        const QList<QAction*> actions = menu.actions();
+        QStringList texts;
+        for (const QAction* action : actions) {
+            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+        }
+        QCOMPARE(texts,
+                 (QStringList{QStringLiteral("About Paperlark"), QStringLiteral("More free tools"),
+                              QStringLiteral("Buy me a coffee"), QStringLiteral("---"),
+                              QStringLiteral("Settings..."), QStringLiteral("Quit Paperlark")}));
+        QCOMPARE(menu.toolsAction()->data().toUrl(), QUrl(BuildInfo::toolsUrl));
+        QCOMPARE(menu.donationAction()->data().toUrl(), QUrl(BuildInfo::donationUrl));
+        QCOMPARE(menu.settingsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        for (const QAction* action : actions) {
+            QVERIFY(!action->text().contains(QStringLiteral("New"), Qt::CaseInsensitive));
+        }
+
+        QSignalSpy about(&menu, &ApplicationMenu::aboutRequested);
+        QSignalSpy settings(&menu, &ApplicationMenu::settingsRequested);
+        QSignalSpy quit(&menu, &ApplicationMenu::quitRequested);
+        menu.aboutAction()->trigger();
+        menu.settingsAction()->trigger();
+        menu.quitAction()->trigger();
+        QCOMPARE(about.count() + settings.count() + quit.count(), 3);
+        QCOMPARE(about.count(), 1);
+        QCOMPARE(quit.count(), 1);
+    }
+
+    void mainWindowShell() {
+        PaperlarkApp app(*qApp);
+        QVERIFY(!app.hasModel()); // created only when a window needs it
+        app.start();
+        QVERIFY(app.hasModel());
+        MainWindow* window = app.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+
+        QCOMPARE(window->windowTitle(), QStringLiteral("Paperlark"));
+        QVERIFY(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(window->minimumSize(), QSize(940, 620));
+        window->resize(600, 400);
+        QCOMPARE(window->size(), QSize(940, 620));
+        QVERIFY(window->maximumWidth() > 2000 && window->maximumHeight() > 2000);
+
+        // Header on top, content in the middle, footer at the bottom.
+        QCOMPARE(window->header()->geometry().top(), 0);
+        QVERIFY(window->header()->windowButtons()->isVisible());
+        QCOMPARE(window->contentView()->geometry().top(),
+                 window->header()->geometry().bottom() + 1);
+        QCOMPARE(window->footer()->geometry().bottom(), window->height() - 1);
+        QCOMPARE(window->footer()->geometry().top(),
+                 window->contentView()->geometry().bottom() + 1);
+
+        // The footer shows the model's status line as it changes.
+        QCOMPARE(window->footer()->trailingStatus(),
+                 std::optional<QString>(QStringLiteral("Ready.")));
+        app.model().setStatus(QStringLiteral("Looking for scanners..."));
+        QCOMPARE(window->footer()->statusLabel()->text(),
+                 QStringLiteral("Looking for scanners..."));
+
+        // The content view plugs in between header and footer.
+        auto* content = new QWidget;
+        window->setContentView(content);
+        QCOMPARE(window->contentView(), content);
+        QCOMPARE(content->parentWidget(), window);
+        window->layout()->activate();
+        QCOMPARE(content->geometry().top(), window->header()->geometry().bottom() + 1);
+
+        // The header's menu button opens the application menu.
+        FlatButton* menuButton = window->header()->menuButton();
+        QVERIFY(menuButton->isVisible());
+        menuButton->click();
+        QTRY_VERIFY(app.menu()->isVisible());
+        app.menu()->hide();
+        // The menu's shortcuts belong to the window too.
+        QVERIFY(window->actions().contains(app.menu()->quitAction()));
+    }
+
+    void oneSettingsWindow() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        QCOMPARE(openSettingsWindows(), 0);
+        app.showSettingsWindow();
+        QPointer<SettingsWindow> first = app.settingsWindow();
+        QVERIFY(first != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(first));
+        // The menu item, the named action and a second call all reuse it.
+        app.menu()->settingsAction()->trigger();
+        QVERIFY(ApplicationActions::send("showSettingsWindow"));
+        app.showSettingsWindow();
+        QCOMPARE(app.settingsWindow(), first.data());
+        QCOMPARE(openSettingsWindows(), 1);
+
+        // A normal title bar, but dark with the theme background.
+        QVERIFY(!first->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(first->windowTitle(), QStringLiteral("Paperlark Settings"));
+        const QImage image = first->grab().toImage();
+        UI_COMPARE_COLOUR(image.pixelColor(10, 10), Theme::background.color());
+
+        QSignalSpy gone(first.data(), &SettingsWindow::contentDisappeared);
+        first->close();
+        QCOMPARE(gone.count(), 1);
+        QTRY_VERIFY(first == nullptr);
+        app.showSettingsWindow();
+        QVERIFY(app.settingsWindow() != nullptr);
+        QCOMPARE(openSettingsWindows(), 1);
+        app.settingsWindow()->close();
+    }
+
+    void closingTheMainWindowCleansUp() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        MainWindow* window = app.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QString session = app.model().sessionFolder().toLocalFile();
+        QVERIFY(QDir(session).exists());
+        app.showSettingsWindow();
+        QPointer<SettingsWindow> settings = app.settingsWindow();
+        app.showAbout();
+
+        // Click the header's own close button.
+        QSignalSpy finished(&app, &PaperlarkApp::finished);
+        WindowButtons* buttons = window->header()->windowButtons();
+        const QPoint close = buttons->buttonRect(WindowButtons::Button::close).center();
+        QTest::mouseClick(buttons, Qt::LeftButton, {}, close);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!QDir(session).exists());
+        // No other window outlives the main one.
+        QTRY_VERIFY(settings == nullptr || !settings->isVisible());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            QVERIFY2(!widget->isVisible() || widget->isHidden(), qPrintable(widget->objectName()));
+        }
+        // Clean-up happens once, however the application then ends.
+        app.quit();
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void quitShortcutCleansUpTheSameWay() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        QVERIFY(QTest::qWaitForWindowExposed(app.mainWindow()));
+        QVERIFY(QTest::qWaitForWindowActive(app.mainWindow()));
+        const QString session = app.model().sessionFolder().toLocalFile();
+        QVERIFY(QDir(session).exists());
+
+        QSignalSpy finished(&app, &PaperlarkApp::finished);
+        QTest::keyClick(app.mainWindow(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!app.mainWindow()->isVisible());
+        QVERIFY(!QDir(session).exists());
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "tst_App.moc"
