@@ -1,5 +1,5 @@
 # Task runner: the real work is in scripts/ and the CMake presets.
-.PHONY: run test build setup setup-test configure bench clean
+.PHONY: run test build setup setup-test configure bench screenshots clean
 
 run: setup build
 	./build/Paperlark/paperlark
@@ -22,6 +22,12 @@ setup-test:
 bench: setup-test configure
 	cmake --build --preset default --target bench_all
 	scripts/test-env.sh cmake --build --preset default --target run_bench
+
+# Pictures of the real windows under Xvfb, in a throw-away HOME: build/screenshots/*.png
+screenshots: setup-test configure
+	cmake --build --preset default --target paperlark_screenshots
+	xvfb-run -a -s "-screen 0 1440x900x24" \
+		scripts/test-env.sh build/tests/ui/paperlark_screenshots -platform xcb build/screenshots
 
 clean:
 	rm -rf build
