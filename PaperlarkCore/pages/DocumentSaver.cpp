@@ -62,7 +62,11 @@ std::optional<QString> formatDate(const QString& pattern, const QDateTime& date)
     }
     formatter.adoptTimeZone(icu::TimeZone::createDefault());
     icu::UnicodeString text;
-    formatter.format(UDate(date.toMSecsSinceEpoch()), text);
+    icu::FieldPosition position;
+    formatter.format(UDate(date.toMSecsSinceEpoch()), text, position, status);
+    if (U_FAILURE(status)) {
+        return std::nullopt;
+    }
     return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
 }
 
