@@ -1,0 +1,27 @@
+#pragma once
+
+#include "scanning/ScannerDevice.h"
+
+#include <QObject>
+
+#include <memory>
+
+// Finds devices and reports their arrival and departure on the GUI thread.
+class ScannerBrowser : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Starts looking; every device present is reported by deviceAdded, also
+    // the ones reported before a stop().
+    virtual void start() = 0;
+    // Stops reporting changes until the next start().
+    virtual void stop() = 0;
+
+Q_SIGNALS:
+    void deviceAdded(const std::shared_ptr<ScannerDevice>& device);
+    void deviceRemoved(const std::shared_ptr<ScannerDevice>& device);
+    // A complete look after start() has been reported, whether or not it
+    // found anything.
+    void searchCompleted();
+};

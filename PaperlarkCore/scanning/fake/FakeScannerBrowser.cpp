@@ -1,0 +1,25 @@
+#include "scanning/fake/FakeScannerBrowser.h"
+
+void FakeScannerBrowser::start() {
+    running_ = true;
+    ++starts_;
+    for (const auto& device : std::as_const(devices_)) {
+        Q_EMIT deviceAdded(device);
+    }
+    Q_EMIT searchCompleted();
+}
+
+void FakeScannerBrowser::plugIn(const std::shared_ptr<ScannerDevice>& device) {
+    devices_.append(device);
+    if (running_) {
+        Q_EMIT deviceAdded(device);
+    }
+}
+
+void FakeScannerBrowser::unplug(const std::shared_ptr<ScannerDevice>& device) {
+    devices_.removeAll(device);
+    if (running_) {
+        Q_EMIT deviceRemoved(device);
+    }
+    Q_EMIT device->removed();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+// Writes scanned pages into a folder as PNG files named base-1.png,
+// base-2.png, ... skipping names that are taken: an existing file is never
+// replaced.
+class PageFileWriter {
+public:
+    PageFileWriter(QString folder, QString baseName);
+
+    // Writes one page carrying its resolution (dots per inch) when known;
+    // the file URL, or an error sentence. A file that could not be written
+    // completely is removed.
+    Result<QUrl, QString> write(const QImage& page, std::optional<double> dpi);
+
+private:
+    QString folder_;
+    QString baseName_;
+    int next_ = 1;
+};

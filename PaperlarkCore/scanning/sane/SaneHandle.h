@@ -1,0 +1,78 @@
+#pragma once
+
+#include "Result.h"
+#include "scanning/sane/SaneWorker.h"
+
+#include <sane/sane.h>
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string_view>
+
+// An open SANE device, closed when the object goes. Used only on the SANE
+// thread. Options are looked up by name every time, because a backend may
+// rebuild its option list after any write.
+class SaneHandle {
+public:
+    // The constraint of a numeric option, in the option's own unit.
+    struct NumberRange {
+        // A word list: exactly these values.
+        QList<double> values;
+        // A range (when values is empty): min to max in steps of quant (0 = any).
+        double min = 0;
+        double max = 0;
+        double quant = 0;
+    };
+
+    static Result<SaneHandle, SANE_Status> open(SaneWorker& worker, const QByteArray& deviceName);
+
+    SaneHandle(SaneHandle&& other) noexcept;
+    SaneHandle& operator=(SaneHandle&&) = delete;
+    SaneHandle(const SaneHandle&) = delete;
+    SaneHandle& operator=(const SaneHandle&) = delete;
+    ~SaneHandle();
+
+    SANE_Handle get() const { return handle_; }
+
+    // Whether the option exists and is active.
+    bool has(std::string_view name) const;
+    // Whether the option exists, is active and can be set by software.
+    bool settable(std::string_view name) const;
+    std::optional<SANE_Unit> unit(std::string_view name) const;
+
+    std::optional<QString> stringValue(std::string_view name) const;
+    std::optional<double> numberValue(std::string_view name) const;
+    // The strings a string-list option allows.
+    QStringList stringChoices(std::string_view name) const;
+    std::optional<NumberRange> numberRange(std::string_view name) const;
+
+    bool setString(std::string_view name, const QString& value);
+    // Sets a number, moved first to the nearest value the option allows.
+    bool setNumber(std::string_view name, double value);
+    bool setBool(std::string_view name, bool value);
+    // Sets any option from text: "yes"/"no" for switches, a number, or a string.
+    bool setFromText(std::string_view name, const QByteArray& text);
+
+    // Ends the frame or scan in progress.
+    void cancel();
+
+private:
+    struct Option {
+        SANE_Int index;
+        const SANE_Option_Descriptor* descriptor;
+    };
+
+    SaneHandle(SaneWorker& worker, SANE_Handle handle) : worker_(&worker), handle_(handle) {}
+
+    std::optional<Option> find(std::string_view name) const;
+    std::optional<Option> findActive(std::string_view name) const;
+    std::optional<Option> findSettable(std::string_view name) const;
+    bool setWord(const Option& option, SANE_Word word);
+
+    SaneWorker* worker_;
+    SANE_Handle handle_;
+};
