@@ -1,0 +1,35 @@
+#pragma once
+
+#include "model/DesktopServices.h"
+
+#include <QList>
+#include <QUrl>
+
+#include <optional>
+
+// Desktop services for tests: scripted answers, and a record of every call.
+class FakeDesktopServices : public DesktopServices {
+public:
+    QList<QUrl> imageFilesAnswer;     // empty: the chooser is cancelled
+    std::optional<QUrl> folderAnswer; // none: the chooser is cancelled
+    bool discardAnswer = true;        // false: "Cancel"
+
+    int imageChooserCalls = 0;
+    QList<QUrl> folderChooserStarts;
+    int discardQuestions = 0;
+    QList<QUrl> openedUrls;
+
+    QList<QUrl> chooseImageFiles() override {
+        ++imageChooserCalls;
+        return imageFilesAnswer;
+    }
+    std::optional<QUrl> chooseFolder(const QUrl& startFolder) override {
+        folderChooserStarts << startFolder;
+        return folderAnswer;
+    }
+    bool confirmDiscardAllPages() override {
+        ++discardQuestions;
+        return discardAnswer;
+    }
+    void openUrl(const QUrl& url) override { openedUrls << url; }
+};

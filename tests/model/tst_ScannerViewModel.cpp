@@ -1,0 +1,526 @@
+// The view model with a scripted desktop, real image files and real output in
+// a fresh home folder per test (settings, cache and documents all land there).
+
+#include "FakeDesktopServices.h"
+
+#include "model/ScannerViewModel.h"
+#include "pages/DocumentSaver.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+QUrl writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return ok ? QUrl::fromLocalFile(path) : QUrl();
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A small image stating its resolution.
+QUrl writeImage(const QString& path, int width, int height, const char* format, int dpi) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    return image.save(path, format) ? QUrl::fromLocalFile(path) : QUrl();
+}
+
+// A JPEG whose JFIF header states only an aspect ratio, no resolution.
+QUrl writeJpegWithoutResolution(const QString& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImage image(50, 70, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    if (!image.save(&buffer, "jpg") || bytes.mid(6, 5) != QByteArray("JFIF\0", 5)) {
+        return {};
+    }
+    bytes.replace(13, 5, QByteArray::fromHex("0000010001")); // units 0, density 1:1
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return ok ? QUrl::fromLocalFile(path) : QUrl();
+}
+
+// A 60-byte BMP declaring 60000 x 60000 pixels (about 10 GB decoded).
+QByteArray bmpBomb() {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("BM", 2);
+    out << quint32(60) << quint32(0) << quint32(54) << quint32(40) << qint32(60000) << qint32(60000)
+        << quint16(1) << quint16(24);
+    for (int i = 0; i < 6; ++i) {
+        out << quint32(0);
+    }
+    out << quint32(0x00FFFFFF) << quint16(0);
+    return bytes;
+}
+
+QList<QUrl> fileUrls(const QStringList& paths) {
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls << QUrl::fromLocalFile(path);
+    }
+    return urls;
+}
+
+const QString thisYear = QString::number(QDate::currentDate().year());
+
+} // namespace
+
+class ScannerViewModelTest : public QObject {
+    Q_OBJECT
+
+    std::optional<QTemporaryDir> home_;
+    QByteArray savedHome_;
+    std::shared_ptr<FakeDesktopServices> desktop_;
+    std::unique_ptr<ScannerViewModel> model_;
+
+    QString inHome(const QString& name) const { return home_->filePath(name); }
+    QString settingsPath() const { return AppSettings::settingsURL().toLocalFile(); }
+    QJsonObject settingsOnDisk() const {
+        return QJsonDocument::fromJson(readAll(settingsPath())).object();
+    }
+
+    std::unique_ptr<ScannerViewModel> makeModel() const {
+        return std::make_unique<ScannerViewModel>(desktop_);
+    }
+
+    // Imports `count` readable images; true when they all became pages.
+    [[nodiscard]] bool importImages(int count) {
+        const qsizetype before = model_->pages().size();
+        desktop_->imageFilesAnswer.clear();
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("in/%1.png").arg(before + i);
+            desktop_->imageFilesAnswer << writeImage(inHome(name), 40 + i, 60, "png", 150);
+        }
+        model_->importFiles();
+        return model_->pages().size() == before + count;
+    }
+
+    QList<QUuid> ids() const {
+        QList<QUuid> result;
+        for (const auto& page : model_->pages()) {
+            result << page->id();
+        }
+        return result;
+    }
+
+    QStringList cacheFiles() const {
+        QStringList files;
+        for (const auto& page : model_->pages()) {
+            files << page->cacheURL().toLocalFile();
+        }
+        return files;
+    }
+
+    // Saves into ~/out with the given format and after-save settings.
+    void configureSaving(OutputFormat format, bool openAfterSave, bool clearAfterSave) {
+        model_->editSettings([&](AppSettings& s) {
+            s.saveFolder = inHome(QStringLiteral("out"));
+            s.format = format;
+            s.openAfterSave = openAfterSave;
+            s.clearPagesAfterSave = clearAfterSave;
+            s.fileNamePattern = QStringLiteral("Pattern_{yyyy}");
+        });
+    }
+    QString out(const QString& name) const { return inHome(QStringLiteral("out/") + name); }
+
+private Q_SLOTS:
+    void init() {
+        savedHome_ = qgetenv("HOME");
+        home_.emplace();
+        QVERIFY(home_->isValid());
+        qputenv("HOME", home_->path().toLocal8Bit());
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CACHE_HOME");
+        QVERIFY(QDir().mkpath(inHome(QStringLiteral("in"))));
+        desktop_ = std::make_shared<FakeDesktopServices>();
+        model_ = makeModel();
+    }
+
+    void cleanup() {
+        model_.reset();
+        home_.reset();
+        qputenv("HOME", savedHome_);
+    }
+
+    void startUp() {
+        AppSettings stored = AppSettings::defaults();
+        stored.lastDeviceId = QStringLiteral("test:0");
+        stored.fileNamePattern = QStringLiteral("Doc {yyyy}");
+        stored.save();
+        const QByteArray file = readAll(settingsPath());
+
+        const auto model = makeModel();
+        QCOMPARE(model->settings(), stored);
+        QVERIFY(model->pages().isEmpty() && model->devices().isEmpty());
+        QCOMPARE(model->selectedPageID(), std::nullopt);
+        QCOMPARE(model->status(), QStringLiteral("Ready."));
+        QVERIFY(!model->busy() && !model->emailSheetVisible());
+        QCOMPARE(model->selectedDeviceID(), QStringLiteral("test:0"));
+        QCOMPARE(model->fileName(), QStringLiteral("Doc ") + thisYear);
+        QCOMPARE(model->errorMessage(), std::nullopt);
+        QVERIFY(!model->canSave() && !model->canEmail());
+
+        // ~/.cache/Paperlark/<UPPER-CASE UUID>, open to its owner only, one per run.
+        const QFileInfo session(model->sessionFolder().toLocalFile());
+        QCOMPARE(session.absolutePath(), inHome(QStringLiteral(".cache/Paperlark")));
+        QCOMPARE(session.fileName(), session.fileName().toUpper());
+        QVERIFY(!QUuid::fromString(session.fileName()).isNull());
+        QVERIFY(session.isDir());
+        QCOMPARE(session.permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ExeOwner | QFile::ReadUser |
+                                                     QFile::WriteUser | QFile::ExeUser);
+        QVERIFY(model->sessionFolder() != model_->sessionFolder());
+        // Starting never writes the settings file.
+        QCOMPARE(readAll(settingsPath()), file);
+
+        // A cache folder that cannot be made is not fatal; importing reports it.
+        QVERIFY(QDir(inHome(QStringLiteral(".cache"))).removeRecursively());
+        QVERIFY(!writeBytes(inHome(QStringLiteral(".cache")), "file").isEmpty());
+        model_ = makeModel();
+        QVERIFY(!importImages(1));
+        QVERIFY(model_->errorMessage().has_value());
+        QCOMPARE(model_->status(), QStringLiteral("0 page(s) ready."));
+    }
+
+    void everyAssignmentNotifies() {
+        QSignalSpy changed(model_.get(), &ScannerViewModel::changed);
+        QSignalSpy status(model_.get(), &ScannerViewModel::statusChanged);
+        QSignalSpy settings(model_.get(), &ScannerViewModel::settingsChanged);
+        QSignalSpy pages(model_.get(), &ScannerViewModel::pagesChanged);
+        model_->setStatus(model_->status()); // an equal value notifies too
+        model_->setSelectedPageID(std::nullopt);
+        model_->setSelectedDeviceID(QString());
+        model_->setFileName(model_->fileName());
+        model_->setEmailSheetVisible(false);
+        model_->setErrorMessage(std::nullopt);
+        model_->editSettings([](AppSettings& s) { s.dpi = 600; });
+        model_->notifyChanged(); // a window changed a page
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(settings.count(), 1);
+        QCOMPARE(pages.count(), 1);
+        QCOMPARE(changed.count(), 8);
+        QCOMPARE(model_->settings().dpi, 600);
+        QVERIFY(!QFile::exists(settingsPath())); // edits stay in memory
+    }
+
+    void importSkipsBadFilesAndCountsTheWholeList() {
+        model_->editSettings([](AppSettings& s) { s.dpi = 200; });
+        const QUrl first = writeJpegWithoutResolution(inHome("in/first.jpg"));
+        const QUrl broken = writeBytes(inHome("in/broken.png"), "not an image");
+        const QUrl third = writeImage(inHome("in/third.tif"), 30, 20, "tif", 300);
+        desktop_->imageFilesAnswer = {first, broken, third};
+        model_->importFiles();
+        QCOMPARE(model_->pages().size(), 2);
+        QCOMPARE(model_->selectedPage(), model_->pages().last());
+        QCOMPARE(model_->errorMessage(), QStringLiteral("Could not read the image at broken.png."));
+        QCOMPARE(model_->status(), QStringLiteral("2 page(s) ready."));
+        QVERIFY(model_->canSave() && model_->canEmail());
+        // A file stating no resolution gets the dpi setting; the others keep theirs.
+        QCOMPARE(model_->pages()[0]->dpi(), 200.0);
+        QCOMPARE(model_->pages()[1]->dpi(), 300.0);
+        for (const QString& cache : cacheFiles()) {
+            QCOMPARE(QFileInfo(cache).absolutePath(), model_->sessionFolder().toLocalFile());
+        }
+        QVERIFY(QFile::exists(first.toLocalFile()) && QFile::exists(third.toLocalFile()));
+
+        // A vanished file and a decompression bomb: the good file between them is added.
+        desktop_->imageFilesAnswer = {QUrl::fromLocalFile(inHome("in/gone.png")),
+                                      writeImage(inHome("in/fourth.bmp"), 10, 10, "bmp", 96),
+                                      writeBytes(inHome("in/bomb.bmp"), bmpBomb())};
+        model_->importFiles();
+        QCOMPARE(model_->pages().size(), 3);
+        QCOMPARE(model_->selectedPageID(), model_->pages().last()->id());
+        QCOMPARE(model_->errorMessage(), QStringLiteral("Could not read the image at bomb.bmp."));
+        QCOMPARE(model_->status(), QStringLiteral("3 page(s) ready."));
+
+        // Only bad files into an empty list: nothing added, nothing selected.
+        model_ = makeModel();
+        desktop_->imageFilesAnswer = {writeBytes(inHome("in/empty.jpg"), {}),
+                                      QUrl::fromLocalFile(inHome("in"))};
+        model_->importFiles();
+        QVERIFY(model_->pages().isEmpty());
+        QCOMPARE(model_->selectedPageID(), std::nullopt);
+        QCOMPARE(model_->errorMessage(), QStringLiteral("Could not read the image at in."));
+        QCOMPARE(model_->status(), QStringLiteral("0 page(s) ready."));
+
+        // Cancelling the chooser changes nothing at all.
+        QSignalSpy changed(model_.get(), &ScannerViewModel::changed);
+        desktop_->imageFilesAnswer.clear();
+        model_->importFiles();
+        QCOMPARE(desktop_->imageChooserCalls, 4);
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!QFile::exists(settingsPath()));
+    }
+
+    void moveAndDelete() {
+        QVERIFY(importImages(4));
+        const QList<QUuid> p = ids();
+        const QStringList files = cacheFiles();
+        model_->setStatus(QStringLiteral("marker"));
+
+        // Beyond either end, or with no or a stale selection: nothing happens.
+        QSignalSpy pagesChanged(model_.get(), &ScannerViewModel::pagesChanged);
+        model_->setSelectedPageID(p[0]);
+        model_->moveSelection(-1);
+        model_->setSelectedPageID(p[3]);
+        model_->moveSelection(1);
+        model_->setSelectedPageID(QUuid::createUuid());
+        model_->moveSelection(-1);
+        model_->deleteSelection();
+        model_->setSelectedPageID(std::nullopt);
+        model_->moveSelection(1);
+        model_->deleteSelection();
+        QCOMPARE(pagesChanged.count(), 0);
+        QCOMPARE(ids(), p);
+        QCOMPARE(model_->status(), QStringLiteral("marker"));
+
+        // The moved page stays selected; status is left alone.
+        model_->setSelectedPageID(p[3]);
+        model_->moveSelection(-1);
+        QCOMPARE(ids(), (QList<QUuid>{p[0], p[1], p[3], p[2]}));
+        model_->moveSelection(-1);
+        QCOMPARE(ids(), (QList<QUuid>{p[0], p[3], p[1], p[2]}));
+        QCOMPARE(model_->selectedPageID(), p[3]);
+        QCOMPARE(model_->status(), QStringLiteral("marker"));
+
+        // Delete the last page: the one before it is selected; its file is gone.
+        model_->setSelectedPageID(p[2]);
+        model_->deleteSelection();
+        QCOMPARE(ids(), (QList<QUuid>{p[0], p[3], p[1]}));
+        QCOMPARE(model_->selectedPageID(), p[1]);
+        QCOMPARE(model_->status(), QStringLiteral("3 page(s) ready."));
+        QVERIFY(!QFile::exists(files[2]) && QFile::exists(files[1]));
+        // A middle page: the one that followed it. The first: the new first.
+        model_->setSelectedPageID(p[3]);
+        model_->deleteSelection();
+        QCOMPARE(model_->selectedPageID(), p[1]);
+        model_->setSelectedPageID(p[0]);
+        model_->deleteSelection();
+        QCOMPARE(ids(), QList<QUuid>{p[1]});
+        QCOMPARE(model_->selectedPageID(), p[1]);
+        // The only page: nothing is left selected.
+        model_->deleteSelection();
+        QVERIFY(model_->pages().isEmpty());
+        QCOMPARE(model_->selectedPageID(), std::nullopt);
+        QCOMPARE(model_->status(), QStringLiteral("0 page(s) ready."));
+        for (const QString& file : files) {
+            QVERIFY(!QFile::exists(file));
+        }
+        QVERIFY(!QFile::exists(settingsPath()));
+    }
+
+    void clearPages() {
+        model_->clearPages(true); // empty: no question, no status
+        QCOMPARE(desktop_->discardQuestions, 0);
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+
+        QVERIFY(importImages(2));
+        const QList<QUuid> before = ids();
+        const QStringList files = cacheFiles();
+        desktop_->discardAnswer = false;
+        model_->clearPages(true);
+        QCOMPARE(desktop_->discardQuestions, 1);
+        QCOMPARE(ids(), before);
+        QCOMPARE(model_->selectedPageID(), before[1]);
+        QCOMPARE(model_->status(), QStringLiteral("2 page(s) ready."));
+        QVERIFY(QFile::exists(files[0]) && QFile::exists(files[1]));
+
+        desktop_->discardAnswer = true;
+        model_->clearPages(true);
+        QVERIFY(model_->pages().isEmpty());
+        QCOMPARE(model_->selectedPageID(), std::nullopt);
+        QCOMPARE(model_->status(), QStringLiteral("Pages cleared."));
+        QVERIFY(!QFile::exists(files[0]) && !QFile::exists(files[1]));
+
+        QVERIFY(importImages(1));
+        model_->clearPages(false);
+        QCOMPARE(desktop_->discardQuestions, 2);
+        QVERIFY(model_->pages().isEmpty());
+        QVERIFY(!QFile::exists(settingsPath()));
+    }
+
+    void cleanUp() {
+        QVERIFY(importImages(3));
+        const QStringList files = cacheFiles();
+        const QString session = model_->sessionFolder().toLocalFile();
+        const QString otherRun = inHome(QStringLiteral(".cache/Paperlark/other-run"));
+        QVERIFY(QDir().mkpath(otherRun));
+        model_->setSelectedDeviceID(QStringLiteral("test:1"));
+
+        model_->cleanUp();
+        for (const QString& file : files) {
+            QVERIFY(!QFile::exists(file));
+        }
+        QVERIFY(!QFileInfo::exists(session));
+        QVERIFY(QFileInfo(otherRun).isDir());
+        QCOMPARE(settingsOnDisk().value("lastDeviceId").toString(), QStringLiteral("test:1"));
+        QCOMPARE(model_->pages().size(), 3); // the list itself is kept
+
+        // A later import makes the private folder again; clean-up may run twice.
+        QVERIFY(importImages(1));
+        QCOMPARE(QFileInfo(session).permissions() & 0x0077, QFile::Permissions());
+        model_->cleanUp();
+        model_->cleanUp();
+        QVERIFY(!QFileInfo::exists(session));
+
+        // The session folder replaced by a link to the user's files: nothing
+        // behind the link is removed.
+        const QString precious = inHome(QStringLiteral("Documents/precious"));
+        QVERIFY(QDir().mkpath(precious));
+        QVERIFY(!writeBytes(precious + QStringLiteral("/letter.txt"), "keep").isEmpty());
+        QVERIFY(QFile::link(precious, session));
+        model_->cleanUp();
+        QCOMPARE(readAll(precious + QStringLiteral("/letter.txt")), QByteArray("keep"));
+    }
+
+    void saveNamesNeverOverwrite() {
+        QCOMPARE(model_->saveCurrentPages(), std::nullopt); // nothing to save
+        QCOMPARE(model_->errorMessage(),
+                 QStringLiteral("There is nothing to save yet. Scan a page first."));
+        QVERIFY(!QFile::exists(settingsPath()));
+
+        configureSaving(OutputFormat::png, false, false);
+        QVERIFY(importImages(1));
+        model_->setSelectedDeviceID(QStringLiteral("test:0"));
+        // Only blanks: the pattern's name; the field keeps its blanks.
+        model_->setFileName(QStringLiteral(" \t\u00A0"));
+        model_->save();
+        QCOMPARE(model_->lastSavedFiles(), fileUrls({out("Pattern_" + thisYear + ".png")}));
+        QCOMPARE(model_->status(), "Saved Pattern_" + thisYear + ".png");
+        QCOMPARE(model_->fileName(), QStringLiteral(" \t\u00A0"));
+        QCOMPARE(settingsOnDisk().value("lastDeviceId").toString(), QStringLiteral("test:0"));
+
+        // A leading blank reaches the saver, which trims it; a clash with the
+        // user's file takes the next free number.
+        QVERIFY(!writeBytes(out("report.png"), "mine").isEmpty());
+        model_->setFileName(QStringLiteral(" report"));
+        model_->save();
+        QCOMPARE(model_->status(), QStringLiteral("Saved report (2).png"));
+        QCOMPARE(readAll(out("report.png")), QByteArray("mine"));
+        QCOMPARE(QImageReader(out("report (2).png")).format(), QByteArray("png"));
+        QCOMPARE(model_->pages().size(), 1);
+        QCOMPARE(model_->fileName(), QStringLiteral(" report"));
+        QVERIFY(desktop_->openedUrls.isEmpty());
+    }
+
+    void saveOpensFirstFileAndClearsWhenAsked() {
+        configureSaving(OutputFormat::jpg, true, false);
+        QVERIFY(importImages(3));
+        const QList<QUuid> pages = ids();
+        model_->setFileName(QStringLiteral("a"));
+        model_->save();
+        const QStringList written{out("a_01.jpg"), out("a_02.jpg"), out("a_03.jpg")};
+        QCOMPARE(model_->status(), QStringLiteral("Saved a_01.jpg, a_02.jpg, a_03.jpg"));
+        QCOMPARE(model_->lastSavedFiles(), fileUrls(written));
+        QCOMPARE(QImageReader(written[2]).format(), QByteArray("jpeg"));
+        QCOMPARE(desktop_->openedUrls, fileUrls({written[0]}));
+        QCOMPARE(ids(), pages);
+        QCOMPARE(model_->fileName(), QStringLiteral("a"));
+
+        // Clearing after the save: one PDF, pages gone, a fresh name from the
+        // pattern as it is now, and the document still there to e-mail.
+        const QStringList files = cacheFiles();
+        model_->editSettings([](AppSettings& s) {
+            s.format = OutputFormat::pdf;
+            s.openAfterSave = false;
+            s.clearPagesAfterSave = true;
+            s.fileNamePattern = QStringLiteral("Next {yyyy}");
+        });
+        model_->save();
+        QVERIFY(model_->pages().isEmpty());
+        QCOMPARE(model_->selectedPageID(), std::nullopt);
+        QCOMPARE(model_->status(), QStringLiteral("Pages cleared."));
+        QCOMPARE(model_->fileName(), QStringLiteral("Next ") + thisYear);
+        QCOMPARE(desktop_->discardQuestions, 0);
+        QCOMPARE(desktop_->openedUrls.size(), 1);
+        QVERIFY(!QFile::exists(files[0]));
+        QCOMPARE(model_->lastSavedFiles(), fileUrls({out("a.pdf")}));
+        QVERIFY(readAll(out("a.pdf")).startsWith("%PDF"));
+        QVERIFY(!model_->canSave() && model_->canEmail());
+    }
+
+    void failedSaveKeepsEverything() {
+        configureSaving(OutputFormat::png, false, false);
+        QVERIFY(importImages(2));
+        model_->setFileName(QStringLiteral("good"));
+        model_->save();
+        const QList<QUrl> earlier = model_->lastSavedFiles();
+        const QString savedStatus = model_->status();
+        QCOMPARE(earlier.size(), 2);
+
+        // A file stands where the save folder should be created.
+        QVERIFY(!writeBytes(inHome(QStringLiteral("blocker")), "file").isEmpty());
+        const QString badFolder = inHome(QStringLiteral("blocker/scans"));
+        model_->editSettings([&](AppSettings& s) { s.saveFolder = badFolder; });
+        model_->setSelectedDeviceID(QStringLiteral("test:2"));
+        model_->setFileName(QStringLiteral("second"));
+        const QList<QUuid> pages = ids();
+        model_->save();
+
+        const auto expected = DocumentSaver::save(model_->pages(), QUrl::fromLocalFile(badFolder),
+                                                  QStringLiteral("second"), OutputFormat::png, 85);
+        QVERIFY(!expected.ok());
+        QCOMPARE(model_->errorMessage(), expected.failure().description());
+        QCOMPARE(model_->status(), savedStatus);
+        QCOMPARE(ids(), pages);
+        QCOMPARE(model_->fileName(), QStringLiteral("second"));
+        QCOMPARE(model_->lastSavedFiles(), earlier);
+        QVERIFY(QFile::exists(earlier[0].toLocalFile()));
+        // The settings were written before the documents, so they stand.
+        QCOMPARE(settingsOnDisk().value("lastDeviceId").toString(), QStringLiteral("test:2"));
+    }
+
+    void chooseAndOpenFolder() {
+        const QUrl start = model_->settings().saveFolderURL();
+        model_->chooseFolder(); // cancelled: nothing changes, nothing is written
+        QCOMPARE(desktop_->folderChooserStarts, QList<QUrl>{start});
+        QCOMPARE(model_->settings().saveFolderURL(), start);
+        QVERIFY(!QFile::exists(settingsPath()));
+
+        const QString chosen = inHome(QStringLiteral("elsewhere/deeper"));
+        desktop_->folderAnswer = QUrl::fromLocalFile(chosen);
+        model_->chooseFolder();
+        QCOMPARE(model_->settings().saveFolder, chosen);
+        QCOMPARE(settingsOnDisk().value("saveFolder").toString(), chosen);
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+        QVERIFY(!QFileInfo::exists(chosen));
+
+        // Opening creates the folder first; one that cannot be made is still
+        // handed over and nothing is reported.
+        model_->openSaveFolder();
+        QVERIFY(QFileInfo(chosen).isDir());
+        QCOMPARE(desktop_->openedUrls, QList<QUrl>{QUrl::fromLocalFile(chosen)});
+        QVERIFY(!writeBytes(inHome(QStringLiteral("plain")), "x").isEmpty());
+        model_->editSettings([&](AppSettings& s) { s.saveFolder = inHome("plain/sub"); });
+        model_->openSaveFolder();
+        QCOMPARE(desktop_->openedUrls.last(), QUrl::fromLocalFile(inHome("plain/sub")));
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+    }
+};
+
+QTEST_GUILESS_MAIN(ScannerViewModelTest)
+#include "tst_ScannerViewModel.moc"
