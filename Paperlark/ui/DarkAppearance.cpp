@@ -1,9 +1,9 @@
 #include "ui/DarkAppearance.h"
 
+#include "ui/DarkStyle.h"
 #include "ui/Theme.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 #include <QToolTip>
 
 namespace DarkAppearance {
@@ -152,7 +152,7 @@ void apply(QApplication& app) {
     // Native (portal or GTK) file dialogs would be drawn in the desktop's
     // own, possibly light, theme.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new DarkStyle);
     QApplication::setPalette(palette());
     QToolTip::setPalette(palette());
     QApplication::setFont(Theme::font(13));

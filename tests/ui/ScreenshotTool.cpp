@@ -1,9 +1,11 @@
 // Builds the application's windows under a real X server (Xvfb) and saves
-// pictures of them: the main window, its application menu, the About window
-// and the settings window. Used by `make screenshots`; not part of the
-// application. Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
+// pictures of them: the main window, its application menu, the About window,
+// the settings window, an alert and the file chooser. Used by
+// `make screenshots`; not part of the application.
+// Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
 #include "model/ScannerViewModel.h"
 #include "ui/AboutWindow.h"
+#include "ui/AlertPresenter.h"
 #include "ui/FlatButton.h"
 #include "ui/MainWindow.h"
 #include "ui/PaperlarkApp.h"
@@ -13,7 +15,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTextStream>
 #include <QTimer>
@@ -91,6 +95,31 @@ int main(int argc, char* argv[]) {
     if (SettingsWindow* settings = paperlark.settingsWindow(); settings != nullptr) {
         ok = save(settings->grab(), folder, QStringLiteral("settings-window.png")) && ok;
     }
+
+    if (SettingsWindow* settings = paperlark.settingsWindow(); settings != nullptr) {
+        settings->close();
+    }
+
+    // Standard dialogs must be dark too: an alert and the file chooser.
+    paperlark.model().setErrorMessage(QStringLiteral("The file could not be read."));
+    AlertPresenter::bind(
+        main, &paperlark.model(), &ScannerViewModel::errorMessageChanged,
+        [&paperlark] { return paperlark.model().errorMessage(); },
+        [&paperlark] { paperlark.model().setErrorMessage(std::nullopt); });
+    settle();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* alert = qobject_cast<QMessageBox*>(window); alert && alert->isVisible()) {
+            ok = save(alert->grab(), folder, QStringLiteral("alert.png")) && ok;
+            alert->accept();
+        }
+    }
+    settle(200);
+
+    QFileDialog chooser(main, QStringLiteral("Add image files"), QDir::homePath());
+    chooser.show();
+    settle();
+    ok = save(chooser.grab(), folder, QStringLiteral("file-dialog.png")) && ok;
+    chooser.close();
 
     paperlark.quit();
     return ok ? 0 : 1;

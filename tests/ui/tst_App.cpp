@@ -17,7 +17,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
 #include <QtTest>
 
 namespace {
@@ -115,6 +119,46 @@ private Q_SLOTS:
         app.menu()->hide();
         // The menu's shortcuts belong to the window too.
         QVERIFY(window->actions().contains(app.menu()->quitAction()));
+
+        // There is never a second main window.
+        app.start();
+        QCOMPARE(app.mainWindow(), window);
+        int mainWindows = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            mainWindows += qobject_cast<MainWindow*>(widget) != nullptr ? 1 : 0;
+        }
+        QCOMPARE(mainWindows, 1);
+    }
+
+    void darkAppearanceEverywhere() {
+        PaperlarkApp app(*qApp);
+        QVERIFY(QApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
+        QCOMPARE(QApplication::palette().color(QPalette::Window), Theme::background.color());
+        QCOMPARE(QApplication::font().pixelSize(), 13);
+
+        // Menus, alerts and the file chooser are drawn dark as well.
+        const auto isDark = [](const QColor& colour) { return colour.lightness() < 60; };
+        ApplicationMenu menu;
+        menu.ensurePolished();
+        menu.adjustSize();
+        const QImage menuImage = menu.grab().toImage();
+        UI_COMPARE_COLOUR(menuImage.pixelColor(menuImage.width() / 2, 2), Theme::elevated.color());
+        QMessageBox alert(QMessageBox::NoIcon, QStringLiteral("Paperlark"),
+                          QStringLiteral("Message"), QMessageBox::Ok);
+        alert.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&alert));
+        QVERIFY(isDark(alert.grab().toImage().pixelColor(2, 2)));
+        QVERIFY(alert.buttons().first()->icon().isNull() ||
+                QApplication::style()->styleHint(QStyle::SH_DialogButtonBox_ButtonsHaveIcons) == 0);
+        QFileDialog chooser;
+        chooser.resize(600, 400);
+        chooser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        const QImage chooserImage = chooser.grab().toImage();
+        for (const QPoint point : {QPoint(2, 2), QPoint(300, 200), QPoint(590, 360)}) {
+            QVERIFY2(isDark(chooserImage.pixelColor(point)),
+                     qPrintable(UiTest::describe(chooserImage.pixelColor(point))));
+        }
     }
 
     void oneSettingsWindow() {
@@ -185,8 +229,14 @@ private Q_SLOTS:
         const QString session = app.model().sessionFolder().toLocalFile();
         QVERIFY(QDir(session).exists());
 
+        // Ctrl+, opens the settings window from the keyboard as well.
+        QTest::keyClick(app.mainWindow(), Qt::Key_Comma, Qt::ControlModifier);
+        QVERIFY(app.settingsWindow() != nullptr);
+        QTRY_VERIFY(QTest::qWaitForWindowActive(app.settingsWindow()));
+
+        // Ctrl+Q works from any window of the application.
         QSignalSpy finished(&app, &PaperlarkApp::finished);
-        QTest::keyClick(app.mainWindow(), Qt::Key_Q, Qt::ControlModifier);
+        QTest::keyClick(app.settingsWindow(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(finished.count(), 1);
         QVERIFY(!app.mainWindow()->isVisible());
         QVERIFY(!QDir(session).exists());

@@ -1,0 +1,13 @@
+#include "ui/DarkStyle.h"
+
+#include <QStyleFactory>
+
+DarkStyle::DarkStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+int DarkStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                         QStyleHintReturn* returnData) const {
+    if (hint == SH_DialogButtonBox_ButtonsHaveIcons) {
+        return 0;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QProxyStyle>
+
+// Fusion with the few changes the dark look needs: dialog buttons show
+// their text only (the desktop's coloured stock icons do not belong on the
+// dark theme).
+class DarkStyle : public QProxyStyle {
+    Q_OBJECT
+
+public:
+    DarkStyle();
+
+    int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
+                  const QWidget* widget = nullptr,
+                  QStyleHintReturn* returnData = nullptr) const override;
+};
