@@ -5,6 +5,9 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFuture>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
@@ -13,8 +16,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -107,29 +113,86 @@ QByteArray encodedJPEG(const QImage& image, double dpi, int quality) {
     return data;
 }
 
+// A page decoded and encoded, ready to be written out.
+struct PreparedPage {
+    std::optional<ImageFile::Failure> unreadable;
+    QByteArray jpeg; // PDF: colour and grey pages; empty when encoding failed
+    QImage mono;     // PDF: black-and-white pages go in as bits
+    bool encoded = false;
+};
+
+// Runs the jobs for pages 0...count-1 on worker threads, two at a time, and
+// hands their results to consume(index, result) on the calling thread in
+// page order. start(index) makes the job for a page; it too runs on the
+// calling thread, in page order, just before the job is queued. Decoding and
+// compressing dominate the cost of saving and are independent per page, so a
+// multi-page document uses both cores; the window keeps the number of decoded
+// pages in memory small. Stops after the first consume that returns false,
+// once the jobs already started have finished.
+template <typename Start, typename Consume>
+bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume) {
+    const qsizetype window = std::clamp(QThread::idealThreadCount(), 1, 2);
+    std::deque<QFuture<PreparedPage>> running;
+    qsizetype next = 0;
+    const auto launch = [&] {
+        while (qsizetype(running.size()) < window && next < count) {
+            running.push_back(QtConcurrent::run(start(next++)));
+        }
+    };
+    launch();
+    for (qsizetype index = 0; index < count; ++index) {
+        PreparedPage prepared = running.front().takeResult();
+        running.pop_front();
+        launch();
+        if (!consume(index, std::move(prepared))) {
+            for (QFuture<PreparedPage>& future : running) {
+                future.waitForFinished();
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 // All pages into one PDF on an open file.
 Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages, NewFile& file,
                                               int jpegQuality) {
     const DocumentSaver::Failure failed = DocumentSaver::Failure::pdfFailed(file.url());
+    std::optional<DocumentSaver::Failure> failure;
     PdfWriter writer(file.device(), DocumentSaver::pageRect(*pages.front()).size());
-    for (const auto& page : pages) {
-        const QSizeF size = DocumentSaver::pageRect(*page).size();
-        auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
-        if (!decoded) {
-            return DocumentSaver::Failure::image(decoded.failure());
+    const auto start = [&pages, jpegQuality](qsizetype index) {
+        return [page = pages[index], jpegQuality] {
+            PreparedPage prepared;
+            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            if (!decoded) {
+                prepared.unreadable = decoded.failure();
+            } else if (decoded.value().image.format() == QImage::Format_Mono) {
+                prepared.mono = std::move(decoded.value().image);
+                prepared.encoded = true;
+            } else {
+                prepared.jpeg = encodedJPEG(decoded.value().image, page->dpi(), jpegQuality);
+                prepared.encoded = !prepared.jpeg.isEmpty();
+            }
+            return prepared;
+        };
+    };
+    const auto consume = [&](qsizetype index, PreparedPage prepared) {
+        const QSizeF size = DocumentSaver::pageRect(*pages[index]).size();
+        if (prepared.unreadable) {
+            failure = DocumentSaver::Failure::image(*prepared.unreadable);
+            return false;
         }
-        QImage image = std::move(decoded.value().image);
-        bool added;
-        if (image.format() == QImage::Format_Mono) {
-            added = writer.addMonoPage(size, image);
-        } else {
-            QByteArray jpeg = encodedJPEG(image, page->dpi(), jpegQuality);
-            image = QImage(); // only the JPEG is needed from here on
-            added = !jpeg.isEmpty() && writer.addJpegPage(size, std::move(jpeg));
-        }
+        const bool added =
+            prepared.encoded &&
+            (prepared.mono.isNull() ? writer.addJpegPage(size, std::move(prepared.jpeg))
+                                    : writer.addMonoPage(size, prepared.mono));
         if (!added) {
-            return failed;
+            failure = failed;
         }
+        return added;
+    };
+    if (!runInPageOrder(pages.size(), start, consume)) {
+        return *failure;
     }
     if (!writer.finish() || !file.commit()) {
         return failed;
@@ -232,29 +295,51 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
         return QList<QUrl>{file->url()};
     }
 
+    // Each page's file is claimed (created exclusively, in page order) on
+    // this thread before its job starts; the job decodes the page and encodes
+    // it straight into the file.
     QList<QUrl> written;
-    for (qsizetype index = 0; index < pages.size(); ++index) {
-        const ScannedPage& page = *pages[index];
+    std::optional<Failure> failure;
+    std::vector<std::shared_ptr<NewFile>> files(std::size_t(pages.size()));
+    const auto start = [&](qsizetype index) {
         const QString pageName =
             pages.size() == 1
                 ? name
                 : QStringLiteral("%1_%2").arg(name).arg(qint64(index + 1), 2, 10, QChar(u'0'));
-        auto decoded = ImageFile::read(page.cacheURL(), page.dpi());
-        if (!decoded) {
-            return Failure::image(decoded.failure());
+        std::shared_ptr<NewFile> file = createUniqueFile(folder, pageName, extension);
+        files[std::size_t(index)] = file;
+        return [page = pages[index], file, format, jpegQuality] {
+            PreparedPage prepared;
+            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            if (!decoded) {
+                prepared.unreadable = decoded.failure();
+            } else if (file->status() == NewFile::Status::created) {
+                const QImage& image = decoded.value().image;
+                prepared.encoded =
+                    format == OutputFormat::png
+                        ? ImageFile::encodePNG(image, file->device(), page->dpi(),
+                                               ImageFile::documentCompression)
+                        : ImageFile::encodeJPEG(image, file->device(), page->dpi(), jpegQuality);
+            }
+            return prepared;
+        };
+    };
+    const auto consume = [&](qsizetype index, PreparedPage prepared) {
+        // Taken out of the list, so that a failed page's file goes right away.
+        const std::shared_ptr<NewFile> file = std::move(files[std::size_t(index)]);
+        if (prepared.unreadable) {
+            failure = Failure::image(*prepared.unreadable);
+            return false;
         }
-        const QImage& image = decoded.value().image;
-        const auto file = createUniqueFile(folder, pageName, extension);
-        const bool encoded =
-            file->status() == NewFile::Status::created &&
-            (format == OutputFormat::png
-                 ? ImageFile::encodePNG(image, file->device(), page.dpi(),
-                                        ImageFile::documentCompression)
-                 : ImageFile::encodeJPEG(image, file->device(), page.dpi(), jpegQuality));
-        if (!encoded || !file->commit()) {
-            return Failure::image(ImageFile::Failure::unwritable(file->url()));
+        if (!prepared.encoded || !file->commit()) {
+            failure = Failure::image(ImageFile::Failure::unwritable(file->url()));
+            return false;
         }
         written.append(file->url());
+        return true;
+    };
+    if (!runInPageOrder(pages.size(), start, consume)) {
+        return *failure;
     }
     return written;
 }

@@ -17,6 +17,8 @@
 // Writes the page list as one PDF or as one JPEG/PNG per page, and names the
 // files: a pattern whose braces hold date formats, cleaned into a safe file
 // name, numbered so that no existing file is ever overwritten. Stateless.
+// Calls block until done; inside, pages are decoded and compressed on worker
+// threads (two at a time), while the files are written on the calling thread.
 class DocumentSaver {
 public:
     struct Failure {

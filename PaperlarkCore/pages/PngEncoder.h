@@ -6,9 +6,8 @@ class QIODevice;
 
 // PNG encoding with libpng, for the image formats ImageFile works with:
 // Format_Mono as 1-bit grey, Format_Grayscale8 as 8-bit grey, Format_ARGB32
-// as RGBA and Format_RGB32 as RGB. Rows are written unfiltered at the low
-// compression levels (where filtering costs more time than it saves space)
-// and with adaptive filtering otherwise.
+// as RGBA and Format_RGB32 as RGB. Rows are stored unfiltered at level 0 and
+// filtered with the Sub and Up filters otherwise.
 class PngEncoder {
 public:
     // `image` must already be in one of the formats above; `compression` is

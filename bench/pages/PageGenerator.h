@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+// Realistic test pages for the benchmark: text-like strokes and a photo-like
+// block on off-white paper, with the Gaussian sensor noise of a flatbed
+// scanner (standard deviation 3 grey levels), as colour, grey or 1-bit A4
+// pages at a given resolution.
+class PageGenerator {
+public:
+    enum class Kind { colour, grey, mono };
+
+    static QImage page(Kind kind, int dpi, unsigned seed);
+
+    static QString name(Kind kind);
+    // A4 in pixels at the resolution: 2480 x 3508 at 300 dpi.
+    static QSize a4(int dpi);
+};

@@ -1,0 +1,420 @@
+// Page benchmark: import, rotation and saving of realistic scanned pages,
+// with ImageMagick making the same PDF as the yardstick.
+//
+//   bench_pages [WORK_FOLDER]
+//
+// Each case runs in child processes of this program, so that the peak memory
+// of a case is its own: one child generates the source files, another
+// imports, rotates and saves them and reports its figures.
+
+#include "PageGenerator.h"
+
+#include "pages/DocumentSaver.h"
+#include "pages/ImageFile.h"
+#include "pages/ScannedPage.h"
+#include "settings/AppSettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QTextStream>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+using Kind = PageGenerator::Kind;
+using Figures = QMap<QString, double>;
+
+struct Case {
+    Kind kind;
+    int dpi;
+    int pages;
+    QString name() const { return QStringLiteral("%1-%2").arg(PageGenerator::name(kind)).arg(dpi); }
+};
+
+const QList<Case> cases = {
+    {Kind::colour, 300, 4}, {Kind::grey, 300, 4}, {Kind::mono, 300, 4},
+    {Kind::colour, 600, 2}, {Kind::grey, 600, 2}, {Kind::mono, 600, 2},
+};
+
+const int jpegQuality = int(AppSettings::defaults().jpegQuality);
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+std::optional<Kind> kindNamed(const QString& name) {
+    for (const Kind kind : {Kind::colour, Kind::grey, Kind::mono}) {
+        if (PageGenerator::name(kind) == name) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+double peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+qint64 folderBytes(const QString& folder, const QString& filter) {
+    qint64 total = 0;
+    for (const QFileInfo& info : QDir(folder).entryInfoList({filter}, QDir::Files)) {
+        total += info.size();
+    }
+    return total;
+}
+
+// Child: writes the case's source files (JPEG for colour and grey, as a
+// scanner driver or camera delivers them; 1-bit pages as 1-bit PNG, since
+// JPEG cannot hold them).
+int generate(Kind kind, int dpi, int pages, const QString& folder) {
+    QDir().mkpath(folder);
+    for (int i = 0; i < pages; ++i) {
+        const QImage page = PageGenerator::page(kind, dpi, unsigned(1000 + i));
+        const QString path = QStringLiteral("%1/source_%2.%3")
+                                 .arg(folder)
+                                 .arg(i + 1, 2, 10, QChar(u'0'))
+                                 .arg(kind == Kind::mono ? "png" : "jpg");
+        const QUrl url = QUrl::fromLocalFile(path);
+        const bool written = kind == Kind::mono ? bool(ImageFile::writePNG(page, url, dpi, 6))
+                                                : bool(ImageFile::writeJPEG(page, url, dpi, 92));
+        if (!written) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Child: imports, rotates and saves; prints "key value" lines. With
+// `firstOnly`, works on the first source alone (for the memory of one page).
+int measure(const QString& work, bool firstOnly) {
+    const QUrl cache = QUrl::fromLocalFile(work + (firstOnly ? "/cache-single" : "/cache"));
+    QStringList sources = QDir(work + "/sources").entryList(QDir::Files, QDir::Name);
+    if (firstOnly) {
+        sources = sources.mid(0, 1);
+    }
+    DocumentSaver::Pages pages;
+    QElapsedTimer timer;
+    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
+
+    timer.start();
+    for (const QString& source : sources) {
+        auto page =
+            ScannedPage::make(QUrl::fromLocalFile(work + "/sources/" + source), cache, 300, false);
+        if (!page) {
+            std::fprintf(stderr, "%s\n", qPrintable(page.failure().description()));
+            return 1;
+        }
+        pages.append(page.value());
+    }
+    const double count = double(pages.size());
+    report("import_ms", double(timer.elapsed()) / count);
+
+    timer.start();
+    for (const auto& page : pages) {
+        if (!page->rotate(1)) {
+            return 1;
+        }
+    }
+    report("rotate_ms", double(timer.elapsed()) / count);
+
+    const struct {
+        OutputFormat format;
+        const char* key;
+    } saves[] = {
+        {OutputFormat::pdf, "pdf"}, {OutputFormat::jpg, "jpeg"}, {OutputFormat::png, "png"}};
+    for (const auto& save : saves) {
+        const QString folder = work + (firstOnly ? "/single-" : "/out-") + save.key;
+        timer.start();
+        const auto written = DocumentSaver::save(pages, QUrl::fromLocalFile(folder), "bench",
+                                                 save.format, jpegQuality);
+        const double elapsed = double(timer.elapsed());
+        if (!written) {
+            std::fprintf(stderr, "%s\n", qPrintable(written.failure().description()));
+            return 1;
+        }
+        report(qPrintable(QStringLiteral("%1_ms").arg(save.key)), elapsed / count);
+        report(qPrintable(QStringLiteral("%1_kb").arg(save.key)),
+               double(folderBytes(folder, "*")) / 1024.0 / count);
+    }
+    report("peak_mb", peakMegabytes());
+    for (const auto& page : pages) {
+        out() << "cache " << page->cacheURL().toLocalFile() << '\n';
+    }
+    return 0;
+}
+
+struct ChildResult {
+    bool ok = false;
+    Figures figures;
+    QStringList cacheFiles;
+};
+
+ChildResult runSelf(const QStringList& arguments) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    ChildResult result;
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0) {
+        return result;
+    }
+    result.ok = true;
+    for (const QString& line : QString::fromUtf8(child.readAllStandardOutput()).split(u'\n')) {
+        const qsizetype space = line.indexOf(u' ');
+        if (space < 0) {
+            continue;
+        }
+        const QString key = line.left(space), value = line.mid(space + 1);
+        if (key == "cache") {
+            result.cacheFiles.append(value);
+        } else {
+            result.figures.insert(key, value.toDouble());
+        }
+    }
+    return result;
+}
+
+// ImageMagick making a PDF of the same cached pages at the same JPEG quality.
+// Debian's ImageMagick policy forbids writing PDF; a policy file of our own
+// can lift that only where the system policy does not come last. If neither
+// works, the yardstick becomes the JPEG encoding ImageMagick would do for
+// that PDF (one JPEG per page at the same quality), which is most of its
+// work and leaves out only the PDF wrapping.
+struct Anchor {
+    enum class Mode { pdf, pdfWithOwnPolicy, jpegOnly, unavailable };
+    Mode mode = Mode::unavailable;
+    double msPerPage = 0;
+    double kbPerPage = 0;
+};
+
+bool runConvert(const QStringList& arguments, const QString& policyFolder, QString* error) {
+    QProcess convert;
+    if (!policyFolder.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("MAGICK_CONFIGURE_PATH", policyFolder);
+        convert.setProcessEnvironment(environment);
+    }
+    convert.start("convert", arguments);
+    const bool ok = convert.waitForFinished(-1) && convert.exitStatus() == QProcess::NormalExit &&
+                    convert.exitCode() == 0;
+    if (error) {
+        *error = QString::fromLocal8Bit(convert.readAllStandardError());
+    }
+    return ok;
+}
+
+Anchor imageMagick(const QStringList& cacheFiles, const QString& work) {
+    Anchor anchor;
+    const double pages = double(cacheFiles.size());
+    const QString pdf = work + "/imagemagick.pdf";
+    const QString policyFolder = work + "/magick-policy";
+    QDir().mkpath(policyFolder);
+    QFile policy(policyFolder + "/policy.xml");
+    if (policy.open(QIODevice::WriteOnly)) {
+        policy.write("<policymap>\n"
+                     "  <policy domain=\"coder\" rights=\"read|write\" pattern=\"PDF\" />\n"
+                     "</policymap>\n");
+        policy.close();
+    }
+    const QStringList pdfArguments = cacheFiles + QStringList{"-compress", "jpeg", "-quality",
+                                                              QString::number(jpegQuality), pdf};
+    QElapsedTimer timer;
+    for (const auto& [mode, folder] : {std::pair{Anchor::Mode::pdf, QString()},
+                                       std::pair{Anchor::Mode::pdfWithOwnPolicy, policyFolder}}) {
+        QFile::remove(pdf);
+        timer.start();
+        if (runConvert(pdfArguments, folder, nullptr)) {
+            anchor.mode = mode;
+            anchor.msPerPage = double(timer.elapsed()) / pages;
+            anchor.kbPerPage = double(QFileInfo(pdf).size()) / 1024.0 / pages;
+            return anchor;
+        }
+    }
+    QFile::remove(pdf);
+    const QString jpegFolder = work + "/imagemagick-jpeg";
+    QDir().mkpath(jpegFolder);
+    timer.start();
+    for (qsizetype i = 0; i < cacheFiles.size(); ++i) {
+        const QString target = QStringLiteral("%1/page_%2.jpg").arg(jpegFolder).arg(i + 1);
+        if (!runConvert({cacheFiles[i], "-quality", QString::number(jpegQuality), target}, {},
+                        nullptr)) {
+            return anchor;
+        }
+    }
+    anchor.mode = Anchor::Mode::jpegOnly;
+    anchor.msPerPage = double(timer.elapsed()) / pages;
+    anchor.kbPerPage = double(folderBytes(jpegFolder, "*.jpg")) / 1024.0 / pages;
+    return anchor;
+}
+
+QString anchorNote(Anchor::Mode mode) {
+    switch (mode) {
+    case Anchor::Mode::pdf:
+        return "ImageMagick: convert PAGES -compress jpeg -quality Q out.pdf";
+    case Anchor::Mode::pdfWithOwnPolicy:
+        return "ImageMagick: convert ... out.pdf, PDF allowed by a policy file in the work folder";
+    case Anchor::Mode::jpegOnly:
+        return "ImageMagick: this system's policy forbids writing PDF (and our own policy file "
+               "cannot lift it),\n  so the yardstick is convert PAGE.png -quality Q PAGE.jpg for "
+               "each page: the JPEG encoding\n  its PDF would need, without the PDF wrapping";
+    case Anchor::Mode::unavailable:
+        break;
+    }
+    return "ImageMagick: not available";
+}
+
+void printTarget(const QString& name, const QString& measured, const QString& goal, bool met) {
+    out() << "target " << name << ": " << measured << " (goal " << goal << ") "
+          << (met ? "met" : "short") << '\n';
+}
+
+int runAll(const QString& work) {
+    QDir(work).removeRecursively();
+    QDir().mkpath(work);
+    out() << "Paperlark page benchmark: A4 pages with text, a photo block and scanner noise;\n"
+          << "JPEG quality " << jpegQuality << "; times are per page, sizes in KB per page.\n"
+          << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n\n";
+    out().flush();
+
+    struct Row {
+        Case c;
+        Figures figures;
+        Anchor anchor;
+    };
+    QList<Row> rows;
+    out() << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 | %9 %10 %11 %12\n")
+                 .arg("case", -10)
+                 .arg("import", 7)
+                 .arg("rotate", 7)
+                 .arg("pdf ms", 7)
+                 .arg("pdf KB", 7)
+                 .arg("jpeg ms", 8)
+                 .arg("png ms", 7)
+                 .arg("peak MB", 8)
+                 .arg("IM ms", 7)
+                 .arg("IM KB", 7)
+                 .arg("time x", 7)
+                 .arg("size x", 7);
+    out().flush();
+    Anchor::Mode anchorMode = Anchor::Mode::unavailable;
+    double singlePagePeak = 0;
+    for (const Case& c : cases) {
+        const QString folder = work + "/" + c.name();
+        if (!runSelf({"--generate", PageGenerator::name(c.kind), QString::number(c.dpi),
+                      QString::number(c.pages), folder + "/sources"})
+                 .ok) {
+            out() << c.name() << ": generating the pages failed\n";
+            return 1;
+        }
+        const ChildResult result = runSelf({"--measure", folder});
+        if (!result.ok) {
+            out() << c.name() << ": the measurement failed\n";
+            return 1;
+        }
+        const Anchor anchor = imageMagick(result.cacheFiles, folder);
+        anchorMode = anchor.mode;
+        const Figures& f = result.figures;
+        const auto number = [](double value, int width) {
+            return QStringLiteral("%1").arg(value, width, 'f', 0);
+        };
+        const auto ratio = [](double value, double base) {
+            return base > 0 ? QStringLiteral("%1").arg(value / base, 7, 'f', 2)
+                            : QStringLiteral("%1").arg("-", 7);
+        };
+        out() << QStringLiteral("%1").arg(c.name(), -10) << ' ' << number(f["import_ms"], 7) << ' '
+              << number(f["rotate_ms"], 7) << ' ' << number(f["pdf_ms"], 7) << ' '
+              << number(f["pdf_kb"], 7) << ' ' << number(f["jpeg_ms"], 8) << ' '
+              << number(f["png_ms"], 7) << ' ' << number(f["peak_mb"], 8) << " | "
+              << number(anchor.msPerPage, 7) << ' ' << number(anchor.kbPerPage, 7) << ' '
+              << ratio(f["pdf_ms"], anchor.msPerPage) << ' ' << ratio(f["pdf_kb"], anchor.kbPerPage)
+              << '\n';
+        out().flush();
+        rows.append({c, f, anchor});
+        if (c.kind == Kind::colour && c.dpi == 600) {
+            const ChildResult single = runSelf({"--measure-one", folder});
+            singlePagePeak = single.ok ? single.figures["peak_mb"] : 0;
+        }
+        QDir(folder + "/sources").removeRecursively();
+    }
+    out() << '\n' << anchorNote(anchorMode) << "\n\n";
+
+    // Targets.
+    double ourTime = 0, theirTime = 0, ourSize = 0, theirSize = 0;
+    for (const Row& row : rows) {
+        ourTime += row.figures["pdf_ms"] * row.c.pages;
+        theirTime += row.anchor.msPerPage * row.c.pages;
+        ourSize += row.figures["pdf_kb"] * row.c.pages;
+        theirSize += row.anchor.kbPerPage * row.c.pages;
+    }
+    const auto figuresOf = [&](Kind kind, int dpi) {
+        for (const Row& row : rows) {
+            if (row.c.kind == kind && row.c.dpi == dpi) {
+                return row.figures;
+            }
+        }
+        return Figures();
+    };
+    if (theirTime > 0) {
+        const double timeRatio = ourTime / theirTime, sizeRatio = ourSize / theirSize;
+        printTarget("pdf_time_vs_imagemagick", QString::number(timeRatio, 'f', 2) + "x", "<= 0.50x",
+                    timeRatio <= 0.5);
+        printTarget("pdf_size_vs_imagemagick", QString::number(sizeRatio, 'f', 2) + "x", "<= 1.00x",
+                    sizeRatio <= 1.0);
+    } else {
+        out() << "target pdf_time_vs_imagemagick: not measured (ImageMagick unavailable) short\n";
+    }
+    const Figures colour300 = figuresOf(Kind::colour, 300);
+    printTarget("import_colour_300dpi", QString::number(colour300["import_ms"], 'f', 0) + " ms",
+                "<= 250 ms", colour300["import_ms"] <= 250);
+    printTarget("pdf_save_colour_300dpi", QString::number(colour300["pdf_ms"], 'f', 0) + " ms",
+                "<= 150 ms", colour300["pdf_ms"] <= 150);
+    const QSize a4 = PageGenerator::a4(600);
+    const double pixelMB = double(a4.width()) * a4.height() * 3 / (1024.0 * 1024.0);
+    // One page imported, rotated and saved (as PDF, JPEG and PNG) in a process
+    // of its own; the table's peak column is for the whole case.
+    const double peak = singlePagePeak;
+    printTarget("peak_memory_colour_600dpi",
+                QStringLiteral("%1 MB = %2x the %3 MB of its 24-bit pixels")
+                    .arg(peak, 0, 'f', 0)
+                    .arg(peak / pixelMB, 0, 'f', 2)
+                    .arg(pixelMB, 0, 'f', 0),
+                "< 4.00x", peak < 4 * pixelMB);
+    out().flush();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 5 && arguments[0] == "--generate") {
+        const auto kind = kindNamed(arguments[1]);
+        return kind ? generate(*kind, arguments[2].toInt(), arguments[3].toInt(), arguments[4]) : 2;
+    }
+    if (arguments.size() == 2 && arguments[0] == "--measure") {
+        return measure(arguments[1], false);
+    }
+    if (arguments.size() == 2 && arguments[0] == "--measure-one") {
+        return measure(arguments[1], true);
+    }
+    if (arguments.size() > 1 || (arguments.size() == 1 && arguments[0].startsWith("--"))) {
+        std::fprintf(stderr, "usage: bench_pages [WORK_FOLDER]\n");
+        return 2;
+    }
+    const QString work = arguments.isEmpty() ? QCoreApplication::applicationDirPath() + "/work"
+                                             : QFileInfo(arguments[0]).absoluteFilePath();
+    return runAll(work);
+}
