@@ -44,7 +44,8 @@
 // value; the window sets it back to none when the alert is dismissed).
 //
 // The settings file is written only by saveCurrentPages()/save(), by
-// chooseFolder() once a folder is chosen, and by cleanUp(); edits made through
+// chooseFolder() once a folder is chosen, by sendEmail() once it has files
+// to send, and by cleanUp(); edits made through
 // setSettings()/editSettings() stay in memory until then (the settings window
 // writes the file itself when it closes).
 class ScannerViewModel : public QObject {
@@ -188,8 +189,29 @@ public:
     // setSelectedDeviceID().
 
     // ---- E-mail -----------------------------------------------------------------
-    // beginEmail() and sendEmail() go here; they build on saveCurrentPages(),
-    // lastSavedFiles(), setBusy(), clearPages(false) and freshFileName().
+
+    // "Save & email...": opens the e-mail sheet (emailSheetVisible = true)
+    // when there are pages or files from an earlier save; otherwise
+    // errorMessage "Scan or add a page before emailing." and the sheet stays
+    // closed. Nothing is saved here, and the earlier files are not checked.
+    void beginEmail();
+
+    // The sheet's Send, with the texts as typed. With pages, saves them first
+    // (saveCurrentPages(); a failed save stops here with its error) and sends
+    // exactly the files written; without pages, sends the earlier files that
+    // still exist. With nothing to attach: errorMessage "Scan or add a page
+    // before emailing.". Otherwise the four values become the settings' e-mail
+    // defaults and the settings file is written, then:
+    //  - smtp: busy, status "Sending email..."; the transfer runs in the
+    //    background and this returns at once. Success: status "Email sent to
+    //    <recipients>." and the pages are cleared (fileName renewed) when
+    //    clearPagesAfterSave is set. Failure: status "Email failed.",
+    //    errorMessage "<reason>\n\nThe scan was still saved to <folder>.";
+    //    the pages stay. busy is false again in both cases.
+    //  - mailClient: the desktop mail client gets a draft; status is the
+    //    service's text, then the same clearing as above. busy is untouched.
+    void sendEmail(const QString& recipients, const QString& subject, const QString& body,
+                   EmailMethod method);
 
 Q_SIGNALS:
     void settingsChanged();
@@ -222,6 +244,13 @@ private:
     // the session folder. Unreadable files are skipped; the last failure's
     // description goes to errorMessage. Selects the last page added.
     void addPages(const QList<QUrl>& urls, std::int64_t dpi, bool removingSource);
+
+    // After a sent e-mail: clears the pages and renews fileName when
+    // clearPagesAfterSave is set and there are pages (not for earlier files).
+    void finishEmail();
+    // Applies the outcome of a background SMTP send on the GUI thread.
+    void smtpSendFinished(const std::optional<QString>& failure, const QString& recipients,
+                          const QString& savedFolder);
 
     // The current page count as "N page(s) ready."
     QString pagesReadyText() const;
