@@ -2,6 +2,7 @@
 // presenters, window chrome, named actions and symbols.
 #include "UiTestSupport.h"
 
+#include "ui/ActivityIndicator.h"
 #include "ui/AlertPresenter.h"
 #include "ui/ApplicationActions.h"
 #include "ui/Bindings.h"
@@ -279,6 +280,29 @@ private Q_SLOTS:
         }
         // A target that is gone is never called.
         QVERIFY(!ApplicationActions::send("showSettingsWindow"));
+    }
+
+    void activityIndicatorTurnsOnlyWhileShown() {
+        Store store;
+        QWidget window;
+        auto* spinner = new ActivityIndicator(&window);
+        Bind::visible(spinner, &store, &Store::changed, [&] { return store.flag; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!spinner->isVisible());
+        QVERIFY(!spinner->isSpinning());
+
+        store.flag = true;
+        store.announce();
+        QVERIFY(spinner->isSpinning());
+        const int start = spinner->angle();
+        QTRY_VERIFY(spinner->angle() != start);
+        QCOMPARE(spinner->colour(), Theme::cyan.color());
+        QCOMPARE(spinner->sizeHint(), QSize(16, 16));
+
+        store.flag = false;
+        store.announce();
+        QVERIFY(!spinner->isSpinning());
     }
 
     void everySymbolDraws() {
