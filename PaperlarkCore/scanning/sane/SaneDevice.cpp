@@ -70,7 +70,11 @@ void SaneDevice::requestOpenSession() {
         }
         auto opened = SaneHandle::open(worker, name);
         if (!opened) {
-            const QString error = saneStatusText(opened.failure());
+            // Backends answer an open of a device they no longer have with
+            // "invalid argument".
+            const QString error = opened.failure() == SANE_STATUS_INVAL
+                                      ? QStringLiteral("The scanner is no longer available.")
+                                      : saneStatusText(opened.failure());
             worker.postToGui([self, error] {
                 if (const auto device = self.lock()) {
                     Q_EMIT device->sessionOpened(error);
