@@ -22,11 +22,14 @@ PaperlarkApp::PaperlarkApp(QApplication& app) : QObject(&app) {
 }
 
 PaperlarkApp::~PaperlarkApp() {
-    // The windows refer to the model: they go first.
+    // The windows refer to the model: they go first, quietly.
     if (settingsWindow_ != nullptr) {
         delete settingsWindow_;
     }
-    mainWindow_.reset();
+    if (mainWindow_ != nullptr) {
+        mainWindow_->disconnect(this);
+        mainWindow_.reset();
+    }
     cleanUpModel();
 }
 

@@ -32,7 +32,6 @@ WindowButtons::WindowButtons(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);
-    setToolTip({});
     resize(sizeHint());
 }
 
