@@ -1,8 +1,9 @@
 # Task runner: the real work is in scripts/ and the CMake presets.
 .PHONY: run test build setup setup-test configure bench screenshots clean
 
+# Offers SANE's virtual test scanner beside the system's scanners.
 run: setup build
-	./build/Paperlark/paperlark
+	scripts/with-test-scanner.sh ./build/Paperlark/paperlark
 
 test: setup-test build
 	scripts/test-env.sh ctest --preset default --output-on-failure
