@@ -51,6 +51,13 @@ QTextStream& out() {
     return stream;
 }
 
+// The machine's one-minute load average: timings mean little on a busy machine.
+QString loadAverage() {
+    QFile file("/proc/loadavg");
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u' ', 0, 0)
+                                          : QStringLiteral("unknown");
+}
+
 std::optional<Kind> kindNamed(const QString& name) {
     for (const Kind kind : {Kind::colour, Kind::grey, Kind::mono}) {
         if (PageGenerator::name(kind) == name) {
@@ -285,7 +292,8 @@ int runAll(const QString& work) {
     QDir().mkpath(work);
     out() << "Paperlark page benchmark: A4 pages with text, a photo block and scanner noise;\n"
           << "JPEG quality " << jpegQuality << "; times are per page, sizes in KB per page.\n"
-          << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n\n";
+          << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n"
+          << "load average at the start: " << loadAverage() << "\n\n";
     out().flush();
 
     struct Row {
@@ -346,7 +354,7 @@ int runAll(const QString& work) {
             const ChildResult single = runSelf({"--measure-one", folder});
             singlePagePeak = single.ok ? single.figures["peak_mb"] : 0;
         }
-        QDir(folder + "/sources").removeRecursively();
+        QDir(folder).removeRecursively(); // a 600-dpi case leaves about a gigabyte
     }
     out() << '\n' << anchorNote(anchorMode) << "\n\n";
 

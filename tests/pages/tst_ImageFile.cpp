@@ -38,7 +38,7 @@ private Q_SLOTS:
     void badInputIsUnreadable_data();
     void badInputIsUnreadable();
     void writingStoresResolutionAndQuality();
-    void writeFailuresNameTheFile();
+    void failuresNameOnlyTheFile();
     void rotationByQuarterTurns();
     void rotationKeepsDepthAndFlattensTransparency();
 };
@@ -187,7 +187,15 @@ void tst_ImageFile::writingStoresResolutionAndQuality() {
     QCOMPARE(ImageFile::read(png, 0).value().image, image);
 }
 
-void tst_ImageFile::writeFailuresNameTheFile() {
+void tst_ImageFile::failuresNameOnlyTheFile() {
+    // A folder or a missing file given as the image.
+    QVERIFY(QDir().mkpath(path("folder.png")));
+    for (const QString name : {"folder.png", "missing.png"}) {
+        const auto read = ImageFile::read(QUrl::fromLocalFile(path(name)), 300);
+        QVERIFY(!read.ok());
+        QCOMPARE(read.failure().description(),
+                 QStringLiteral("Could not read the image at %1.").arg(name));
+    }
     const QUrl missingFolder = QUrl::fromLocalFile(path("no such folder/page.png"));
     const auto png = ImageFile::writePNG(colourImage(8, 8), missingFolder, 300);
     QVERIFY(!png.ok());

@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 using namespace PageFixtures;
 
 namespace {
@@ -120,20 +118,6 @@ void tst_ScannedPage::failedMakeLeavesNothingBehind() {
              QStringLiteral("Could not create the folder at %1 (Not a directory).")
                  .arg(blocked.toLocalFile()));
     QVERIFY(QFile::exists(good.toLocalFile()));
-
-    // A cache folder that cannot be written to (permissions do not bind root).
-    if (::geteuid() != 0) {
-        const QString readOnly = path("read-only");
-        QVERIFY(QDir().mkpath(readOnly));
-        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        const auto unwritable = ScannedPage::make(good, QUrl::fromLocalFile(readOnly), 300, true);
-        QVERIFY(!unwritable.ok());
-        QCOMPARE(unwritable.failure().imageFailure()->kind, ImageFile::Failure::Kind::unwritable);
-        QVERIFY(QFile::exists(good.toLocalFile()));
-        QVERIFY(QDir(readOnly).isEmpty());
-        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ExeOwner);
-    }
 }
 
 void tst_ScannedPage::thumbnailGeometry() {
@@ -154,13 +138,6 @@ void tst_ScannedPage::thumbnailGeometry() {
     QCOMPARE(wide.pixel(60, 30), qRgb(255, 255, 255));
     QCOMPARE(wide.pixel(60, 45), qRgb(0, 0, 255));
     QCOMPARE(wide.pixel(60, 125), qRgb(255, 255, 255));
-
-    // Small images are enlarged to fill the same box: 10 x 10 becomes 112 x 112.
-    QImage tiny(10, 10, QImage::Format_Grayscale8);
-    tiny.fill(0);
-    const QImage small = ScannedPage::makeThumbnail(tiny);
-    QCOMPARE(small.pixel(60, 26), qRgb(0, 0, 0));
-    QCOMPARE(small.pixel(60, 20), qRgb(255, 255, 255));
 
     // Black-and-white pages give a grey-scale thumbnail, not a 1-bit one.
     QImage mono(2480, 3508, QImage::Format_Mono);
@@ -267,11 +244,8 @@ void tst_ScannedPage::discardAndIdentity() {
     page->discard(); // already gone: nothing happens
     QVERIFY(QDir(cacheFolder().toLocalFile()).exists());
 
-    const ScannedPage copy(page->id(), QUrl(), {1, 1}, 1, QImage());
-    QVERIFY(copy == *page);
-    QVERIFY(!(ScannedPage(QUuid::createUuid(), page->cacheURL(), page->pixelSize(), page->dpi(),
-                          page->thumbnail()) == *page));
-    QCOMPARE(ScannedPage::thumbnailSize, QSizeF(120, 160));
+    // Equal means the same id, whatever else differs.
+    QVERIFY(ScannedPage(page->id(), QUrl(), {1, 1}, 1, QImage()) == *page);
 }
 
 QTEST_GUILESS_MAIN(tst_ScannedPage)
