@@ -51,6 +51,9 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
     QBuffer encoded;
     encoded.open(QIODevice::WriteOnly);
     QImageWriter writer(&encoded, "png");
+    // The file is read once into the page cache and then deleted: fast
+    // compression is worth more than a small file.
+    writer.setCompression(1);
     if (!writer.write(image)) {
         return QStringLiteral("The scanned page could not be encoded as PNG: ") +
                writer.errorString() + QStringLiteral(".");

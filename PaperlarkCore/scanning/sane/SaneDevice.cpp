@@ -6,12 +6,17 @@
 #include "scanning/sane/SaneUnits.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 QString notResponding() {
     return QStringLiteral("The scanner is not responding. Switch it off and on again, then "
                           "press Refresh.");
+}
+
+QString libraryNotStarted() {
+    return QStringLiteral("The scanner access library could not be started.");
 }
 
 } // namespace
@@ -26,8 +31,8 @@ SaneDevice::SaneDevice(std::shared_ptr<SaneThread> thread, SaneDeviceEntry entry
 }
 
 SaneDevice::~SaneDevice() {
-    if (scan_) {
-        scan_->store(true);
+    if (request_) {
+        request_->store(true);
     }
 }
 
@@ -52,41 +57,81 @@ bool SaneDevice::threadIsStuck() const {
     return blocked && *blocked >= settings_->stallTimeout;
 }
 
+SaneDevice::Token SaneDevice::beginRequest(Waiting waiting) {
+    if (request_) {
+        request_->store(true);
+    }
+    request_ = std::make_shared<std::atomic<bool>>(false);
+    waiting_ = waiting;
+    stallTimer_.start();
+    return request_;
+}
+
+std::function<void(std::function<void(SaneDevice&)>)> SaneDevice::answerer(const Token& token) {
+    // The worker outlives every job it runs, and only jobs call this.
+    SaneWorker* worker = &thread_->worker();
+    std::weak_ptr<SaneDevice> self = weak_from_this();
+    return [worker, self, token](std::function<void(SaneDevice&)> fn) {
+        worker->postToGui([self, token, fn = std::move(fn)] {
+            const auto device = self.lock();
+            if (device && !token->load()) {
+                fn(*device);
+            }
+        });
+    };
+}
+
+void SaneDevice::endRequest(const Token& token) {
+    if (request_ == token) {
+        request_.reset();
+        waiting_ = Waiting::nothing;
+        stallTimer_.stop();
+    }
+}
+
+void SaneDevice::giveUpRequest() {
+    if (request_) {
+        request_->store(true);
+        request_.reset();
+    }
+    waiting_ = Waiting::nothing;
+    stallTimer_.stop();
+}
+
 void SaneDevice::requestOpenSession() {
     if (threadIsStuck()) {
         later([this] { Q_EMIT sessionOpened(notResponding()); });
         return;
     }
-    std::weak_ptr<SaneDevice> self = weak_from_this();
-    thread_->post([self, name = entry_.name](SaneWorker& worker) {
+    const Token token = beginRequest(Waiting::session);
+    const auto answer = answerer(token);
+    const auto fail = [answer, token](QString error) {
+        answer([token, error](SaneDevice& device) {
+            device.endRequest(token);
+            Q_EMIT device.sessionOpened(error);
+        });
+    };
+    thread_->post([answer, fail, token, name = entry_.name](SaneWorker& worker) {
+        if (token->load()) {
+            return;
+        }
         if (!worker.initialised()) {
-            worker.postToGui([self] {
-                if (const auto device = self.lock()) {
-                    Q_EMIT device->sessionOpened(
-                        QStringLiteral("The scanner access library could not be started."));
-                }
-            });
+            fail(libraryNotStarted());
             return;
         }
         auto opened = SaneHandle::open(worker, name);
         if (!opened) {
             // Backends answer an open of a device they no longer have with
             // "invalid argument".
-            const QString error = opened.failure() == SANE_STATUS_INVAL
-                                      ? QStringLiteral("The scanner is no longer available.")
-                                      : saneStatusText(opened.failure());
-            worker.postToGui([self, error] {
-                if (const auto device = self.lock()) {
-                    Q_EMIT device->sessionOpened(error);
-                }
-            });
+            fail(opened.failure() == SANE_STATUS_INVAL
+                     ? QStringLiteral("The scanner is no longer available.")
+                     : saneStatusText(opened.failure()));
             return;
         }
         std::vector<SaneUnitSetup> units = SaneUnits::read(opened.value());
-        worker.postToGui([self, units = std::move(units)]() mutable {
-            if (const auto device = self.lock()) {
-                device->sessionReady(std::move(units));
-            }
+        answer([token, units = std::move(units)](SaneDevice& device) {
+            device.endRequest(token);
+            device.sessionReady(units);
         });
     });
 }
@@ -153,30 +198,15 @@ void SaneDevice::requestScan(const ScanConfiguration& configuration) {
         return;
     }
 
-    auto scan = std::make_shared<std::atomic<bool>>(false);
-    scan_ = scan;
-    stallTimer_.start();
-
-    // The events run on the SANE thread, inside the job, while the worker
-    // is alive; each hands over to the GUI thread and is dropped there if
-    // the scan has been given up meanwhile.
-    SaneWorker* worker = &thread_->worker();
-    std::weak_ptr<SaneDevice> self = weak_from_this();
-    const auto onGui = [worker, self, scan](std::function<void(SaneDevice&)> fn) {
-        worker->postToGui([self, scan, fn = std::move(fn)] {
-            const auto device = self.lock();
-            if (device && !scan->load()) {
-                fn(*device);
-            }
-        });
-    };
+    const Token token = beginRequest(Waiting::scan);
+    const auto answer = answerer(token);
     SaneScanJob::Events events;
-    events.fileWritten = [onGui](const QUrl& file) {
-        onGui([file](SaneDevice& device) { Q_EMIT device.fileWritten(file); });
+    events.fileWritten = [answer](const QUrl& file) {
+        answer([file](SaneDevice& device) { Q_EMIT device.fileWritten(file); });
     };
-    events.completed = [onGui, scan](const std::optional<QString>& error) {
-        onGui([error, scan](SaneDevice& device) {
-            device.scanEnded(scan);
+    events.completed = [answer, token](const std::optional<QString>& error) {
+        answer([token, error](SaneDevice& device) {
+            device.endRequest(token);
             if (error) {
                 // Whatever went wrong, the next scan looks at the device afresh.
                 device.sessionOpen_ = false;
@@ -184,50 +214,38 @@ void SaneDevice::requestScan(const ScanConfiguration& configuration) {
             Q_EMIT device.scanCompleted(error);
         });
     };
-    events.lost = [onGui, scan] {
-        onGui([scan](SaneDevice& device) {
-            device.scanEnded(scan);
+    events.lost = [answer, token] {
+        answer([token](SaneDevice& device) {
+            device.endRequest(token);
             device.sessionOpen_ = false;
             Q_EMIT device.removed();
         });
     };
 
     auto job = std::make_shared<SaneScanJob>(entry_.name, *unit, configuration,
-                                             settings_->extraOptions, scan, std::move(events));
-    thread_->post([job](SaneWorker& w) { job->run(w); });
-}
-
-void SaneDevice::scanEnded(const std::shared_ptr<std::atomic<bool>>& scan) {
-    if (scan_ == scan) {
-        scan_.reset();
-        stallTimer_.stop();
-    }
+                                             settings_->extraOptions, token, std::move(events));
+    thread_->post([job](SaneWorker& worker) { job->run(worker); });
 }
 
 void SaneDevice::checkForStall() {
-    if (!scan_) {
-        stallTimer_.stop();
+    if (waiting_ == Waiting::nothing || !threadIsStuck()) {
         return;
     }
-    if (!threadIsStuck()) {
-        return;
-    }
-    // The scanner stopped answering in the middle of a call. Give the scan
-    // up at once, and try to make the call return.
-    scan_->store(true);
-    scan_.reset();
-    stallTimer_.stop();
+    // The SANE thread has been stuck in one call for too long. Give the
+    // request up at once, and try to make the call return.
+    const Waiting waiting = waiting_;
+    giveUpRequest();
     sessionOpen_ = false;
     thread_->worker().cancelActiveHandle();
-    Q_EMIT removed();
+    if (waiting == Waiting::session) {
+        Q_EMIT sessionOpened(notResponding());
+    } else {
+        Q_EMIT removed();
+    }
 }
 
 void SaneDevice::markRemoved() {
     sessionOpen_ = false;
-    if (scan_) {
-        scan_->store(true);
-        scan_.reset();
-        stallTimer_.stop();
-    }
+    giveUpRequest();
     Q_EMIT removed();
 }

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,11 @@
 // after, so that listing devices (which some backends do not allow with a
 // handle open) can go on between scans; an open session is this object's
 // own record that the device's units are known.
+//
+// While a request is out, a watchdog checks that the SANE thread is not
+// stuck in one call for longer than the stall timeout; if it is, the request
+// is given up and answered at once (a scan as a removed device), and the
+// stuck call is cancelled.
 class SaneDevice : public ScannerDevice, public std::enable_shared_from_this<SaneDevice> {
     Q_OBJECT
 public:
@@ -42,11 +48,21 @@ public:
     void markRemoved();
 
 private:
+    enum class Waiting { nothing, session, scan };
+    // Set to true when the request it belongs to is given up; its late
+    // answers are then dropped.
+    using Token = std::shared_ptr<std::atomic<bool>>;
+
     const SaneUnitSetup* unitOfType(ScannerUnit::Type type) const;
     bool threadIsStuck() const;
     void later(std::function<void()> fn);
+    Token beginRequest(Waiting waiting);
+    // Runs fn on the GUI thread (from the SANE thread) unless the request
+    // has been given up or the device is gone.
+    std::function<void(std::function<void(SaneDevice&)>)> answerer(const Token& token);
+    void endRequest(const Token& token);
+    void giveUpRequest();
     void sessionReady(std::vector<SaneUnitSetup> units);
-    void scanEnded(const std::shared_ptr<std::atomic<bool>>& scan);
     void checkForStall();
 
     std::shared_ptr<SaneThread> thread_;
@@ -55,7 +71,7 @@ private:
     bool sessionOpen_ = false;
     std::vector<SaneUnitSetup> units_;
     std::optional<ScannerUnit::Type> selected_;
-    // The scan in progress; set to true when it is given up.
-    std::shared_ptr<std::atomic<bool>> scan_;
+    Waiting waiting_ = Waiting::nothing;
+    Token request_;
     QTimer stallTimer_;
 };

@@ -4,11 +4,15 @@
 
 namespace {
 
-std::vector<SaneDeviceEntry> listDevices(bool localOnly) {
+std::vector<SaneDeviceEntry> listDevices(SaneWorker& worker, bool localOnly) {
     std::vector<SaneDeviceEntry> entries;
     const SANE_Device** devices = nullptr;
-    if (sane_get_devices(&devices, localOnly ? SANE_TRUE : SANE_FALSE) != SANE_STATUS_GOOD ||
-        !devices) {
+    // Timed like the calls of a scan: a listing that never returns keeps
+    // every later job waiting, and a waiting scan must hear about it.
+    worker.callStarted();
+    const SANE_Status status = sane_get_devices(&devices, localOnly ? SANE_TRUE : SANE_FALSE);
+    worker.callFinished();
+    if (status != SANE_STATUS_GOOD || !devices) {
         return entries;
     }
     for (const SANE_Device** device = devices; *device; ++device) {
@@ -61,13 +65,13 @@ void SaneDeviceBrowser::list(bool full) {
     thread_->post([self, full, generation](SaneWorker& worker) {
         Listing listing;
         if (worker.initialised()) {
-            listing.devices = listDevices(true);
+            listing.devices = listDevices(worker, true);
             if (full) {
                 QSet<QByteArray> local;
                 for (const SaneDeviceEntry& entry : listing.devices) {
                     local.insert(entry.name);
                 }
-                listing.devices = listDevices(false);
+                listing.devices = listDevices(worker, false);
                 for (const SaneDeviceEntry& entry : listing.devices) {
                     if (!local.contains(entry.name)) {
                         listing.network.insert(entry.name);

@@ -46,7 +46,10 @@ double snap(const SaneHandle::NumberRange& range, double wanted) {
 
 Result<SaneHandle, SANE_Status> SaneHandle::open(SaneWorker& worker, const QByteArray& deviceName) {
     SANE_Handle handle = nullptr;
+    // Opening a network device that has gone can block for long.
+    worker.callStarted();
     const SANE_Status status = sane_open(deviceName.constData(), &handle);
+    worker.callFinished();
     if (status != SANE_STATUS_GOOD) {
         return status;
     }
