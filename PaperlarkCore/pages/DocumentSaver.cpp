@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFuture>
 #include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <unicode/locid.h>
@@ -129,6 +130,18 @@ struct PreparedPage {
 // multi-page document uses both cores; the window keeps the number of decoded
 // pages in memory small. Stops after the first consume that returns false,
 // once the jobs already started have finished.
+// Threads of the saver's own, so that long tasks elsewhere in the program
+// (a mail transfer, say) never hold up a save.
+QThreadPool& savingThreads() {
+    static QThreadPool pool;
+    static const bool configured = [] {
+        pool.setMaxThreadCount(2);
+        return true;
+    }();
+    Q_UNUSED(configured);
+    return pool;
+}
+
 template <typename Start, typename Consume>
 bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume) {
     const qsizetype window = std::clamp(QThread::idealThreadCount(), 1, 2);
@@ -136,7 +149,7 @@ bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume)
     qsizetype next = 0;
     const auto launch = [&] {
         while (qsizetype(running.size()) < window && next < count) {
-            running.push_back(QtConcurrent::run(start(next++)));
+            running.push_back(QtConcurrent::run(&savingThreads(), start(next++)));
         }
     };
     launch();
