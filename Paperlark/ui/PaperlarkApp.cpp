@@ -5,9 +5,11 @@
 #include "ui/AppIcon.h"
 #include "ui/ApplicationActions.h"
 #include "ui/ApplicationMenu.h"
+#include "ui/ContentView.h"
 #include "ui/DarkAppearance.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDesktopServices.h"
+#include "ui/SettingsView.h"
 #include "ui/SettingsWindow.h"
 
 #include <QApplication>
@@ -56,8 +58,7 @@ void PaperlarkApp::start() {
     mainWindow_ = std::make_unique<MainWindow>(model());
     desktop_->setParentWidget(mainWindow_.get());
     mainWindow_->setApplicationMenu(menu_.get());
-    // The main window's content view (scan options, page list, preview and
-    // save controls) is placed here with mainWindow_->setContentView(...).
+    mainWindow_->setContentView(new ContentView(model()));
     connect(mainWindow_.get(), &MainWindow::contentDisappeared, this,
             &PaperlarkApp::mainWindowDisappeared);
     mainWindow_->show();
@@ -66,8 +67,7 @@ void PaperlarkApp::start() {
 void PaperlarkApp::showSettingsWindow() {
     if (settingsWindow_ == nullptr) {
         settingsWindow_ = new SettingsWindow;
-        // The settings content view is placed here with
-        // settingsWindow_->setContentView(...); it works on model().
+        settingsWindow_->setContentView(new SettingsView(model()));
         if (mainWindow_ != nullptr) {
             settingsWindow_->addActions(menu_->actions());
         }
