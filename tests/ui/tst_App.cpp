@@ -97,8 +97,7 @@ private Q_SLOTS:
                  window->contentView()->geometry().bottom() + 1);
 
         // The footer shows the model's status line as it changes.
-        QCOMPARE(window->footer()->trailingStatus(),
-                 std::optional<QString>(QStringLiteral("Ready.")));
+        QCOMPARE(window->footer()->trailingStatus(), std::optional<QString>(app.model().status()));
         app.model().setStatus(QStringLiteral("Looking for scanners..."));
         QCOMPARE(window->footer()->statusLabel()->text(),
                  QStringLiteral("Looking for scanners..."));
@@ -179,8 +178,16 @@ private Q_SLOTS:
         // A normal title bar, but dark with the theme background.
         QVERIFY(!first->windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(first->windowTitle(), QStringLiteral("Paperlark Settings"));
-        const QImage image = first->grab().toImage();
-        UI_COMPARE_COLOUR(image.pixelColor(10, 10), Theme::background.color());
+        QCOMPARE(first->palette().color(QPalette::Window), Theme::background.color());
+        QVERIFY(first->autoFillBackground());
+        {
+            // Behind its content the shell shows the theme background.
+            SettingsWindow shell;
+            shell.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&shell));
+            const QImage image = shell.grab().toImage();
+            UI_COMPARE_COLOUR(image.pixelColor(10, 10), Theme::background.color());
+        }
 
         QSignalSpy gone(first.data(), &SettingsWindow::contentDisappeared);
         first->close();
