@@ -2,12 +2,17 @@
 
 #include "email/EmailService.h"
 #include "pages/DocumentSaver.h"
+#include "scanning/ScanRequest.h"
+#include "scanning/sane/SaneDeviceBrowser.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QMetaObject>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QtConcurrent/QtConcurrentRun>
@@ -23,6 +28,8 @@ const QString readyStatus = QStringLiteral("Ready.");
 const QString pagesClearedStatus = QStringLiteral("Pages cleared.");
 const QString nothingToSaveMessage =
     QStringLiteral("There is nothing to save yet. Scan a page first.");
+const QString selectScannerMessage =
+    QStringLiteral("Select a scanner first. Press Refresh if the list is empty.");
 const QString nothingToEmailMessage = QStringLiteral("Scan or add a page before emailing.");
 
 constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -52,8 +59,13 @@ QString applicationCacheFolder() {
 } // namespace
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent)
+    : ScannerViewModel(std::move(desktop), std::make_unique<SaneDeviceBrowser>(), parent) {}
+
+ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
+                                   std::unique_ptr<ScannerBrowser> browser, QObject* parent)
     : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus) {
     Q_ASSERT(desktop_);
+    Q_ASSERT(browser);
 
     settings_ = AppSettings::load();
     fileName_ = freshFileName();
@@ -65,8 +77,22 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QOb
         QDir(cacheRoot_).filePath(sessionID_.toString(QUuid::WithoutBraces).toUpper()));
     createSessionFolder();
 
-    // The scanner service is created and wired here, once the session folder
-    // exists: device list into `devices`, page-scanned status, start browsing.
+    // Last: the scanner service. Its lists reach the model asynchronously,
+    // the current one first; the connections and the page callback go away
+    // with the model.
+    scanner_ = std::make_unique<ScannerService>(std::move(browser));
+    connect(scanner_.get(), &ScannerService::devicesChanged, this,
+            &ScannerViewModel::deliverDevices);
+    QMetaObject::invokeMethod(
+        this, [this, current = scanner_->devices()] { deliverDevices(current); },
+        Qt::QueuedConnection);
+    scanner_->setOnPageScanned([self = QPointer<ScannerViewModel>(this)](int count) {
+        if (self) {
+            self->setStatus(QStringLiteral("Scanned page ") + QString::number(count) +
+                            QStringLiteral("..."));
+        }
+    });
+    scanner_->startBrowsing();
 }
 
 ScannerViewModel::~ScannerViewModel() = default;
@@ -294,6 +320,78 @@ void ScannerViewModel::removeSessionFolder() const {
         return;
     }
     QDir(path).removeRecursively();
+}
+
+// ---- Scanning -----------------------------------------------------------------------
+
+void ScannerViewModel::deliverDevices(const QList<ScannerDeviceInfo>& devices) {
+    setDevices(devices);
+    const bool stillListed =
+        !selectedDeviceID_.isEmpty() &&
+        std::any_of(devices.cbegin(), devices.cend(), [this](const ScannerDeviceInfo& device) {
+            return device.id == selectedDeviceID_;
+        });
+    if (!stillListed) {
+        setSelectedDeviceID(devices.isEmpty() ? QString() : devices.first().id);
+    }
+    setStatus(devices.isEmpty()
+                  ? QStringLiteral("No scanner found yet. Check it is switched on and connected.")
+                  : QString::number(devices.size()) + QStringLiteral(" scanner(s) found. Ready."));
+}
+
+void ScannerViewModel::refreshScanners() {
+    scanner_->stopBrowsing();
+    scanner_->startBrowsing();
+    setStatus(QStringLiteral("Looking for scanners..."));
+}
+
+void ScannerViewModel::scan() {
+    if (selectedDeviceID_.isEmpty()) {
+        setErrorMessage(selectScannerMessage);
+        return;
+    }
+    const ScanRequest request{selectedDeviceID_, settings_.source, settings_.colour,
+                              settings_.paper, toInt(settings_.dpi)};
+    setBusy(true);
+    setStatus(QStringLiteral("Scanning..."));
+    // Pages of this scan fall back to the resolution in force now, whatever
+    // the setting says by the time they arrive.
+    const std::int64_t fallbackDpi = settings_.dpi;
+    // The scanner writes into the session folder; after a clean-up it has to
+    // be made again, private to the user, before the service creates it.
+    createSessionFolder();
+    scanner_->scan(request, sessionFolder_,
+                   [self = QPointer<ScannerViewModel>(this),
+                    fallbackDpi](const ScannerService::ScanResult& result) {
+                       // Whichever thread this comes on, the model is only
+                       // touched on the GUI thread, and only if it still exists.
+                       QMetaObject::invokeMethod(
+                           QCoreApplication::instance(),
+                           [self, fallbackDpi, result] {
+                               if (self) {
+                                   self->scanFinished(result, fallbackDpi);
+                               }
+                           },
+                           Qt::QueuedConnection);
+                   });
+}
+
+void ScannerViewModel::scanFinished(const ScannerService::ScanResult& result,
+                                    std::int64_t fallbackDpi) {
+    setBusy(false);
+    if (!result) {
+        setErrorMessage(result.failure().description());
+        setStatus(QStringLiteral("Scan failed."));
+        return;
+    }
+    const QList<QUrl>& urls = result.value();
+    addPages(urls, fallbackDpi, true);
+    if (urls.isEmpty()) {
+        setStatus(QStringLiteral("Nothing was scanned."));
+    } else {
+        setStatus(QStringLiteral("Scanned ") + QString::number(urls.size()) +
+                  QStringLiteral(" page(s). ") + pagesReadyText());
+    }
 }
 
 // ---- Saving and folders -------------------------------------------------------------

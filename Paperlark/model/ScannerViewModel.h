@@ -2,7 +2,9 @@
 
 #include "model/DesktopServices.h"
 #include "pages/ScannedPage.h"
+#include "scanning/ScannerBrowser.h"
 #include "scanning/ScannerDeviceInfo.h"
+#include "scanning/ScannerService.h"
 #include "settings/AppSettings.h"
 
 #include <QList>
@@ -56,9 +58,15 @@ public:
 
     // Loads the settings file, makes the first file name from the pattern,
     // takes the remembered scanner as the selection and creates this run's
-    // session folder (~/.cache/Paperlark/<UUID>, private to the user). The
-    // desktop services must not be null.
+    // session folder (~/.cache/Paperlark/<UUID>, private to the user). Last,
+    // creates the scanner service over the system's scanners (SANE), follows
+    // its scanner list and starts browsing. The desktop services must not be
+    // null.
     explicit ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent = nullptr);
+    // The same, with the scanner service finding its scanners through
+    // `browser` (tests pass a scripted one). Neither may be null.
+    ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
+                     std::unique_ptr<ScannerBrowser> browser, QObject* parent = nullptr);
     ~ScannerViewModel() override;
 
     ScannerViewModel(const ScannerViewModel&) = delete;
@@ -182,11 +190,34 @@ public:
     void openSaveFolder();
 
     // ---- Scanning ---------------------------------------------------------------
-    // scan() and the scanner service (readable by the windows for Refresh) go
-    // here. The constructor's last step wires the service; a finished scan
-    // uses setBusy(), addPages(urls, dpi at scan start, true), setStatus() and
-    // setErrorMessage(); device lists go through setDevices() and
-    // setSelectedDeviceID().
+    //
+    // Every scanner list the service publishes arrives here asynchronously on
+    // the GUI thread (the current one first, right after start-up): `devices`
+    // takes it; the selected scanner stays if it is still listed, otherwise
+    // the first one (or none) is selected; status reads "N scanner(s) found.
+    // Ready." or "No scanner found yet. Check it is switched on and
+    // connected.". During a scan every page received shows "Scanned page N...".
+
+    // The one scanner service, for the life of the model. The Refresh button
+    // calls scanner().stopBrowsing(), scanner().startBrowsing() and then
+    // setStatus("Looking for scanners..."), or simply refreshScanners().
+    ScannerService& scanner() const { return *scanner_; }
+
+    // Refresh: browses afresh and sets status "Looking for scanners..."; the
+    // next scanner list replaces it.
+    void refreshScanners();
+
+    // The Scan button. Without a selected scanner: errorMessage "Select a
+    // scanner first. Press Refresh if the list is empty." and nothing else.
+    // Otherwise asks the service for one scan with the selected scanner and
+    // the settings' source, colour, paper and dpi into the session folder;
+    // busy and status "Scanning..." until it ends. The files delivered become
+    // pages (their resolution falling back to the dpi in force when the scan
+    // started; the delivered files are deleted once copied), the last one
+    // selected, status "Scanned N page(s). M page(s) ready." or "Nothing was
+    // scanned."; a failure goes to errorMessage with status "Scan failed.".
+    // Does not look at busy itself.
+    void scan();
 
     // ---- E-mail -----------------------------------------------------------------
 
@@ -245,6 +276,11 @@ private:
     // description goes to errorMessage. Selects the last page added.
     void addPages(const QList<QUrl>& urls, std::int64_t dpi, bool removingSource);
 
+    // A scanner list from the service.
+    void deliverDevices(const QList<ScannerDeviceInfo>& devices);
+    // Applies the outcome of a scan on the GUI thread.
+    void scanFinished(const ScannerService::ScanResult& result, std::int64_t fallbackDpi);
+
     // After a sent e-mail: clears the pages and renews fileName when
     // clearPagesAfterSave is set and there are pages (not for earlier files).
     void finishEmail();
@@ -284,5 +320,7 @@ private:
     QUrl sessionFolder_;
     QList<QUrl> lastSavedFiles_;
 
-    // The scanner service and its subscriptions are kept here.
+    // Declared last so that it goes first: no scanner callback can reach a
+    // half-destroyed model.
+    std::unique_ptr<ScannerService> scanner_;
 };

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -48,11 +49,16 @@ inline QUrl writeFile(const QString& path, const QByteArray& bytes) {
     return ok ? QUrl::fromLocalFile(path) : QUrl();
 }
 
-// A small PNG stating its resolution.
-inline QUrl writePng(const QString& path, int width, int height, int dpi) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    image.setDotsPerMeterX(qRound(dpi / 0.0254));
-    image.setDotsPerMeterY(qRound(dpi / 0.0254));
-    return image.save(path, "png") ? QUrl::fromLocalFile(path) : QUrl();
+// `count` small 100-dpi PNG files in ~/in, named from `first` on.
+inline QList<QUrl> writePngs(const TestHome& home, qsizetype first, int count) {
+    QList<QUrl> urls;
+    for (int i = 0; i < count; ++i) {
+        const QString path = home.filePath(QStringLiteral("in/%1.png").arg(first + i));
+        QImage image(30 + i, 40, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        image.setDotsPerMeterX(3937);
+        image.setDotsPerMeterY(3937);
+        urls << (image.save(path, "png") ? QUrl::fromLocalFile(path) : QUrl());
+    }
+    return urls;
 }

@@ -5,6 +5,7 @@
 
 #include "model/ScannerViewModel.h"
 #include "pages/DocumentSaver.h"
+#include "scanning/fake/FakeScannerBrowser.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -103,7 +104,7 @@ class ScannerViewModelTest : public QObject {
     }
 
     std::unique_ptr<ScannerViewModel> makeModel() const {
-        return std::make_unique<ScannerViewModel>(desktop_);
+        return std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
     }
 
     // Imports `count` readable images; true when they all became pages.

@@ -1,0 +1,281 @@
+// The view model's scanning, over a scripted scanner browser and devices
+// whose page files are real PNG files.
+
+#include "FakeDesktopServices.h"
+#include "TestHome.h"
+
+#include "model/ScannerViewModel.h"
+#include "scanning/fake/FakeScannerBrowser.h"
+#include "scanning/fake/FakeScannerDevice.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+using Step = FakeScannerDevice::Step;
+
+const QString noScanner =
+    QStringLiteral("No scanner found yet. Check it is switched on and connected.");
+const QString disconnected = QStringLiteral("The scanner was disconnected during the scan.");
+
+QStringList pngFilesIn(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+class ModelScanningTest : public QObject {
+    Q_OBJECT
+
+    std::optional<TestHome> home_;
+    std::shared_ptr<FakeDesktopServices> desktop_;
+    FakeScannerBrowser* browser_ = nullptr; // owned by the model's scanner service
+    std::unique_ptr<ScannerViewModel> model_;
+    QStringList statuses_;
+
+    void makeModel() {
+        model_.reset();
+        auto browser = std::make_unique<FakeScannerBrowser>();
+        browser_ = browser.get();
+        model_ = std::make_unique<ScannerViewModel>(desktop_, std::move(browser));
+        statuses_.clear();
+        connect(model_.get(), &ScannerViewModel::statusChanged, this,
+                [this] { statuses_ << model_->status(); });
+    }
+
+    // Plugs a scanner in and waits for the list that shows it.
+    std::shared_ptr<FakeScannerDevice> plugIn(const QString& id, const QString& name) {
+        auto device = FakeScannerDevice::scanner(id, name);
+        const qsizetype before = model_->devices().size();
+        browser_->plugIn(device);
+        if (!QTest::qWaitFor([&] { return model_->devices().size() == before + 1; })) {
+            return nullptr;
+        }
+        return device;
+    }
+
+    [[nodiscard]] bool importImages(int count) {
+        const qsizetype before = model_->pages().size();
+        desktop_->imageFilesAnswer = writePngs(*home_, before, count);
+        model_->importFiles();
+        return model_->pages().size() == before + count;
+    }
+
+    QString session() const { return model_->sessionFolder().toLocalFile(); }
+
+private Q_SLOTS:
+    void init() {
+        home_.emplace();
+        QVERIFY(home_->isValid());
+        desktop_ = std::make_shared<FakeDesktopServices>();
+    }
+
+    void cleanup() {
+        model_.reset();
+        home_.reset();
+    }
+
+    void scannerListKeepsASelection() {
+        // The remembered scanner is only the start value: the first list,
+        // still empty, replaces it.
+        AppSettings stored = AppSettings::defaults();
+        stored.lastDeviceId = QStringLiteral("remembered");
+        stored.save();
+        makeModel();
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+        QCOMPARE(browser_->starts(), 1);
+        QTRY_COMPARE(model_->status(), noScanner);
+        QCOMPARE(model_->selectedDeviceID(), QString());
+        QVERIFY(model_->devices().isEmpty());
+
+        // The first scanner found is selected; a second one leaves it selected.
+        QVERIFY(plugIn(QStringLiteral("b"), QStringLiteral("Beta")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("b"));
+        QCOMPARE(model_->status(), QStringLiteral("1 scanner(s) found. Ready."));
+        const auto alpha = plugIn(QStringLiteral("a"), QStringLiteral("alpha"));
+        QVERIFY(alpha);
+        QCOMPARE(model_->devices(), (QList<ScannerDeviceInfo>{{"a", "alpha"}, {"b", "Beta"}}));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("b"));
+        QCOMPARE(model_->status(), QStringLiteral("2 scanner(s) found. Ready."));
+
+        // The selected scanner goes away: the first remaining one takes over.
+        model_->setSelectedDeviceID(QStringLiteral("a"));
+        browser_->unplug(alpha);
+        QTRY_COMPARE(model_->devices().size(), 1);
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("b"));
+        QCOMPARE(model_->status(), QStringLiteral("1 scanner(s) found. Ready."));
+
+        // Refresh browses afresh; the next list replaces its status.
+        model_->setStatus(QStringLiteral("marker"));
+        model_->refreshScanners();
+        QCOMPARE(browser_->starts(), 2);
+        QCOMPARE(model_->status(), QStringLiteral("Looking for scanners..."));
+        QTRY_COMPARE(model_->status(), QStringLiteral("1 scanner(s) found. Ready."));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("b"));
+        QCOMPARE(&model_->scanner(), &model_->scanner());
+    }
+
+    void scanWithoutAScanner() {
+        makeModel();
+        QTRY_COMPARE(model_->status(), noScanner);
+        QSignalSpy busy(model_.get(), &ScannerViewModel::busyChanged);
+        model_->scan();
+        QCOMPARE(model_->errorMessage(),
+                 QStringLiteral("Select a scanner first. Press Refresh if the list is empty."));
+        QCOMPARE(busy.count(), 0);
+        QCOMPARE(model_->status(), noScanner);
+        QVERIFY(!model_->scanner().isScanning());
+    }
+
+    void scannedFilesBecomePages() {
+        makeModel();
+        QVERIFY(importImages(1));
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+        device->setScanSteps({Step::page(), Step::hold(), Step::page(), Step::complete()});
+        model_->editSettings([](AppSettings& s) {
+            s.source = ScanSource::feeder;
+            s.colour = ColourMode::greyscale;
+            s.paper = PaperSize::letter;
+            s.dpi = 200;
+        });
+        statuses_.clear();
+
+        model_->scan();
+        QVERIFY(model_->busy());
+        QCOMPARE(model_->status(), QStringLiteral("Scanning..."));
+        QVERIFY(!model_->canSave() && !model_->canEmail());
+        // The request follows the settings, into the session folder.
+        QTRY_COMPARE(device->scans().size(), 1);
+        const ScanConfiguration& asked = device->scans().first();
+        QCOMPARE(asked.resolution, 200);
+        QCOMPARE(asked.pixelType, ScanConfiguration::PixelType::grey);
+        QCOMPARE(asked.documentType, PaperSize::letter);
+        QCOMPARE(asked.downloadsDirectory, model_->sessionFolder());
+        QTRY_COMPARE(model_->status(), QStringLiteral("Scanned page 1..."));
+        QVERIFY(model_->busy());
+
+        device->resume();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->status(), QStringLiteral("Scanned 2 page(s). 3 page(s) ready."));
+        QCOMPARE(statuses_, (QStringList{"Scanning...", "Scanned page 1...", "Scanned page 2...",
+                                         "Scanned 2 page(s). 3 page(s) ready."}));
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->pages().size(), 3);
+        QCOMPARE(model_->selectedPage(), model_->pages().last());
+        QCOMPARE(model_->pages()[1]->dpi(), 200.0);
+        // The delivered files are gone; the three cache files are there.
+        QVERIFY(!pngFilesIn(session()).filter(QStringLiteral("page-")).size());
+        QCOMPARE(pngFilesIn(session()).size(), 3);
+        for (const auto& page : model_->pages()) {
+            QVERIFY(QFile::exists(page->cacheURL().toLocalFile()));
+        }
+    }
+
+    void resolutionIsFixedWhenTheScanStarts() {
+        makeModel();
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+        // A unit that offers no resolutions writes pages that state none.
+        device->setUnits({{ScannerUnit::Type::flatbed, {}, QSizeF(8.5, 11.7), false}});
+        device->setScanSteps({Step::page(), Step::hold(), Step::page(), Step::complete()});
+        model_->editSettings([](AppSettings& s) {
+            s.source = ScanSource::flatbed;
+            s.dpi = 150;
+        });
+        model_->scan();
+        QTRY_COMPARE(model_->status(), QStringLiteral("Scanned page 1..."));
+        model_->editSettings([](AppSettings& s) { s.dpi = 600; });
+        device->resume();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->pages().size(), 2);
+        QCOMPARE(model_->pages()[0]->dpi(), 150.0);
+        QCOMPARE(model_->pages()[1]->dpi(), 150.0);
+    }
+
+    void scansThatEndWithoutPages() {
+        makeModel();
+        QVERIFY(importImages(1));
+        const auto pages = model_->pages();
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+
+        // Nothing delivered, no error.
+        device->setScanSteps({Step::complete()});
+        model_->scan();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->status(), QStringLiteral("Nothing was scanned."));
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->pages(), pages);
+
+        // Unplugged during the scan.
+        device->setScanSteps({Step::page(), Step::remove()});
+        model_->scan();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->errorMessage(), disconnected);
+        QCOMPARE(model_->status(), QStringLiteral("Scan failed."));
+        QCOMPARE(model_->pages(), pages);
+
+        // A flatbed-only scanner asked for its feeder.
+        model_->setErrorMessage(std::nullopt);
+        device->setUnits({{ScannerUnit::Type::flatbed, {300}, QSizeF(8.5, 11.7), false}});
+        model_->editSettings([](AppSettings& s) { s.source = ScanSource::feederDuplex; });
+        model_->scan();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->errorMessage(),
+                 QStringLiteral(
+                     "This scanner does not have a document feeder. Choose a different source."));
+        QCOMPARE(model_->status(), QStringLiteral("Scan failed."));
+        QCOMPARE(model_->pages(), pages);
+    }
+
+    void secondScanWhileOneRuns() {
+        makeModel();
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+        device->setScanSteps({Step::page(), Step::hold(), Step::page(), Step::complete()});
+        model_->scan();
+        QTRY_COMPARE(model_->status(), QStringLiteral("Scanned page 1..."));
+
+        // The service refuses at once; the model reports it and is no longer
+        // busy, although the first scan goes on.
+        model_->scan();
+        QTRY_COMPARE(model_->status(), QStringLiteral("Scan failed."));
+        QCOMPARE(model_->errorMessage(), QStringLiteral("A scan is already running."));
+        QVERIFY(!model_->busy());
+        QVERIFY(model_->scanner().isScanning());
+        device->resume();
+        QTRY_COMPARE(model_->status(), QStringLiteral("Scanned 2 page(s). 2 page(s) ready."));
+        QVERIFY(!model_->busy());
+        QCOMPARE(device->scans().size(), 1);
+
+        // Callbacks still on their way when the model goes away do nothing.
+        model_->scan();
+        QTRY_COMPARE(model_->status(), QStringLiteral("Scanned page 1..."));
+        model_->scan(); // its refusal is queued for the model
+        browser_->plugIn(FakeScannerDevice::scanner(QStringLiteral("t"), QStringLiteral("T")));
+        model_.reset();
+        device->resume();
+        QTest::qWait(50);
+    }
+
+    void scanAfterCleanUpKeepsTheFolderPrivate() {
+        makeModel();
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+        model_->cleanUp();
+        QVERIFY(!QFileInfo::exists(session()));
+        model_->scan();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->status(), QStringLiteral("Scanned 1 page(s). 1 page(s) ready."));
+        QCOMPARE(QFileInfo(session()).permissions() & 0x0077, QFile::Permissions());
+    }
+};
+
+QTEST_GUILESS_MAIN(ModelScanningTest)
+#include "tst_ModelScanning.moc"
