@@ -70,6 +70,15 @@ class TestAppSettings : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The standard locations follow HOME: give this test a home of its own so
+    // it never meets another test's (or the user's) settings file.
+    void initTestCase() {
+        QVERIFY(home_.isValid());
+        qputenv("HOME", QFile::encodeName(home_.path()));
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_DOCUMENTS_DIR");
+    }
+
     void defaultsAndLocations() {
         const QString documents =
             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -108,6 +117,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(AppSettings::settingsURL().toLocalFile()));
         customised().save();
         QCOMPARE(AppSettings::load(), customised());
+        QVERIFY(AppSettings::settingsURL().toLocalFile().startsWith(home_.path()));
         QVERIFY(QFile::remove(AppSettings::settingsURL().toLocalFile()));
     }
 
@@ -273,6 +283,9 @@ private Q_SLOTS:
         customised().save(fileIn(dir, QStringLiteral("conf2/settings.json")));
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("conf2/settings.json"))).isDir());
     }
+
+private:
+    QTemporaryDir home_;
 };
 
 QTEST_GUILESS_MAIN(TestAppSettings)
