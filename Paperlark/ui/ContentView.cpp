@@ -13,6 +13,7 @@
 #include "ui/SheetPresenter.h"
 
 #include <QApplication>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -21,7 +22,12 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
       pageList_(new PageListPanel(model)), preview_(new PreviewPane(model)),
       splitter_(new QSplitter(Qt::Horizontal)), saveCard_(new SaveCard(model)) {
     setObjectName(QStringLiteral("contentView"));
-    auto* column = new QVBoxLayout(this);
+    // The column needs more height than the smallest window offers with
+    // some fonts; it then scrolls rather than squeezing the split area below
+    // its minimum or letting the cards overlap.
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("contentColumn"));
+    auto* column = new QVBoxLayout(page);
     column->setContentsMargins(18, 18, 18, 18);
     column->setSpacing(14);
 
@@ -53,6 +59,17 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
     splitter_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     column->addWidget(splitter_, 1);
     column->addWidget(saveCard_);
+
+    scrollArea_ = new QScrollArea;
+    scrollArea_->setFrameShape(QFrame::NoFrame);
+    scrollArea_->setWidgetResizable(true);
+    scrollArea_->setWidget(page);
+    scrollArea_->setStyleSheet(QStringLiteral(
+        "QScrollArea, QWidget#contentColumn { background: transparent; border: none; }"));
+    scrollArea_->viewport()->setAutoFillBackground(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scrollArea_);
 
     connect(pageList_, &PageListPanel::rotateRequested, this, &ContentView::rotateSelectedPage);
 

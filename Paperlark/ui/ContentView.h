@@ -6,6 +6,7 @@ class AlertPresenter;
 class OptionsCard;
 class PageListPanel;
 class PreviewPane;
+class QScrollArea;
 class QSplitter;
 class SaveCard;
 class ScannerViewModel;
@@ -38,6 +39,8 @@ public:
     PageListPanel* pageList() const { return pageList_; }
     PreviewPane* preview() const { return preview_; }
     QSplitter* splitter() const { return splitter_; }
+    // Holds the whole column; scrolls only when the window is too small.
+    QScrollArea* scrollArea() const { return scrollArea_; }
     SaveCard* saveCard() const { return saveCard_; }
     AlertPresenter* alertPresenter() const { return alert_; }
     SheetPresenter* sheetPresenter() const { return sheet_; }
@@ -53,6 +56,7 @@ private:
     PageListPanel* pageList_;
     PreviewPane* preview_;
     QSplitter* splitter_;
+    QScrollArea* scrollArea_;
     SaveCard* saveCard_;
     AlertPresenter* alert_;
     SheetPresenter* sheet_;

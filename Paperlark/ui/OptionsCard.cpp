@@ -16,6 +16,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int rowSpacing = 8;
@@ -144,6 +146,14 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
         [](AppSettings& s, const QVariant& tag) {
             s.format = optionFrom<OutputFormat>(tag).value_or(s.format);
         });
+
+    // The option pickers keep their widths unless the font needs more room
+    // for the longest entry; the scanner picker keeps its width and cuts
+    // long scanner names.
+    for (QComboBox* picker : {source_, colour_, quality_, paper_, format_}) {
+        picker->ensurePolished();
+        picker->setFixedWidth(std::max(picker->minimumWidth(), picker->sizeHint().width()));
+    }
 
     Bind::enabled(scan_, &model_, &ScannerViewModel::changed,
                   [this] { return !model_.busy() && !model_.devices().isEmpty(); });

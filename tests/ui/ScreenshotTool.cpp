@@ -5,20 +5,24 @@
 // Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
 #include "model/ScannerViewModel.h"
 #include "ui/AboutWindow.h"
-#include "ui/AlertPresenter.h"
+#include "ui/ContentView.h"
 #include "ui/FlatButton.h"
 #include "ui/MainWindow.h"
 #include "ui/PaperlarkApp.h"
+#include "ui/PreviewPane.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TesselHeader.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
@@ -28,6 +32,15 @@ void settle(int milliseconds = 600) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Lets events run until `done` holds or `milliseconds` have passed.
+template <typename Condition> void waitFor(Condition done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        settle(50);
+    }
 }
 
 bool save(const QPixmap& picture, const QDir& folder, const QString& name) {
@@ -45,7 +58,23 @@ QPixmap grabScreenRect(const QRect& rect) {
 
 } // namespace
 
+// SANE's test device, drawing its colour pattern instead of solid black, so
+// the page list and preview show something. Must be set before SANE starts.
+void useColourTestScanner(const QTemporaryDir& folder) {
+    QFile dll(folder.filePath(QStringLiteral("dll.conf")));
+    QFile test(folder.filePath(QStringLiteral("test.conf")));
+    if (!dll.open(QIODevice::WriteOnly) || !test.open(QIODevice::WriteOnly)) {
+        return;
+    }
+    dll.write("test\n");
+    test.write("number_of_devices 1\n"
+               "test-picture \"Color pattern\"\n");
+    qputenv("SANE_CONFIG_DIR", QFile::encodeName(folder.path()));
+}
+
 int main(int argc, char* argv[]) {
+    const QTemporaryDir saneConfig;
+    useColourTestScanner(saneConfig);
     QApplication app(argc, argv);
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() < 2) {
@@ -67,6 +96,29 @@ int main(int argc, char* argv[]) {
     settle();
 
     bool ok = save(main->grab(), folder, QStringLiteral("main-window.png"));
+
+    // With pages: two scans from SANE's test device, the second page turned,
+    // the first one selected and shown in the preview.
+    ScannerViewModel& model = paperlark.model();
+    waitFor([&model] { return !model.devices().isEmpty(); }, 20000);
+    auto* content = qobject_cast<ContentView*>(main->contentView());
+    if (!model.devices().isEmpty() && content != nullptr) {
+        for (int scan = 0; scan < 2; ++scan) {
+            model.scan();
+            waitFor([&model] { return !model.busy(); }, 60000);
+        }
+        content->rotateSelectedPage(1);
+        if (!model.pages().isEmpty()) {
+            model.setSelectedPageID(model.pages().first()->id());
+        }
+        waitFor([content] { return content->preview()->state() == PreviewPane::State::Picture; },
+                20000);
+        settle();
+        ok = save(main->grab(), folder, QStringLiteral("main-window-pages.png")) && ok;
+    } else {
+        QTextStream(stdout) << "FAILED no scanner for the pages picture\n";
+        ok = false;
+    }
 
     // The menu is a popup of its own: grab the screen around the header's
     // trailing end while it is open.
@@ -101,11 +153,8 @@ int main(int argc, char* argv[]) {
     }
 
     // Standard dialogs must be dark too: an alert and the file chooser.
+    // The main window's content shows the model's error as its alert.
     paperlark.model().setErrorMessage(QStringLiteral("The file could not be read."));
-    AlertPresenter::bind(
-        main, &paperlark.model(), &ScannerViewModel::errorMessageChanged,
-        [&paperlark] { return paperlark.model().errorMessage(); },
-        [&paperlark] { paperlark.model().setErrorMessage(std::nullopt); });
     settle();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (auto* alert = qobject_cast<QMessageBox*>(window); alert && alert->isVisible()) {
