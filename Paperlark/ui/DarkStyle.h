@@ -4,7 +4,7 @@
 
 // Fusion with the few changes the dark look needs: dialog buttons show
 // their text only (the desktop's coloured stock icons do not belong on the
-// dark theme).
+// dark theme), and check boxes get a visible border.
 class DarkStyle : public QProxyStyle {
     Q_OBJECT
 
@@ -14,4 +14,7 @@ public:
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
                   const QWidget* widget = nullptr,
                   QStyleHintReturn* returnData = nullptr) const override;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
 };

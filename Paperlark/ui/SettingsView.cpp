@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -128,6 +129,26 @@ QWidget* rowOf(QWidget* parent, const QList<QWidget*>& widgets, bool trailingStr
     return row;
 }
 
+// A tab's form in a frameless scroll area: should a long result line make the
+// form taller than the fixed window, it scrolls instead of being cut off.
+QScrollArea* scrollable(QWidget* form) {
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(true);
+    area->setWidget(form);
+    area->viewport()->setAutoFillBackground(false);
+    form->setAutoFillBackground(false);
+    return area;
+}
+
+// A caption that wraps within the width it is given.
+QLabel* wrappingCaption(const QString& text, QWidget* parent) {
+    QLabel* label = Labels::caption(text, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
 QLabel* middleDot(QWidget* parent) {
     auto* dot = new QLabel(QStringLiteral("\u00B7"), parent);
     Labels::setColour(dot, Theme::muted);
@@ -230,7 +251,9 @@ QWidget* SettingsView::makeDefaultsTab() {
     jpegSlider_->setPageStep(1);
     jpegLabel_ = named(new QLabel(tab), "jpegQualityLabel");
     jpegLabel_->setTextFormat(Qt::PlainText);
-    jpegLabel_->setFixedWidth(30);
+    // 30 points, or as wide as "100%" needs in the font at hand.
+    jpegLabel_->setFixedWidth(
+        std::max(30, jpegLabel_->fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 1));
     jpegLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     showJpegQuality();
     connect(&model, &ScannerViewModel::settingsChanged, this, &SettingsView::showJpegQuality);
@@ -252,13 +275,15 @@ QWidget* SettingsView::makeDefaultsTab() {
         new QCheckBox(QStringLiteral("Clear the page list after saving"), tab), "clearPagesToggle");
     bindFlag(clearToggle, model, &AppSettings::clearPagesAfterSave);
     form->addRow(static_cast<QWidget*>(nullptr), clearToggle);
-    return tab;
+    return scrollable(tab);
 }
 
 QWidget* SettingsView::makeEmailTab() {
     auto* tab = new QWidget;
     tab->setObjectName(QStringLiteral("emailTab"));
     QFormLayout* form = makeForm(tab);
+    // Thirteen rows share the window's fixed height.
+    form->setVerticalSpacing(3);
     ScannerViewModel& model = model_;
 
     auto* methodPicker = named(new QComboBox(tab), "emailMethodPicker");
@@ -338,18 +363,20 @@ QWidget* SettingsView::makeEmailTab() {
               "sendTestButton");
     connect(testButton, &QPushButton::clicked, this, &SettingsView::sendTest);
     smtpOnly(testButton);
-    testResultLabel_ = named(Labels::caption(QString(), tab), "testResultLabel");
+    testResultLabel_ = named(wrappingCaption(QString(), tab), "testResultLabel");
     testResultLabel_->setVisible(false);
-    testResultLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    QWidget* testRow = rowOf(tab, {testButton, testResultLabel_}, false);
+    testResultLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QWidget* testRow = rowOf(tab, {testButton, testResultLabel_}, true);
+    // The result takes the rest of the row; without one the button stays leading.
     static_cast<QHBoxLayout*>(testRow->layout())->setStretch(1, 1);
+    static_cast<QHBoxLayout*>(testRow->layout())->setStretch(2, 0);
     form->addRow(static_cast<QWidget*>(nullptr), testRow);
 
-    form->addRow(static_cast<QWidget*>(nullptr),
-                 Labels::caption(QStringLiteral("The password is stored in your system keyring, "
+    // Across the whole form, so the note stays on one line.
+    form->addRow(Labels::caption(QStringLiteral("The password is stored in your system keyring, "
                                                 "never in the settings file."),
                                  tab));
-    return tab;
+    return scrollable(tab);
 }
 
 QWidget* SettingsView::makeAboutTab() {

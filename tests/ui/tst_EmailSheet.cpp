@@ -4,6 +4,7 @@
 #include "../model/FakeDesktopServices.h"
 
 #include "model/ScannerViewModel.h"
+#include "ui/DarkAppearance.h"
 #include "ui/EmailSheet.h"
 #include "ui/FlatButton.h"
 #include "ui/GrowingTextEdit.h"
@@ -76,6 +77,9 @@ private:
     }
 
 private Q_SLOTS:
+    // The application's own look: style, palette and style sheet.
+    void initTestCase() { DarkAppearance::apply(*qApp); }
+
     void init() {
         QFile::remove(AppSettings::settingsURL().toLocalFile());
         QDir(files_.filePath(QStringLiteral("out"))).removeRecursively();
