@@ -13,6 +13,7 @@
 #include "ui/ActivityIndicator.h"
 #include "ui/ContentView.h"
 #include "ui/DarkAppearance.h"
+#include "ui/EmailSheet.h"
 #include "ui/FlatButton.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsCard.h"
@@ -20,6 +21,7 @@
 #include "ui/PageListPanel.h"
 #include "ui/PreviewPane.h"
 #include "ui/SaveCard.h"
+#include "ui/SheetPresenter.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -294,6 +296,18 @@ private Q_SLOTS:
         QTest::keyClick(f.window.get(), Qt::Key_S, Qt::ControlModifier);
         QTRY_COMPARE(f.savedFiles().size(), 1);
         QVERIFY(f.model->status().startsWith(QStringLiteral("Saved ")));
+
+        // "Save & email..." raises the sheet; closing it in any way lowers
+        // the model's flag again.
+        save->emailButton()->click();
+        QVERIFY(f.model->emailSheetVisible());
+        QTRY_VERIFY(f.view->sheetPresenter()->sheet() != nullptr);
+        QVERIFY(qobject_cast<EmailSheet*>(f.view->sheetPresenter()->sheet()) != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(f.view->sheetPresenter()->sheet()));
+        QTest::keyClick(f.view->sheetPresenter()->sheet(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.model->emailSheetVisible());
+        QTRY_VERIFY(f.view->sheetPresenter()->sheet() == nullptr);
+        QCOMPARE(f.savedFiles().size(), 1);
 
         // Clearing empties the list; the earlier save still allows e-mail.
         f.desktop->discardAnswer = true;
