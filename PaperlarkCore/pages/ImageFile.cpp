@@ -126,17 +126,8 @@ Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,
     }
 
     // What the file states about itself, before any pixel is decoded.
-    ImageHeader header;
-    if (uchar* mapped = file.map(0, file.size())) {
-        header = ImageHeader::parse(QByteArrayView(mapped, file.size()));
-        file.unmap(mapped);
-    } else {
-        const QByteArray start = file.read(4 * 1024 * 1024);
-        header = ImageHeader::parse(start);
-        header.complete = header.complete || start.size() < file.size();
-        file.seek(0);
-    }
-    if (!header.complete) {
+    const ImageHeader header = ImageHeader::parse(file);
+    if (!header.complete || !file.seek(0)) {
         return unreadable;
     }
 

@@ -1,22 +1,40 @@
 #include "pages/ImageHeader.h"
 
+#include <QBuffer>
+#include <QIODevice>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 constexpr double metresPerInch = 0.0254;
 
-// Bounds-checked reads from the file's bytes.
+// Bounds-checked reads from a file, through a small window of it, so that
+// the header of a large file is read without loading the file (and a file
+// that shrinks meanwhile reads as zeros rather than faulting, as a memory map
+// would).
 class Bytes {
 public:
-    explicit Bytes(QByteArrayView bytes) : bytes_(bytes) {}
+    Bytes(QIODevice& device, qint64 start, qint64 size)
+        : device_(&device), start_(start), size_(std::max<qint64>(size, 0)) {}
 
-    qsizetype size() const { return bytes_.size(); }
+    qsizetype size() const { return qsizetype(size_); }
     bool has(qsizetype offset, qsizetype count) const {
-        return offset >= 0 && count >= 0 && offset <= bytes_.size() - count;
+        return offset >= 0 && count >= 0 && offset <= size_ - count;
     }
-    std::uint8_t u8(qsizetype offset) const { return std::uint8_t(bytes_[offset]); }
+    std::uint8_t u8(qsizetype offset) const {
+        if (!has(offset, 1)) {
+            return 0;
+        }
+        if (offset < windowStart_ || offset >= windowStart_ + window_.size()) {
+            load(offset);
+        }
+        const qsizetype index = offset - qsizetype(windowStart_);
+        return index < window_.size() ? std::uint8_t(window_[index]) : 0;
+    }
     std::uint32_t u16(qsizetype offset, bool bigEndian) const {
         const std::uint32_t a = u8(offset), b = u8(offset + 1);
         return bigEndian ? (a << 8 | b) : (b << 8 | a);
@@ -26,14 +44,53 @@ public:
         return bigEndian ? (hi << 16 | lo) : (lo << 16 | hi);
     }
     bool startsWith(qsizetype offset, QByteArrayView text) const {
-        return has(offset, text.size()) && bytes_.sliced(offset, text.size()) == text;
+        if (!has(offset, text.size())) {
+            return false;
+        }
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (u8(offset + i) != std::uint8_t(text[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+    // The next offset from `from` on holding `value`, or size().
+    qsizetype find(std::uint8_t value, qsizetype from) const {
+        while (has(from, 1)) {
+            u8(from); // brings `from` into the window
+            const qsizetype index = from - qsizetype(windowStart_);
+            if (index >= window_.size()) {
+                return size();
+            }
+            const char* begin = window_.constData() + index;
+            const void* found = std::memchr(begin, value, std::size_t(window_.size() - index));
+            if (found) {
+                return from + (static_cast<const char*>(found) - begin);
+            }
+            from += window_.size() - index;
+        }
+        return size();
     }
     Bytes sliced(qsizetype offset, qsizetype count) const {
-        return has(offset, count) ? Bytes(bytes_.sliced(offset, count)) : Bytes({});
+        return has(offset, count) ? Bytes(*device_, start_ + offset, count)
+                                  : Bytes(*device_, start_, 0);
     }
 
 private:
-    QByteArrayView bytes_;
+    void load(qsizetype offset) const {
+        constexpr qint64 windowSize = 64 * 1024;
+        windowStart_ = offset;
+        window_.clear();
+        if (device_->seek(start_ + offset)) {
+            window_ = device_->read(std::min(windowSize, size_ - offset));
+        }
+    }
+
+    QIODevice* device_;
+    qint64 start_;
+    qint64 size_;
+    mutable QByteArray window_;
+    mutable qint64 windowStart_ = 0;
 };
 
 std::optional<double> statedDpi(double value) {
@@ -133,9 +190,9 @@ ImageHeader parseJPEG(const Bytes& bytes) {
         if (inScan) {
             // Entropy-coded data: 0xFF is followed by 0x00 (stuffing), a restart
             // marker or fill bytes; anything else is the next marker.
-            if (bytes.u8(offset) != 0xFF || !bytes.has(offset, 2)) {
-                ++offset;
-                continue;
+            offset = bytes.find(0xFF, offset);
+            if (!bytes.has(offset, 2)) {
+                break;
             }
             const std::uint8_t next = bytes.u8(offset + 1);
             if (next == 0x00 || (next >= 0xD0 && next <= 0xD7) || next == 0xFF) {
@@ -226,7 +283,14 @@ double ImageHeader::dpiFromDotsPer(double dots, double metresPerUnit) {
 }
 
 ImageHeader ImageHeader::parse(QByteArrayView view) {
-    const Bytes bytes(view);
+    QByteArray copy = view.toByteArray();
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return parse(buffer);
+}
+
+ImageHeader ImageHeader::parse(QIODevice& device) {
+    const Bytes bytes(device, 0, device.size());
     if (bytes.startsWith(0, "\x89PNG\r\n\x1a\n")) {
         return parsePNG(bytes);
     }

@@ -2,6 +2,8 @@
 
 #include <QByteArrayView>
 
+class QIODevice;
+
 #include <optional>
 
 // Facts stated by an image file's own bytes, found without decoding pixels:
@@ -17,6 +19,9 @@ public:
     // False when the data visibly ends early (a JPEG without its end marker).
     bool complete = true;
 
+    // Reads what it needs from a random-access device (a file, normally);
+    // the device's position is left anywhere.
+    static ImageHeader parse(QIODevice& device);
     static ImageHeader parse(QByteArrayView bytes);
 
     // Converts dots per metre (metresPerUnit 1) or per centimetre (0.01) to
