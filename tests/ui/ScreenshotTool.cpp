@@ -1,15 +1,17 @@
 // Builds the application's windows under a real X server (Xvfb) and saves
 // pictures of them: the main window, its application menu, the About window,
-// the settings window, an alert and the file chooser. Used by
-// `make screenshots`; not part of the application.
+// the e-mail sheet, the settings window's three tabs, an alert and the file
+// chooser. Used by `make screenshots`; not part of the application.
 // Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
 #include "model/ScannerViewModel.h"
 #include "ui/AboutWindow.h"
 #include "ui/ContentView.h"
+#include "ui/EmailSheet.h"
 #include "ui/FlatButton.h"
 #include "ui/MainWindow.h"
 #include "ui/PaperlarkApp.h"
 #include "ui/PreviewPane.h"
+#include "ui/SettingsView.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TesselHeader.h"
 
@@ -22,6 +24,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -142,13 +145,50 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // The e-mail sheet over the main window, as "Save & email..." opens it
+    // (made directly when there are no pages to send).
+    model.editSettings([](AppSettings& s) {
+        s.defaultRecipient = QStringLiteral("office@example.org");
+        s.emailSubject = QStringLiteral("Signed contract");
+    });
+    if (model.canEmail()) {
+        model.beginEmail();
+    } else {
+        (new EmailSheet(model, main))->open();
+    }
+    settle();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* sheet = qobject_cast<EmailSheet*>(window); sheet && sheet->isVisible()) {
+            ok = save(sheet->grab(), folder, QStringLiteral("email-sheet.png")) && ok;
+            sheet->reject();
+        }
+    }
+    settle(200);
+
+    // The settings window, one picture per tab; the e-mail tab with SMTP
+    // chosen, so its server rows are enabled.
+    model.editSettings([](AppSettings& s) {
+        s.emailMethod = EmailMethod::smtp;
+        s.smtpHost = QStringLiteral("smtp.example.org");
+        s.smtpUser = QStringLiteral("ann");
+        s.fromName = QStringLiteral("Ann Example");
+        s.fromAddress = QStringLiteral("ann@example.org");
+    });
     paperlark.showSettingsWindow();
     settle();
     if (SettingsWindow* settings = paperlark.settingsWindow(); settings != nullptr) {
-        ok = save(settings->grab(), folder, QStringLiteral("settings-window.png")) && ok;
-    }
-
-    if (SettingsWindow* settings = paperlark.settingsWindow(); settings != nullptr) {
+        if (auto* view = qobject_cast<SettingsView*>(settings->contentView()); view != nullptr) {
+            const QStringList names{QStringLiteral("settings-defaults.png"),
+                                    QStringLiteral("settings-email.png"),
+                                    QStringLiteral("settings-about.png")};
+            for (int tab = 0; tab < view->tabs()->count() && tab < names.size(); ++tab) {
+                view->tabs()->setCurrentIndex(tab);
+                settle(300);
+                ok = save(settings->grab(), folder, names[tab]) && ok;
+            }
+        } else {
+            ok = save(settings->grab(), folder, QStringLiteral("settings-window.png")) && ok;
+        }
         settings->close();
     }
 
