@@ -35,6 +35,7 @@ private Q_SLOTS:
     void resolutionComesFromTheFileOrTheFallback_data();
     void resolutionComesFromTheFileOrTheFallback();
     void decodingKeepsMeaningfulDepth();
+    void aFullPageAt600DpiLoads();
     void badInputIsUnreadable_data();
     void badInputIsUnreadable();
     void writingStoresResolutionAndQuality();
@@ -122,6 +123,19 @@ void tst_ImageFile::decodingKeepsMeaningfulDepth() {
         QVERIFY(decoded.ok());
         QCOMPARE(decoded.value().image, image);
     }
+}
+
+void tst_ImageFile::aFullPageAt600DpiLoads() {
+    // A4 in colour at 600 dpi takes 139 MB decoded, more than Qt allows by default.
+    QImage page(4960, 7016, QImage::Format_RGB32);
+    page.fill(qRgb(250, 248, 240));
+    const QUrl url = QUrl::fromLocalFile(path("a4-600.png"));
+    QVERIFY(ImageFile::writePNG(page, url, 600));
+    page = QImage();
+    const auto decoded = ImageFile::read(url, 300);
+    QVERIFY(decoded.ok());
+    QCOMPARE(decoded.value().image.size(), QSize(4960, 7016));
+    QFile::remove(url.toLocalFile());
 }
 
 void tst_ImageFile::badInputIsUnreadable_data() {
