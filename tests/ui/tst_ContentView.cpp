@@ -32,6 +32,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
@@ -90,26 +91,18 @@ struct Fixture {
         return QTest::qWaitForWindowActive(window.get());
     }
 
-    // An image file of `size` pixels, left half red and right half blue.
-    QUrl imageFile(const QString& name, QSize size) {
+    // Adds pages through "Add image file...", as the user would: images of
+    // `size` pixels, left half red and right half blue.
+    void addPages(int count, QSize size = QSize(300, 200)) {
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::blue);
-        for (int y = 0; y < size.height(); ++y) {
-            for (int x = 0; x < size.width() / 2; ++x) {
-                image.setPixelColor(x, y, Qt::red);
-            }
-        }
-        const QString path = files.filePath(name);
-        image.save(path);
-        return QUrl::fromLocalFile(path);
-    }
-
-    // Adds pages through "Add image file...", as the user would.
-    void addPages(int count, QSize size = QSize(300, 200)) {
+        QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), Qt::red);
         desktop->imageFilesAnswer.clear();
         for (int i = 0; i < count; ++i) {
-            desktop->imageFilesAnswer << imageFile(
-                QStringLiteral("page%1-%2.png").arg(model->pages().size()).arg(i), size);
+            const QString path = files.filePath(
+                QStringLiteral("%1.png").arg(QUuid::createUuid().toString(QUuid::Id128)));
+            image.save(path);
+            desktop->imageFilesAnswer << QUrl::fromLocalFile(path);
         }
         view->optionsCard()->addImageButton()->click();
     }
@@ -354,15 +347,10 @@ private Q_SLOTS:
         QCOMPARE(view->currentIndex().row(), 0);
         QVERIFY(view->selectionModel()->isSelected(first));
 
-        // Deleting from the menu selects the follower; the last deletion
-        // leaves nothing selected and the preview placeholder.
-        const QUuid follower = f.model->pages()[1]->id();
-        menu->actions().last()->trigger();
-        QCOMPARE(f.model->selectedPageID(), std::optional<QUuid>(follower));
-        QCOMPARE(view->currentIndex().row(), 0);
-        f.view->pageList()->deleteButton()->click();
-        f.view->pageList()->deleteButton()->click();
-        QCOMPARE(f.model->selectedPageID(), std::nullopt);
+        // Deleting the last page leaves no selection and the placeholder.
+        for (int i = 0; i < 3; ++i) {
+            menu->actions().last()->trigger();
+        }
         QVERIFY(view->selectionModel()->selectedIndexes().isEmpty());
         QCOMPARE(f.view->preview()->state(), PreviewPane::State::Placeholder);
     }
@@ -447,8 +435,7 @@ private Q_SLOTS:
         // A page whose file has gone cannot turn: the alert tells why.
         QVERIFY(QFile::remove(page->cacheURL().toLocalFile()));
         f.view->rotateSelectedPage(1);
-        QVERIFY(f.model->errorMessage().has_value());
-        QVERIFY(!f.model->errorMessage()->isEmpty());
+        QVERIFY(!f.model->errorMessage().value_or(QString()).isEmpty());
         QCOMPARE(page->pixelSize(), QSizeF(300, 400));
         QTRY_VERIFY(openAlert() != nullptr);
         QCOMPARE(openAlert()->text(), *f.model->errorMessage());
@@ -474,14 +461,6 @@ private Q_SLOTS:
         QTest::keyClick(alert, Qt::Key_Escape);
         QTRY_COMPARE(f.model->errorMessage(), std::nullopt);
         QTRY_VERIFY(openAlert() == nullptr);
-
-        // An empty text still raises the alert; an error from the model's
-        // own actions does too ("Save & email..." with nothing to send is
-        // refused by the button, so ask the model directly).
-        f.model->setErrorMessage(QString());
-        QTRY_VERIFY(openAlert() != nullptr);
-        openAlert()->button(QMessageBox::Ok)->click();
-        QTRY_COMPARE(f.model->errorMessage(), std::nullopt);
     }
 
     void layoutAtTheSmallestWindowSize() {
