@@ -2,6 +2,7 @@
 // rule, Return and Escape, the growing message field, and handing the values
 // to the model as it closes, presented over a window as the main window does.
 #include "../model/FakeDesktopServices.h"
+#include "../model/TestHome.h"
 
 #include "model/ScannerViewModel.h"
 #include "ui/DarkAppearance.h"
@@ -22,6 +23,7 @@ class EmailSheetTest : public QObject {
 
     std::shared_ptr<FakeDesktopServices> desktop_ = std::make_shared<FakeDesktopServices>();
     QTemporaryDir files_;
+    std::optional<TestHome> home_; // settings file and cache of each case
     std::unique_ptr<ScannerViewModel> model_;
 
     QStringList savedFiles() const {
@@ -34,7 +36,7 @@ private Q_SLOTS:
     // A model with one page and e-mail defaults; SMTP without a server, so a
     // send saves the page and then fails at once in the background.
     void init() {
-        QFile::remove(AppSettings::settingsURL().toLocalFile());
+        home_.emplace();
         QDir(files_.filePath(QStringLiteral("out"))).removeRecursively();
         model_ = std::make_unique<ScannerViewModel>(desktop_);
         model_->editSettings([this](AppSettings& s) {
@@ -55,6 +57,7 @@ private Q_SLOTS:
     void cleanup() {
         QTRY_VERIFY(!model_->busy());
         model_.reset();
+        home_.reset();
     }
 
     void prefilledOnEveryShowingAndEscape() {

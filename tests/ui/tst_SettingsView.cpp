@@ -2,6 +2,8 @@
 // rows that follow the sending method, the JPEG slider, the password in the
 // (test session's real) keyring, the SMTP test and saving on close.
 #include "../model/FakeDesktopServices.h"
+#include "../model/LoopbackSmtpServer.h"
+#include "../model/TestHome.h"
 #include "UiTestSupport.h"
 
 #include "model/ScannerViewModel.h"
@@ -15,52 +17,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputMethodEvent>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
 
 namespace {
-
-// A real SMTP server (Debian's aiosmtpd, the e-mail tests' script) on a free
-// loopback port; record(n) is the n-th message as Python parsed it.
-class SmtpServer {
-public:
-    SmtpServer() {
-        process_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/email/smtp_server.py"),
-                        QStringLiteral("--folder"), folder_.path()});
-        QByteArray line;
-        while (!line.endsWith('\n') && process_.waitForReadyRead(30000)) {
-            line += process_.readLine();
-        }
-        port = line.startsWith("READY ") ? line.mid(6).trimmed().toInt() : 0;
-    }
-    ~SmtpServer() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-    QJsonObject record(int n) const {
-        QFile file(folder_.filePath(QStringLiteral("%1/record.json").arg(n)));
-        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                              : QJsonObject();
-    }
-    int port = 0;
-
-private:
-    QTemporaryDir folder_;
-    QProcess process_;
-};
 
 template <typename T> T* child(const QWidget& parent, const char* name) {
     T* found = parent.findChild<T*>(QLatin1String(name));
@@ -93,10 +58,12 @@ class SettingsViewTest : public QObject {
     Q_OBJECT
 
     std::shared_ptr<FakeDesktopServices> desktop_ = std::make_shared<FakeDesktopServices>();
+    std::optional<TestHome> home_; // settings file and cache of each case
 
 private Q_SLOTS:
     void initTestCase() { DarkAppearance::apply(*qApp); }
-    void init() { QFile::remove(AppSettings::settingsURL().toLocalFile()); }
+    void init() { home_.emplace(); }
+    void cleanup() { home_.reset(); }
 
     void smtpRowsFollowTheMethod() {
         ScannerViewModel model(desktop_);
@@ -242,7 +209,7 @@ private Q_SLOTS:
     }
 
     void testEmailReportsItsOutcome() {
-        SmtpServer server;
+        LoopbackSmtpServer server;
         QVERIFY(server.port > 0);
         ScannerViewModel model(desktop_);
         model.editSettings([&](AppSettings& s) {
