@@ -67,6 +67,17 @@ std::optional<Kind> kindNamed(const QString& name) {
     return std::nullopt;
 }
 
+// Processor time used so far, in milliseconds, by this process (all its
+// threads) or by its waited-for children.
+double cpuMilliseconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto ms = [](const timeval& t) {
+        return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 double peakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -144,6 +155,7 @@ int measure(const QString& work, bool firstOnly) {
     for (const auto& save : saves) {
         const QString folder = work + (firstOnly ? "/single-" : "/out-") + save.key;
         timer.start();
+        const double cpuBefore = cpuMilliseconds(RUSAGE_SELF);
         const auto written = DocumentSaver::save(pages, QUrl::fromLocalFile(folder), "bench",
                                                  save.format, jpegQuality);
         const double elapsed = double(timer.elapsed());
@@ -152,6 +164,8 @@ int measure(const QString& work, bool firstOnly) {
             return 1;
         }
         report(qPrintable(QStringLiteral("%1_ms").arg(save.key)), elapsed / count);
+        report(qPrintable(QStringLiteral("%1_cpu").arg(save.key)),
+               (cpuMilliseconds(RUSAGE_SELF) - cpuBefore) / count);
         report(qPrintable(QStringLiteral("%1_kb").arg(save.key)),
                double(folderBytes(folder, "*")) / 1024.0 / count);
     }
@@ -203,6 +217,7 @@ struct Anchor {
     enum class Mode { pdf, pdfWithOwnPolicy, jpegOnly, unavailable };
     Mode mode = Mode::unavailable;
     double msPerPage = 0;
+    double cpuPerPage = 0; // processor time of the convert processes
     double kbPerPage = 0;
 };
 
@@ -242,9 +257,11 @@ Anchor imageMagick(const QStringList& cacheFiles, const QString& work) {
                                        std::pair{Anchor::Mode::pdfWithOwnPolicy, policyFolder}}) {
         QFile::remove(pdf);
         timer.start();
+        const double cpuBefore = cpuMilliseconds(RUSAGE_CHILDREN);
         if (runConvert(pdfArguments, folder, nullptr)) {
             anchor.mode = mode;
             anchor.msPerPage = double(timer.elapsed()) / pages;
+            anchor.cpuPerPage = (cpuMilliseconds(RUSAGE_CHILDREN) - cpuBefore) / pages;
             anchor.kbPerPage = double(QFileInfo(pdf).size()) / 1024.0 / pages;
             return anchor;
         }
@@ -253,6 +270,7 @@ Anchor imageMagick(const QStringList& cacheFiles, const QString& work) {
     const QString jpegFolder = work + "/imagemagick-jpeg";
     QDir().mkpath(jpegFolder);
     timer.start();
+    const double cpuBefore = cpuMilliseconds(RUSAGE_CHILDREN);
     for (qsizetype i = 0; i < cacheFiles.size(); ++i) {
         const QString target = QStringLiteral("%1/page_%2.jpg").arg(jpegFolder).arg(i + 1);
         if (!runConvert({cacheFiles[i], "-quality", QString::number(jpegQuality), target}, {},
@@ -262,6 +280,7 @@ Anchor imageMagick(const QStringList& cacheFiles, const QString& work) {
     }
     anchor.mode = Anchor::Mode::jpegOnly;
     anchor.msPerPage = double(timer.elapsed()) / pages;
+    anchor.cpuPerPage = (cpuMilliseconds(RUSAGE_CHILDREN) - cpuBefore) / pages;
     anchor.kbPerPage = double(folderBytes(jpegFolder, "*.jpg")) / 1024.0 / pages;
     return anchor;
 }
@@ -293,6 +312,8 @@ int runAll(const QString& work) {
     out() << "Paperlark page benchmark: A4 pages with text, a photo block and scanner noise;\n"
           << "JPEG quality " << jpegQuality << "; times are per page, sizes in KB per page.\n"
           << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n"
+          << "cpu = processor time of all threads; IM = ImageMagick on the same cached pages;\n"
+          << "time x, cpu x, size x = our PDF against ImageMagick's\n"
           << "load average at the start: " << loadAverage() << "\n\n";
     out().flush();
 
@@ -302,19 +323,14 @@ int runAll(const QString& work) {
         Anchor anchor;
     };
     QList<Row> rows;
-    out() << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 | %9 %10 %11 %12\n")
-                 .arg("case", -10)
-                 .arg("import", 7)
-                 .arg("rotate", 7)
-                 .arg("pdf ms", 7)
-                 .arg("pdf KB", 7)
-                 .arg("jpeg ms", 8)
-                 .arg("png ms", 7)
-                 .arg("peak MB", 8)
-                 .arg("IM ms", 7)
-                 .arg("IM KB", 7)
-                 .arg("time x", 7)
-                 .arg("size x", 7);
+    const QStringList headings = {"case",   "import",  "rotate", "pdf ms",  "pdf cpu",
+                                  "pdf KB", "jpeg ms", "png ms", "peak MB", "IM ms",
+                                  "IM cpu", "IM KB",   "time x", "cpu x",   "size x"};
+    for (qsizetype i = 0; i < headings.size(); ++i) {
+        out() << (i == 0 ? headings[i].leftJustified(10) : headings[i].rightJustified(8))
+              << (i == 8 ? " |" : "");
+    }
+    out() << '\n';
     out().flush();
     Anchor::Mode anchorMode = Anchor::Mode::unavailable;
     double singlePagePeak = 0;
@@ -334,20 +350,17 @@ int runAll(const QString& work) {
         const Anchor anchor = imageMagick(result.cacheFiles, folder);
         anchorMode = anchor.mode;
         const Figures& f = result.figures;
-        const auto number = [](double value, int width) {
-            return QStringLiteral("%1").arg(value, width, 'f', 0);
-        };
+        const auto number = [](double value) { return QStringLiteral("%1").arg(value, 8, 'f', 0); };
         const auto ratio = [](double value, double base) {
-            return base > 0 ? QStringLiteral("%1").arg(value / base, 7, 'f', 2)
-                            : QStringLiteral("%1").arg("-", 7);
+            return base > 0 ? QStringLiteral("%1").arg(value / base, 8, 'f', 2)
+                            : QStringLiteral("%1").arg("-", 8);
         };
-        out() << QStringLiteral("%1").arg(c.name(), -10) << ' ' << number(f["import_ms"], 7) << ' '
-              << number(f["rotate_ms"], 7) << ' ' << number(f["pdf_ms"], 7) << ' '
-              << number(f["pdf_kb"], 7) << ' ' << number(f["jpeg_ms"], 8) << ' '
-              << number(f["png_ms"], 7) << ' ' << number(f["peak_mb"], 8) << " | "
-              << number(anchor.msPerPage, 7) << ' ' << number(anchor.kbPerPage, 7) << ' '
-              << ratio(f["pdf_ms"], anchor.msPerPage) << ' ' << ratio(f["pdf_kb"], anchor.kbPerPage)
-              << '\n';
+        out() << c.name().leftJustified(10) << number(f["import_ms"]) << number(f["rotate_ms"])
+              << number(f["pdf_ms"]) << number(f["pdf_cpu"]) << number(f["pdf_kb"])
+              << number(f["jpeg_ms"]) << number(f["png_ms"]) << number(f["peak_mb"]) << " |"
+              << number(anchor.msPerPage) << number(anchor.cpuPerPage) << number(anchor.kbPerPage)
+              << ratio(f["pdf_ms"], anchor.msPerPage) << ratio(f["pdf_cpu"], anchor.cpuPerPage)
+              << ratio(f["pdf_kb"], anchor.kbPerPage) << '\n';
         out().flush();
         rows.append({c, f, anchor});
         if (c.kind == Kind::colour && c.dpi == 600) {
@@ -359,12 +372,30 @@ int runAll(const QString& work) {
     out() << '\n' << anchorNote(anchorMode) << "\n\n";
 
     // Targets.
-    double ourTime = 0, theirTime = 0, ourSize = 0, theirSize = 0;
+    double ourTime = 0, theirTime = 0, ourSize = 0, theirSize = 0, ourCpu = 0, theirCpu = 0;
+    double colourTime = 0, theirColourTime = 0, colourCpu = 0, theirColourCpu = 0;
     for (const Row& row : rows) {
         ourTime += row.figures["pdf_ms"] * row.c.pages;
         theirTime += row.anchor.msPerPage * row.c.pages;
         ourSize += row.figures["pdf_kb"] * row.c.pages;
         theirSize += row.anchor.kbPerPage * row.c.pages;
+        ourCpu += row.figures["pdf_cpu"] * row.c.pages;
+        theirCpu += row.anchor.cpuPerPage * row.c.pages;
+        if (row.c.kind == Kind::colour) {
+            colourTime += row.figures["pdf_ms"] * row.c.pages;
+            theirColourTime += row.anchor.msPerPage * row.c.pages;
+            colourCpu += row.figures["pdf_cpu"] * row.c.pages;
+            theirColourCpu += row.anchor.cpuPerPage * row.c.pages;
+        }
+    }
+    if (theirTime > 0 && theirCpu > 0 && theirColourTime > 0 && theirColourCpu > 0) {
+        out() << QStringLiteral("PDF against ImageMagick, all pages: %1x the time, %2x the "
+                                "processor time;\n  colour pages alone: %3x the time, %4x the "
+                                "processor time\n\n")
+                     .arg(ourTime / theirTime, 0, 'f', 2)
+                     .arg(ourCpu / theirCpu, 0, 'f', 2)
+                     .arg(colourTime / theirColourTime, 0, 'f', 2)
+                     .arg(colourCpu / theirColourCpu, 0, 'f', 2);
     }
     const auto figuresOf = [&](Kind kind, int dpi) {
         for (const Row& row : rows) {
