@@ -380,6 +380,8 @@ void ScannerViewModel::scanFinished(const ScannerService::ScanResult& result,
                                     std::int64_t fallbackDpi) {
     setBusy(false);
     if (!result) {
+        // Pages that arrived before the scan broke off are kept.
+        addPages(result.failure().deliveredPages(), fallbackDpi, true);
         setErrorMessage(result.failure().description());
         setStatus(QStringLiteral("Scan failed."));
         return;

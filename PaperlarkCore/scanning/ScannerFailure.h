@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <utility>
 
@@ -34,6 +36,15 @@ public:
     const QString& message() const { return message_; }
     QString description() const;
 
+    // Page files the scanner had already delivered when the scan failed, in
+    // arrival order. They are complete pages: the caller keeps them.
+    const QList<QUrl>& deliveredPages() const { return deliveredPages_; }
+    ScannerFailure withDeliveredPages(QList<QUrl> pages) const {
+        ScannerFailure copy = *this;
+        copy.deliveredPages_ = std::move(pages);
+        return copy;
+    }
+
     bool operator==(const ScannerFailure&) const = default;
 
 private:
@@ -41,4 +52,5 @@ private:
 
     Kind kind_;
     QString message_;
+    QList<QUrl> deliveredPages_;
 };

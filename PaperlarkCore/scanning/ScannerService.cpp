@@ -323,6 +323,11 @@ void ScannerService::finish(ScanResult result) {
         return;
     }
     pending_->finished = true;
+    // A scan that breaks off (scanner unplugged, I/O error) after some pages
+    // still hands those pages over with the failure, so none is lost.
+    if (!result && !pending_->urls.isEmpty()) {
+        result = result.failure().withDeliveredPages(pending_->urls);
+    }
     Completion completion = std::move(pending_->completion);
     pending_.reset();
     setScanning(false);

@@ -213,12 +213,15 @@ private Q_SLOTS:
         QCOMPARE(model_->errorMessage(), std::nullopt);
         QCOMPARE(model_->pages(), pages);
 
-        // Unplugged during the scan.
+        // Unplugged during the scan: the page it delivered first is kept.
         device->setScanSteps({Step::page(), Step::remove()});
         model_->scan();
         QTRY_VERIFY(!model_->busy());
         QCOMPARE(model_->errorMessage(), disconnected);
         QCOMPARE(model_->status(), QStringLiteral("Scan failed."));
+        QCOMPARE(model_->pages().size(), pages.size() + 1);
+        QCOMPARE(model_->selectedPageID(), model_->pages().last()->id());
+        model_->deleteSelection();
         QCOMPARE(model_->pages(), pages);
 
         // A flatbed-only scanner asked for its feeder.

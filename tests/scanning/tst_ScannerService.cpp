@@ -5,6 +5,7 @@
 #include "scanning/fake/FakeScannerDevice.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -450,6 +451,9 @@ private Q_SLOTS:
         QVERIFY(!rig.service->isScanning());
         QTRY_COMPARE(outcome->calls, 1);
         QCOMPARE(outcome->failureText(), disconnected);
+        // The page delivered before the scanner went away travels with the failure.
+        QCOMPARE(outcome->result->failure().deliveredPages().size(), 1);
+        QVERIFY(QFileInfo::exists(outcome->result->failure().deliveredPages()[0].toLocalFile()));
         scanning->resume();
         QTest::qWait(50);
         QCOMPARE(outcome->calls, 1);
@@ -477,6 +481,7 @@ private Q_SLOTS:
         rig.browser->unplug(earlier);
         QTRY_COMPARE(third->calls, 1);
         QCOMPARE(third->failureText(), disconnected);
+        QVERIFY(third->result->failure().deliveredPages().isEmpty());
         other->resume();
         QTest::qWait(20);
         QCOMPARE(third->calls, 1);
