@@ -1,4 +1,5 @@
 #include "model/ScannerViewModel.h"
+#include "settings/HorizontalSpace.h"
 
 #include "email/EmailService.h"
 #include "pages/DocumentSaver.h"
@@ -33,15 +34,6 @@ const QString selectScannerMessage =
 const QString nothingToEmailMessage = QStringLiteral("Scan or add a page before emailing.");
 
 constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-
-bool isHorizontalSpace(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-// True when the text holds nothing but spaces and tabs (line breaks count as text).
-bool isBlank(const QString& text) {
-    return std::all_of(text.begin(), text.end(), isHorizontalSpace);
-}
 
 int toInt(std::int64_t value) {
     return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
@@ -410,7 +402,7 @@ std::optional<QList<QUrl>> ScannerViewModel::saveCurrentPages() {
 
     // A blank field falls back to the pattern; anything else goes to the saver
     // exactly as typed (it cleans the name itself).
-    const QString baseName = isBlank(fileName_) ? freshFileName() : fileName_;
+    const QString baseName = HorizontalSpace::isBlank(fileName_) ? freshFileName() : fileName_;
     auto saved = DocumentSaver::save(pages_, settings_.saveFolderURL(), baseName, settings_.format,
                                      toInt(settings_.jpegQuality));
     if (!saved) {

@@ -1,4 +1,5 @@
 #include "ui/EmailSheet.h"
+#include "settings/HorizontalSpace.h"
 
 #include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
@@ -27,10 +28,6 @@ QLabel* formLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     return label;
-}
-
-bool isHorizontalSpace(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
 }
 
 } // namespace
@@ -135,7 +132,7 @@ EmailMethod EmailSheet::method() const {
 }
 
 bool EmailSheet::isBlank(const QString& recipients) {
-    return std::all_of(recipients.cbegin(), recipients.cend(), isHorizontalSpace);
+    return HorizontalSpace::isBlank(recipients);
 }
 
 bool EmailSheet::canSend() const {

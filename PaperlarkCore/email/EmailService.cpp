@@ -1,4 +1,5 @@
 #include "email/EmailService.h"
+#include "settings/HorizontalSpace.h"
 
 #include "email/MailMessage.h"
 #include "settings/Keychain.h"
@@ -28,23 +29,6 @@ constexpr int mailClientWaitMs = 5000;
 
 QString newUuidText() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-}
-
-bool isHorizontalSpace(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-// Leading and trailing spaces and tabs removed; line breaks are kept.
-QString trimmedHorizontally(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isHorizontalSpace(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isHorizontalSpace(text[end - 1])) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
 }
 
 bool hasControlCharacter(const QString& text) {
@@ -287,12 +271,12 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
                                                      const QString& recipients,
                                                      const QString& subject, const QString& body,
                                                      const QList<QUrl>& attachments) {
-    if (trimmedHorizontally(settings.smtpHost).isEmpty()) {
+    if (HorizontalSpace::trimmed(settings.smtpHost).isEmpty()) {
         return Failure::noServer();
     }
     const QString sender =
         settings.fromAddress.isEmpty() ? settings.smtpUser : settings.fromAddress;
-    if (trimmedHorizontally(sender).isEmpty()) {
+    if (HorizontalSpace::trimmed(sender).isEmpty()) {
         return Failure::noSender();
     }
     const QStringList addresses = MailMessage::splitRecipients(recipients);

@@ -1,4 +1,5 @@
 #include "pages/DocumentSaver.h"
+#include "settings/HorizontalSpace.h"
 
 #include "pages/NewFile.h"
 #include "pages/PdfWriter.h"
@@ -40,21 +41,6 @@ bool isInvalidNameCharacter(char32_t c) {
     default:
         return false;
     }
-}
-
-bool isBlank(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-QString trimmedBlanks(const QString& text) {
-    qsizetype start = 0, end = text.size();
-    while (start < end && isBlank(text[start])) {
-        ++start;
-    }
-    while (end > start && isBlank(text[end - 1])) {
-        --end;
-    }
-    return text.sliced(start, end - start);
 }
 
 // The moment formatted with a Unicode date pattern, in the POSIX English
@@ -239,7 +225,7 @@ QString DocumentSaver::sanitise(const QString& name) {
             cleaned += QString::fromUcs4(&c, 1);
         }
     }
-    cleaned = trimmedBlanks(cleaned);
+    cleaned = HorizontalSpace::trimmed(cleaned);
     while (cleaned.endsWith(u'.')) {
         cleaned.chop(1);
     }
@@ -247,7 +233,7 @@ QString DocumentSaver::sanitise(const QString& name) {
 }
 
 QString DocumentSaver::buildBaseName(const QString& pattern, const QDateTime& date) {
-    const QString source = trimmedBlanks(pattern).isEmpty() ? defaultPattern : pattern;
+    const QString source = HorizontalSpace::trimmed(pattern).isEmpty() ? defaultPattern : pattern;
     QString output;
     QString literal;
     std::optional<QString> token;

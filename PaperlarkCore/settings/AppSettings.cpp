@@ -1,4 +1,5 @@
 #include "settings/AppSettings.h"
+#include "settings/HorizontalSpace.h"
 
 #include "settings/Keychain.h"
 
@@ -22,23 +23,6 @@ QUrl folderIn(QStandardPaths::StandardLocation location, const QString& name) {
         base = QDir::tempPath();
     }
     return QUrl::fromLocalFile(QDir(base).filePath(name));
-}
-
-bool isHorizontalSpace(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-// Leading and trailing spaces and tabs removed; line breaks are kept.
-QString trimmedHorizontally(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isHorizontalSpace(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isHorizontalSpace(text[end - 1])) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
 }
 
 // Reads one member of the settings object with exactly the expected JSON type.
@@ -210,7 +194,7 @@ AppSettings AppSettings::load(const std::optional<QUrl>& url) {
     if (!settings) {
         return defaults();
     }
-    if (trimmedHorizontally(settings->saveFolder).isEmpty()) {
+    if (HorizontalSpace::isBlank(settings->saveFolder)) {
         settings->saveFolder = defaultSaveFolder().toLocalFile();
     }
     return *settings;
