@@ -1,5 +1,7 @@
 #include "email/EmailService.h"
 
+#include "LoopbackSmtpServer.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,77 +12,9 @@
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// A real SMTP server (aiosmtpd, tests/email/smtp_server.py with Debian's
-// Python) on a free loopback port. It stores each accepted message, parsed
-// by Python's own MIME parser, in numbered folders.
-class SmtpServer {
-public:
-    explicit SmtpServer(const QStringList& options) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(u"/usr/bin/python3"_s,
-                       QStringList{PAPERLARK_SOURCE_DIR "/tests/email/smtp_server.py", "--folder",
-                                   folder_.path()} +
-                           options);
-        QByteArray line;
-        while (!line.endsWith('\n') && process_.waitForReadyRead(30000)) {
-            line += process_.readLine();
-        }
-        port = line.startsWith("READY ") ? line.mid(6).trimmed().toInt() : 0;
-    }
-    ~SmtpServer() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-
-    QJsonObject record(int n) const {
-        return QJsonDocument::fromJson(read(n, u"record.json"_s)).object();
-    }
-    QByteArray read(int n, const QString& name) const {
-        QFile file(folder_.filePath(u"%1/%2"_s.arg(n).arg(name)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-    qsizetype messageCount() const {
-        return QDir(folder_.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-    }
-
-    int port = 0;
-
-private:
-    QTemporaryDir folder_;
-    QProcess process_;
-};
-
-// A loopback port that is bound, so nobody else takes it, but not listening,
-// so connections to it are refused.
-class ClosedPort {
-public:
-    ClosedPort() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            port = ntohs(address.sin_port);
-        }
-    }
-    ~ClosedPort() { ::close(socket_); }
-    int port = 0;
-
-private:
-    int socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-};
 
 QStringList strings(const QJsonValue& value) {
     QStringList list;
@@ -164,7 +98,7 @@ private Q_SLOTS:
     void cleanup() { qunsetenv("CURL_CA_BUNDLE"); }
 
     void deliversAPlainSession() {
-        SmtpServer server({});
+        LoopbackSmtpServer server;
         QVERIFY(server.port > 0);
         QByteArray pdf(300 * 1024 + 1, Qt::Uninitialized);
         QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(pdf.data()),
@@ -202,7 +136,7 @@ private Q_SLOTS:
     }
 
     void requiresStartTlsWithTheGivenAuthority() {
-        SmtpServer server(tls_);
+        LoopbackSmtpServer server(tls_);
         QVERIFY(server.port > 0);
         // Without our authority curl does not trust the server.
         auto sent =
@@ -228,7 +162,7 @@ private Q_SLOTS:
     void logsInWithThePasswordFromTheKeyring() {
         const QString user = u"jürgen.müller@example.org"_s;
         const QString password = u"pa\"ss\\wörd €\tand\nmore"_s;
-        SmtpServer server(tls_ + QStringList{"--user", user, "--password", password});
+        LoopbackSmtpServer server(tls_ + QStringList{"--user", user, "--password", password});
         QVERIFY(server.port > 0);
         qputenv("CURL_CA_BUNDLE", path(u"ca.pem"_s).toLocal8Bit());
         AppSettings settings = settingsFor(server.port, true);

@@ -2,7 +2,7 @@
 // real SMTP server on loopback and real documents saved into a fresh home.
 
 #include "FakeDesktopServices.h"
-#include "LoopbackSmtpServer.h"
+#include "../email/LoopbackSmtpServer.h"
 #include "TestHome.h"
 
 #include "../email/StandInPrograms.h"

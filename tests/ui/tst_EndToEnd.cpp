@@ -2,7 +2,7 @@
 // SANE's test device, a page turned, the pages saved as a PDF (read back with
 // pdfinfo) and sent over SMTP to a loopback server, with the status line
 // telling each step.
-#include "../model/LoopbackSmtpServer.h"
+#include "../email/LoopbackSmtpServer.h"
 #include "../model/TestHome.h"
 
 #include "model/ScannerViewModel.h"

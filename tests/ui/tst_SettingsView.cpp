@@ -2,7 +2,7 @@
 // rows that follow the sending method, the JPEG slider, the password in the
 // (test session's real) keyring, the SMTP test and saving on close.
 #include "../model/FakeDesktopServices.h"
-#include "../model/LoopbackSmtpServer.h"
+#include "../email/LoopbackSmtpServer.h"
 #include "../model/TestHome.h"
 #include "UiTestSupport.h"
 

@@ -17,11 +17,15 @@
 // stored in a numbered folder: message.eml, attachment-N and record.json.
 class LoopbackSmtpServer {
 public:
-    LoopbackSmtpServer() {
+    // `options` are passed on to the server script (e.g. STARTTLS certificate,
+    // AUTH user and password).
+    explicit LoopbackSmtpServer(const QStringList& options = {}) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/email/smtp_server.py"),
-                        QStringLiteral("--folder"), folder_.path()});
+        process_.start(
+            QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/email/smtp_server.py"),
+                        QStringLiteral("--folder"), folder_.path()} +
+                options);
         QByteArray line;
         while (!line.endsWith('\n') && process_.waitForReadyRead(30000)) {
             line += process_.readLine();
