@@ -66,8 +66,12 @@ SaneHandle::SaneHandle(SaneHandle&& other) noexcept
 SaneHandle::~SaneHandle() {
     if (handle_) {
         worker_->handleClosing(handle_);
+        // Timed like a scan's calls: a backend that hangs here is reported
+        // as not answering instead of leaving the scan waiting for ever.
+        worker_->callStarted();
         sane_cancel(handle_);
         sane_close(handle_);
+        worker_->callFinished();
     }
 }
 

@@ -6,13 +6,21 @@
 #include "scanning/sane/SaneUnits.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr double millimetresPerInch = 25.4;
 constexpr SANE_Int readChunk = 256 * 1024;
+// How long a backend's reader thread is given to start before its frame is
+// cancelled, and to finish before the read that ends its frame.
+constexpr auto readerStartUp = std::chrono::milliseconds(250);
+constexpr auto readerWindDown = std::chrono::milliseconds(20);
+// What a pipe holds on Linux by default.
+constexpr qint64 pipeCapacity = 64 * 1024;
 // Never reserve more than this up front, whatever a backend announces.
 constexpr qsizetype maximumReservation = qsizetype(512) * 1024 * 1024;
 
@@ -214,6 +222,7 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
         if (status != SANE_STATUS_GOOD) {
             return status;
         }
+        const auto started = std::chrono::steady_clock::now();
         SANE_Parameters parameters{};
         status = sane_get_parameters(handle.get(), &parameters);
         if (status != SANE_STATUS_GOOD) {
@@ -224,9 +233,23 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
             data.reserve(std::min(qsizetype(parameters.lines) * parameters.bytes_per_line,
                                   maximumReservation));
         }
+        // Backends that read through a helper thread (sanei_thread) cancel it
+        // asynchronously at the end of each frame and in sane_cancel. Caught
+        // inside the C library's allocator, while starting up or finishing,
+        // the thread never ends and the backend waits for it for ever. Two
+        // pauses keep clear of those moments: before the read that ends the
+        // frame, once the rest of it fits in the pipe behind the reader (which
+        // is then done writing), and after a read that fails straight away.
+        const qint64 expected =
+            parameters.lines > 0 ? qint64(parameters.lines) * parameters.bytes_per_line : -1;
+        bool paused = false;
         for (;;) {
             if (shouldStop(worker)) {
                 return SANE_STATUS_CANCELLED;
+            }
+            if (!paused && expected >= 0 && expected - data.size() <= pipeCapacity) {
+                std::this_thread::sleep_for(readerWindDown);
+                paused = true;
             }
             SANE_Int length = 0;
             worker.callStarted();
@@ -236,6 +259,7 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
                 break;
             }
             if (status != SANE_STATUS_GOOD) {
+                std::this_thread::sleep_until(started + readerStartUp);
                 return status;
             }
             if (length > 0) {
