@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QMetaObject>
-#include <QPointer>
 #include <QUuid>
 
 #include <algorithm>
