@@ -300,7 +300,9 @@ private Q_SLOTS:
         {
             Rig rig(settings);
             QVERIFY(rig.ready());
-            const auto stalled = rig.scan(ScanSource::flatbed, ColourMode::greyscale, smallDpi);
+            // Colour, so the frame is larger than the pipe behind the backend's
+            // reader and the first read waits for the (delayed) reader.
+            const auto stalled = rig.scan(ScanSource::flatbed, ColourMode::colour, smallDpi);
             QCOMPARE(stalled->failureText(),
                      QString("The scanner was disconnected during the scan."));
             QVERIFY(!rig.service->isScanning());

@@ -2,6 +2,7 @@
 
 #include "scanning/sane/PageFileWriter.h"
 #include "scanning/sane/SaneNames.h"
+#include "scanning/sane/SaneReaderThreads.h"
 #include "scanning/sane/SaneStatusText.h"
 #include "scanning/sane/SaneUnits.h"
 
@@ -15,10 +16,9 @@ namespace {
 
 constexpr double millimetresPerInch = 25.4;
 constexpr SANE_Int readChunk = 256 * 1024;
-// How long a backend's reader thread is given to start before its frame is
-// cancelled, and to finish before the read that ends its frame.
-constexpr auto readerStartUp = std::chrono::milliseconds(250);
-constexpr auto readerWindDown = std::chrono::milliseconds(20);
+// How long a backend's reader thread is waited for, at most, before a call
+// that may cancel it (see SaneReaderThreads).
+constexpr auto readerWaitLimit = std::chrono::milliseconds(2000);
 // What a pipe holds on Linux by default.
 constexpr qint64 pipeCapacity = 64 * 1024;
 // Never reserve more than this up front, whatever a backend announces.
@@ -216,13 +216,14 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
                                   SanePageAssembler& page) const {
     std::vector<SANE_Byte> buffer(readChunk);
     for (;;) {
+        const SaneReaderThreads::ThreadIds threadsBefore = SaneReaderThreads::snapshot();
         worker.callStarted();
         SANE_Status status = sane_start(handle.get());
         worker.callFinished();
         if (status != SANE_STATUS_GOOD) {
             return status;
         }
-        const auto started = std::chrono::steady_clock::now();
+        const SaneReaderThreads readers(threadsBefore);
         SANE_Parameters parameters{};
         status = sane_get_parameters(handle.get(), &parameters);
         if (status != SANE_STATUS_GOOD) {
@@ -234,12 +235,11 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
                                   maximumReservation));
         }
         // Backends that read through a helper thread (sanei_thread) cancel it
-        // asynchronously at the end of each frame and in sane_cancel. Caught
-        // inside the C library's allocator, while starting up or finishing,
-        // the thread never ends and the backend waits for it for ever. Two
-        // pauses keep clear of those moments: before the read that ends the
-        // frame, once the rest of it fits in the pipe behind the reader (which
-        // is then done writing), and after a read that fails straight away.
+        // asynchronously at the end of each frame and in sane_cancel. Two
+        // waits keep clear of the moments when that is unsafe: before the
+        // read that ends the frame, once the rest of it fits in the pipe
+        // behind the reader (which is then done writing and about to end), and
+        // after a read that fails, before the caller cancels.
         const qint64 expected =
             parameters.lines > 0 ? qint64(parameters.lines) * parameters.bytes_per_line : -1;
         bool paused = false;
@@ -248,7 +248,9 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
                 return SANE_STATUS_CANCELLED;
             }
             if (!paused && expected >= 0 && expected - data.size() <= pipeCapacity) {
-                std::this_thread::sleep_for(readerWindDown);
+                if (!readers.waitUntilEnded(readerWaitLimit)) {
+                    readers.waitUntilQuiet(readerWaitLimit);
+                }
                 paused = true;
             }
             SANE_Int length = 0;
@@ -259,7 +261,7 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
                 break;
             }
             if (status != SANE_STATUS_GOOD) {
-                std::this_thread::sleep_until(started + readerStartUp);
+                readers.waitUntilQuiet(readerWaitLimit);
                 return status;
             }
             if (length > 0) {
