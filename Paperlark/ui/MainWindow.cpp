@@ -7,13 +7,11 @@
 #include "ui/TesselHeader.h"
 #include "ui/WindowConfigurator.h"
 
-#include <QCloseEvent>
 #include <QMenu>
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(ScannerViewModel& model, QWidget* parent)
-    : QWidget(parent, Qt::Window), model_(model), column_(new QVBoxLayout(this)),
-      header_(new TesselHeader(this)), content_(new QWidget(this)),
+    : ContentWindow(new QWidget, parent), model_(model), header_(new TesselHeader(this)),
       footer_(new TesselFooter(model.status(), this)) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(BuildInfo::product);
@@ -23,33 +21,15 @@ MainWindow::MainWindow(ScannerViewModel& model, QWidget* parent)
     new WindowConfigurator(true, this);
 
     header_->setWindowButtonsVisible(true);
-    content_->setObjectName(QStringLiteral("contentPlaceholder"));
-    content_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    contentView()->setObjectName(QStringLiteral("contentPlaceholder"));
+    contentView()->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
-    column_->setContentsMargins(0, 0, 0, 0);
-    column_->setSpacing(0);
-    column_->addWidget(header_);
-    column_->addWidget(content_, 1);
-    column_->addWidget(footer_);
+    column()->addWidget(header_);
+    column()->addWidget(contentView(), 1);
+    column()->addWidget(footer_);
 
     connect(&model_, &ScannerViewModel::statusChanged, footer_,
             [this] { footer_->setTrailingStatus(model_.status()); });
-}
-
-MainWindow::~MainWindow() {
-    disappear();
-}
-
-void MainWindow::setContentView(QWidget* content) {
-    if (content == nullptr || content == content_) {
-        return;
-    }
-    QWidget* old = content_;
-    content_ = content;
-    column_->replaceWidget(old, content);
-    content->show();
-    column_->setStretchFactor(content, 1);
-    old->deleteLater();
 }
 
 void MainWindow::setApplicationMenu(QMenu* menu) {
@@ -57,19 +37,4 @@ void MainWindow::setApplicationMenu(QMenu* menu) {
     if (menu != nullptr) {
         addActions(menu->actions());
     }
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
-    if (event->isAccepted()) {
-        disappear();
-    }
-}
-
-void MainWindow::disappear() {
-    if (disappeared_) {
-        return;
-    }
-    disappeared_ = true;
-    Q_EMIT contentDisappeared();
 }

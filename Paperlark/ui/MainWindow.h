@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/ContentWindow.h"
 
 class QMenu;
-class QVBoxLayout;
 class ScannerViewModel;
 class TesselFooter;
 class TesselHeader;
@@ -17,20 +16,15 @@ class TesselHeader;
 //
 // When the window closes, contentDisappeared() is emitted once; the
 // application cleans up the model in answer.
-class MainWindow : public QWidget {
+class MainWindow : public ContentWindow {
     Q_OBJECT
 
 public:
     explicit MainWindow(ScannerViewModel& model, QWidget* parent = nullptr);
-    ~MainWindow() override;
 
     static constexpr QSize minimumWindowSize{940, 620};
 
     ScannerViewModel& model() const { return model_; }
-
-    // Replaces the content view; the window takes ownership.
-    void setContentView(QWidget* content);
-    QWidget* contentView() const { return content_; }
 
     // Shows `menu` from the header's menu button and makes its shortcuts
     // work while this window (or any other of the application) is active.
@@ -39,19 +33,8 @@ public:
     TesselHeader* header() const { return header_; }
     TesselFooter* footer() const { return footer_; }
 
-Q_SIGNALS:
-    void contentDisappeared();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    void disappear();
-
     ScannerViewModel& model_;
-    QVBoxLayout* column_;
     TesselHeader* header_;
-    QWidget* content_;
     TesselFooter* footer_;
-    bool disappeared_ = false;
 };

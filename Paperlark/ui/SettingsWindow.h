@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QWidget>
-
-class QVBoxLayout;
+#include "ui/ContentWindow.h"
 
 // The settings window: an ordinary top-level window with its normal title
 // bar, drawn dark on the theme's `background`. Its content view comes from
@@ -10,27 +8,9 @@ class QVBoxLayout;
 //
 // The application keeps at most one open; closing it destroys it (and its
 // content) after contentDisappeared() has been emitted.
-class SettingsWindow : public QWidget {
+class SettingsWindow : public ContentWindow {
     Q_OBJECT
 
 public:
     explicit SettingsWindow(QWidget* parent = nullptr);
-    ~SettingsWindow() override;
-
-    // Replaces the content view; the window takes ownership.
-    void setContentView(QWidget* content);
-    QWidget* contentView() const { return content_; }
-
-Q_SIGNALS:
-    void contentDisappeared();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void disappear();
-
-    QVBoxLayout* column_;
-    QWidget* content_;
-    bool disappeared_ = false;
 };
