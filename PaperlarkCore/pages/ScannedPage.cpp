@@ -1,5 +1,6 @@
 #include "pages/ScannedPage.h"
 
+#include "pages/BlankPageDetector.h"
 #include "pages/MonoBits.h"
 
 #include <QDir>
@@ -71,9 +72,14 @@ QString localPath(const QUrl& url) {
 
 } // namespace
 
-ScannedPage::ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail)
+ScannedPage::ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
+                         std::optional<double> inkShare)
     : id_(id), cacheURL_(std::move(cacheURL)), pixelSize_(pixelSize), dpi_(dpi),
-      thumbnail_(std::move(thumbnail)) {}
+      thumbnail_(std::move(thumbnail)), inkShare_(inkShare) {}
+
+bool ScannedPage::looksBlank() const {
+    return inkShare_ && BlankPageDetector::looksBlank(*inkShare_);
+}
 
 QString ScannedPage::Failure::description() const {
     return std::visit([](const auto& failure) { return failure.description(); }, reason);
@@ -100,7 +106,8 @@ ScannedPage::make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi,
         QFile::remove(localPath(source));
     }
     return std::make_shared<ScannedPage>(QUuid::createUuid(), cacheURL, QSizeF(image.size()), dpi,
-                                         makeThumbnail(image));
+                                         makeThumbnail(image),
+                                         BlankPageDetector::inkShare(image, dpi));
 }
 
 Result<QImage, ImageFile::Failure> ScannedPage::loadFullImage() const {

@@ -45,9 +45,11 @@ public:
     static constexpr double maxPreviewHeight = 1400;
 
     // Copies `source` into `cacheFolder` (created when missing) as
-    // "page_<UUID>.png" and builds the page. When removingSource is true the
-    // source is deleted after the copy has been written (a failure to delete
-    // is ignored). A failed make leaves the source alone and no cache file.
+    // "page_<UUID>.png" and builds the page, measuring on the way whether it
+    // looks blank. When removingSource is true the source is deleted after
+    // the copy has been written (a failure to delete is ignored). A failed
+    // make leaves the source alone and no cache file. Takes a while for a
+    // large page: callers keep it off the GUI thread where they can.
     static Result<std::shared_ptr<ScannedPage>, Failure>
     make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi, bool removingSource);
 
@@ -58,6 +60,12 @@ public:
     double dpi() const { return dpi_; }
     // 120 x 160 image for the page list.
     const QImage& thumbnail() const { return thumbnail_; }
+    // The share of the page covered by ink (BlankPageDetector), measured once
+    // when the page was made; rotation does not change it. None for a page
+    // that was not measured.
+    std::optional<double> inkShare() const { return inkShare_; }
+    // The page seems to carry nothing: the page list flags it for the user.
+    bool looksBlank() const;
 
     // The full-resolution image from the cache file.
     Result<QImage, ImageFile::Failure> loadFullImage() const;
@@ -87,7 +95,8 @@ public:
 
     bool operator==(const ScannedPage& other) const { return id_ == other.id_; }
 
-    ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail);
+    ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
+                std::optional<double> inkShare = std::nullopt);
 
 private:
     QUuid id_;
@@ -95,4 +104,5 @@ private:
     QSizeF pixelSize_;
     double dpi_;
     QImage thumbnail_;
+    std::optional<double> inkShare_;
 };

@@ -1,5 +1,7 @@
 #include "PageGenerator.h"
 
+#include "pages/MonoBits.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -153,17 +155,5 @@ QImage PageGenerator::page(Kind kind, int dpi, unsigned seed) {
         return grey;
     }
     // A black-and-white scan: the scanner thresholds the noisy grey signal.
-    QImage mono(size, QImage::Format_Mono);
-    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    for (int y = 0; y < size.height(); ++y) {
-        const uchar* in = grey.constScanLine(y);
-        uchar* out = mono.scanLine(y);
-        std::fill(out, out + mono.bytesPerLine(), uchar(0));
-        for (int x = 0; x < size.width(); ++x) {
-            if (in[x] >= 128) {
-                out[x >> 3] |= uchar(0x80 >> (x & 7));
-            }
-        }
-    }
-    return mono;
+    return MonoBits::fromGrey(grey);
 }

@@ -1,0 +1,286 @@
+#include "PageFixtures.h"
+
+#include "pages/BlankPageDetector.h"
+#include "pages/ImageFile.h"
+#include "pages/MonoBits.h"
+#include "pages/ScannedPage.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <array>
+#include <cmath>
+#include <random>
+
+namespace {
+
+// What lies on a test page besides the paper.
+enum Mark : unsigned {
+    noise = 1,       // sensor noise and dust specks
+    holes = 2,       // punched holes and the sheet's edge showing the dark backing
+    showThrough = 4, // the back side's text, faint and mirrored
+    shortLine = 8,   // one short line of print
+    fullText = 16,   // a page of print
+};
+
+enum class Depth { colour, grey, mono };
+
+QString depthName(Depth depth) {
+    return depth == Depth::colour ? "colour" : depth == Depth::grey ? "grey" : "1-bit";
+}
+
+// Word-like runs of pen strokes (no fonts involved), `glyphs` of them from
+// `origin`, letters `height` pixels tall.
+void drawWords(QPainter& painter, QPointF origin, int glyphs, double height, std::mt19937& random) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double width = height * 0.6;
+    double x = origin.x();
+    const double y = origin.y();
+    for (int i = 0; i < glyphs; ++i) {
+        if (i % 5 == 4) { // a space between words
+            x += width;
+            continue;
+        }
+        QPainterPath path;
+        const double h = height * (unit(random) < 0.3 ? 1.0 : 0.7);
+        path.moveTo(x, y);
+        path.cubicTo(x + width * unit(random), y - h, x + width * unit(random),
+                     y - h * unit(random), x + width * 0.8, y - h * 0.2);
+        path.moveTo(x + width * 0.1, y - h * 0.5);
+        path.lineTo(x + width * 0.7, y - h * 0.6);
+        painter.drawPath(path);
+        x += width * 1.1;
+    }
+}
+
+// An A4 colour page as a scanner delivers it, at `dpi`, with the given marks.
+QImage colourPage(int dpi, unsigned marks, unsigned seed) {
+    const double px = dpi / 25.4; // pixels per millimetre
+    const QSize size(int(std::lround(210 * px)), int(std::lround(297 * px)));
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(248, 246, 240));
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (marks & showThrough) {
+            // Seen from the front the back's print is light, soft and mirrored.
+            painter.save();
+            painter.translate(size.width(), 0);
+            painter.scale(-1, 1);
+            painter.setPen(QPen(QColor(196, 194, 188), 0.45 * px, Qt::SolidLine, Qt::RoundCap));
+            for (double y = 28; y < 275; y += 6) {
+                drawWords(painter, {25 * px, y * px}, 62, 3 * px, random);
+            }
+            painter.restore();
+        }
+        const QPen print(QColor(24, 24, 30), 0.25 * px, Qt::SolidLine, Qt::RoundCap);
+        painter.setPen(print);
+        if (marks & shortLine) {
+            drawWords(painter, {30 * px, 45 * px}, 12, 2.5 * px, random);
+        }
+        if (marks & fullText) {
+            for (double y = 30; y < 270; y += 5) {
+                drawWords(painter, {25 * px, y * px}, 70, 2.5 * px, random);
+            }
+        }
+        if (marks & holes) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(34, 34, 36));
+            for (const double y : {148.5 - 40, 148.5 + 40}) {
+                painter.drawEllipse(QPointF(12 * px, y * px), 3 * px, 3 * px);
+            }
+            // The sheet went in slightly skewed: a wedge of backing at the top.
+            painter.drawPolygon(QPolygonF{QPointF(0, 0), QPointF(size.width(), 0),
+                                          QPointF(size.width(), 2.5 * px)});
+        }
+        if (marks & noise) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(60, 60, 60));
+            for (int i = 0; i < 80; ++i) { // dust: specks of 0.1 to 0.3 mm, a few to 0.45
+                const double r =
+                    (i % 10 == 0 ? 0.15 + 0.075 * unit(random) : 0.05 + 0.1 * unit(random)) * px;
+                painter.drawEllipse(
+                    QPointF(unit(random) * size.width(), unit(random) * size.height()), r, r);
+            }
+        }
+    }
+    if (marks & noise) {
+        // Sensor noise: per channel the sum of two uniform steps of -3.5 to
+        // 3.5, a bell of standard deviation 3.2 grey levels.
+        std::uint32_t state = seed * 2654435761u + 1;
+        for (int y = 0; y < size.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                state ^= state << 13; // xorshift32
+                state ^= state >> 17;
+                state ^= state << 5;
+                const auto noisy = [state](int value, int shift) {
+                    const int n = int((state >> shift) & 7) + int((state >> (shift + 3)) & 7) - 7;
+                    return std::clamp(value + n, 0, 255);
+                };
+                const QRgb p = line[x];
+                line[x] = qRgb(noisy(qRed(p), 0), noisy(qGreen(p), 6), noisy(qBlue(p), 12));
+            }
+        }
+    }
+    return image;
+}
+
+// The same page scanned in colour, grey or black and white. The latest page
+// made is kept for the next call, so that asking for one page at each depth
+// in turn draws it once.
+QImage scannedPage(int dpi, unsigned marks, Depth depth) {
+    static std::pair<int, unsigned> latest;
+    static QImage image;
+    if (image.isNull() || latest != std::pair(dpi, marks)) {
+        image = QImage();
+        image = colourPage(dpi, marks, marks * 7 + unsigned(dpi));
+        latest = {dpi, marks};
+    }
+    if (depth == Depth::colour) {
+        return image;
+    }
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    if (depth == Depth::grey) {
+        return grey;
+    }
+    // The scanner thresholds; its noise then shows as stray black pixels and
+    // the odd pair.
+    QImage mono = MonoBits::fromGrey(grey);
+    if (marks & noise) {
+        std::mt19937 random(marks + unsigned(dpi));
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const QSize size = mono.size();
+        for (int i = 0; i < 400; ++i) {
+            const int x = int(unit(random) * (size.width() - 1));
+            const int y = int(unit(random) * (size.height() - 1));
+            mono.setPixel(x, y, 0);
+            if (i % 4 == 0) {
+                mono.setPixel(x + 1, y, 0);
+            }
+        }
+    }
+    return mono;
+}
+
+} // namespace
+
+class tst_BlankPageDetector : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void flagsBlankScansButNotPrint_data();
+    void flagsBlankScansButNotPrint();
+    void degenerateImages();
+    void pagesAreMeasuredOnceWhenMade();
+};
+
+void tst_BlankPageDetector::flagsBlankScansButNotPrint_data() {
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<Depth>("depth");
+    QTest::addColumn<unsigned>("marks");
+    QTest::addColumn<bool>("blank");
+    const struct {
+        const char* name;
+        unsigned marks;
+        bool blank;
+    } pages[] = {
+        {"clean paper", 0, true},
+        {"scanner noise", noise, true},
+        {"punched holes", noise | holes, true},
+        {"show-through", noise | showThrough, true},
+        {"holes and show-through", noise | holes | showThrough, true},
+        {"one short line", noise | holes | showThrough | shortLine, false},
+        {"printed page", noise | fullText, false},
+    };
+    for (const int dpi : {300, 150}) {
+        for (const auto& page : pages) {
+            for (const Depth depth : {Depth::colour, Depth::grey, Depth::mono}) {
+                QTest::addRow("%d dpi %s, %s", dpi, qPrintable(depthName(depth)), page.name)
+                    << dpi << depth << page.marks << page.blank;
+            }
+        }
+    }
+}
+
+void tst_BlankPageDetector::flagsBlankScansButNotPrint() {
+    QFETCH(int, dpi);
+    QFETCH(Depth, depth);
+    QFETCH(unsigned, marks);
+    QFETCH(bool, blank);
+    const QImage page = scannedPage(dpi, marks, depth);
+    const double share = BlankPageDetector::inkShare(page, dpi);
+    QVERIFY2(BlankPageDetector::looksBlank(share) == blank,
+             qPrintable(QStringLiteral("ink share %1").arg(share)));
+    if (!blank) { // and not by a hair
+        QVERIFY2(share > 2 * BlankPageDetector::blankInkShare,
+                 qPrintable(QStringLiteral("ink share %1").arg(share)));
+    }
+}
+
+void tst_BlankPageDetector::degenerateImages() {
+    QCOMPARE(BlankPageDetector::inkShare(QImage(), 300), 0.0);
+    QImage tiny(3, 3, QImage::Format_RGB32);
+    tiny.fill(Qt::black);
+    QCOMPARE(BlankPageDetector::inkShare(tiny, 300), 0.0); // all margin
+
+    // A page that is dark all over is not blank paper.
+    QImage dark(800, 1100, QImage::Format_Grayscale8);
+    dark.fill(20);
+    QVERIFY(!BlankPageDetector::looksBlank(BlankPageDetector::inkShare(dark, 100)));
+
+    // Without a stated resolution, the margin is a share of each side: a hole
+    // near the edge still does not count, a line in the middle does.
+    const QImage holed = scannedPage(100, noise | holes, Depth::grey);
+    QVERIFY(BlankPageDetector::looksBlank(BlankPageDetector::inkShare(holed, 0)));
+    const QImage line = scannedPage(100, noise | shortLine, Depth::grey);
+    QVERIFY(!BlankPageDetector::looksBlank(BlankPageDetector::inkShare(line, 0)));
+
+    // Transparent pixels are paper.
+    QImage clear(800, 1100, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    QVERIFY(BlankPageDetector::looksBlank(BlankPageDetector::inkShare(clear, 100)));
+}
+
+void tst_BlankPageDetector::pagesAreMeasuredOnceWhenMade() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QUrl cache = QUrl::fromLocalFile(dir.filePath("cache"));
+    const auto make = [&](const QImage& image, const QString& name) {
+        const QUrl source = QUrl::fromLocalFile(dir.filePath(name));
+        if (!ImageFile::writePNG(image, source, 150)) {
+            qFatal("cannot write %s", qPrintable(name));
+        }
+        auto page = ScannedPage::make(source, cache, 150, false);
+        if (!page) {
+            qFatal("make failed: %s", qPrintable(page.failure().description()));
+        }
+        return page.value();
+    };
+    const auto blank = make(scannedPage(150, noise | holes, Depth::grey), "blank.png");
+    const auto printed = make(scannedPage(150, noise | shortLine, Depth::mono), "line.png");
+    QVERIFY(blank->inkShare());
+    QVERIFY(blank->looksBlank());
+    QVERIFY(printed->inkShare());
+    QVERIFY(!printed->looksBlank());
+
+    // Rotation leaves the measure as it was.
+    const double share = *printed->inkShare();
+    QVERIFY(printed->rotate(1));
+    QCOMPARE(printed->inkShare(), std::optional<double>(share));
+    QVERIFY(blank->rotate(2));
+    QVERIFY(blank->looksBlank());
+
+    // A page made without measuring is never flagged.
+    const ScannedPage unmeasured(QUuid::createUuid(), QUrl(), {10, 10}, 300, QImage());
+    QVERIFY(!unmeasured.inkShare());
+    QVERIFY(!unmeasured.looksBlank());
+}
+
+QTEST_GUILESS_MAIN(tst_BlankPageDetector)
+#include "tst_BlankPageDetector.moc"
