@@ -76,9 +76,12 @@ public:
     static QSizeF previewDisplaySize(const QSizeF& pixels);
 
     // Rotates the cached image by quarter turns clockwise and rewrites the
-    // cache file; pixelSize and thumbnail follow. On failure nothing changes
-    // (the cache file is replaced atomically).
+    // cache file; pixelSize, thumbnail and quarterTurns follow. On failure
+    // nothing changes (the cache file is replaced atomically).
     Result<void, ImageFile::Failure> rotate(int quarterTurnsClockwise);
+    // The quarter turns clockwise (0...3) the page has been rotated by since
+    // it was made.
+    int quarterTurns() const { return quarterTurns_; }
 
     // Deletes the cache file; failures are ignored.
     void discard() const;
@@ -105,4 +108,5 @@ private:
     double dpi_;
     QImage thumbnail_;
     std::optional<double> inkShare_;
+    int quarterTurns_ = 0;
 };
