@@ -1,8 +1,8 @@
-#include "ui/AboutPanel.h"
+#include "ui/about/AboutPanel.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/AboutWindow.h"
-#include "ui/Theme.h"
+#include "ui/about/AboutWindow.h"
+#include "ui/controls/Theme.h"
 
 #include <QApplication>
 #include <QTextCursor>

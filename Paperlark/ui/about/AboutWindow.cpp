@@ -1,10 +1,10 @@
-#include "ui/AboutWindow.h"
+#include "ui/about/AboutWindow.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/AppIcon.h"
-#include "ui/Labels.h"
-#include "ui/Theme.h"
-#include "ui/WindowConfigurator.h"
+#include "ui/controls/AppIcon.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QLabel>
 #include <QTextBrowser>

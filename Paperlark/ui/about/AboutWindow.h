@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/AboutPanel.h"
+#include "ui/about/AboutPanel.h"
 
 #include <QDialog>
 

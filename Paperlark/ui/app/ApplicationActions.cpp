@@ -1,4 +1,4 @@
-#include "ui/ApplicationActions.h"
+#include "ui/app/ApplicationActions.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "ui/ApplicationMenu.h"
+#include "ui/app/ApplicationMenu.h"
 
 #include "buildinfo/BuildInfo.h"
 

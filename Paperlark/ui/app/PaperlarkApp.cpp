@@ -1,16 +1,16 @@
-#include "ui/PaperlarkApp.h"
+#include "ui/app/PaperlarkApp.h"
 
 #include "model/ScannerViewModel.h"
-#include "ui/AboutPanel.h"
-#include "ui/AppIcon.h"
-#include "ui/ApplicationActions.h"
-#include "ui/ApplicationMenu.h"
-#include "ui/ContentView.h"
-#include "ui/DarkAppearance.h"
-#include "ui/MainWindow.h"
-#include "ui/QtDesktopServices.h"
-#include "ui/SettingsView.h"
-#include "ui/SettingsWindow.h"
+#include "ui/about/AboutPanel.h"
+#include "ui/app/ApplicationActions.h"
+#include "ui/app/ApplicationMenu.h"
+#include "ui/controls/AppIcon.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SettingsWindow.h"
+#include "ui/toolkit/DarkAppearance.h"
+#include "ui/toolkit/QtDesktopServices.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/ApplicationMenu.h"
-#include "ui/MainWindow.h"
-#include "ui/SettingsWindow.h"
+#include "ui/app/ApplicationMenu.h"
+#include "ui/main/MainWindow.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include <QObject>
 #include <QPointer>

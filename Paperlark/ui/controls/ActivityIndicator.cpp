@@ -1,6 +1,6 @@
-#include "ui/ActivityIndicator.h"
+#include "ui/controls/ActivityIndicator.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QPainter>
 #include <QTimerEvent>

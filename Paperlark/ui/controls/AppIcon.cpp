@@ -1,4 +1,4 @@
-#include "ui/AppIcon.h"
+#include "ui/controls/AppIcon.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

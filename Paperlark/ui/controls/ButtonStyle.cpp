@@ -1,6 +1,6 @@
-#include "ui/ButtonStyle.h"
+#include "ui/controls/ButtonStyle.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 PrimaryButtonStyle::PrimaryButtonStyle()
     : ButtonStyle{Theme::cyan.color(0.2), Theme::cyan.color(0.32), Theme::cyan.color(),

@@ -1,6 +1,6 @@
-#include "ui/Card.h"
+#include "ui/controls/Card.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

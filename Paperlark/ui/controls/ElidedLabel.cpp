@@ -1,4 +1,4 @@
-#include "ui/ElidedLabel.h"
+#include "ui/controls/ElidedLabel.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
-#include "ui/FlatButton.h"
+#include "ui/controls/FlatButton.h"
 
-#include "ui/SymbolImage.h"
-#include "ui/Theme.h"
+#include "ui/controls/SymbolImage.h"
+#include "ui/controls/Theme.h"
 
 #include <QFocusEvent>
 #include <QPainter>

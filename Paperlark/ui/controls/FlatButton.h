@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/ButtonStyle.h"
+#include "ui/controls/ButtonStyle.h"
 
 #include <QPushButton>
 

@@ -1,6 +1,6 @@
-#include "ui/GradientText.h"
+#include "ui/controls/GradientText.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

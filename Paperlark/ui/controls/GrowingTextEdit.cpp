@@ -1,4 +1,4 @@
-#include "ui/GrowingTextEdit.h"
+#include "ui/controls/GrowingTextEdit.h"
 
 #include <QEvent>
 #include <QTextBlock>

@@ -1,7 +1,7 @@
-#include "ui/Kicker.h"
+#include "ui/controls/Kicker.h"
 
-#include "ui/Labels.h"
-#include "ui/Theme.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
 
 Kicker::Kicker(const QString& text, QWidget* parent) : QLabel(text, parent) {
     QFont kickerFont = Theme::font(10, QFont::Bold, true);

@@ -1,4 +1,4 @@
-#include "ui/Labels.h"
+#include "ui/controls/Labels.h"
 
 namespace Labels {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QFont>
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "ui/LinkLabel.h"
+#include "ui/controls/LinkLabel.h"
 
-#include "ui/Labels.h"
-#include "ui/Theme.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>

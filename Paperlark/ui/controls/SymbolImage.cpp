@@ -1,6 +1,6 @@
-#include "ui/SymbolImage.h"
+#include "ui/controls/SymbolImage.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

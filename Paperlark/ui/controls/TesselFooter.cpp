@@ -1,10 +1,10 @@
-#include "ui/TesselFooter.h"
+#include "ui/controls/TesselFooter.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/ElidedLabel.h"
-#include "ui/Labels.h"
-#include "ui/LinkLabel.h"
-#include "ui/Theme.h"
+#include "ui/controls/ElidedLabel.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/LinkLabel.h"
+#include "ui/controls/Theme.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -1,12 +1,12 @@
-#include "ui/TesselHeader.h"
+#include "ui/controls/TesselHeader.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/FlatButton.h"
-#include "ui/GradientText.h"
-#include "ui/Labels.h"
-#include "ui/Theme.h"
-#include "ui/VersionBadge.h"
-#include "ui/WindowButtons.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/GradientText.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
+#include "ui/controls/VersionBadge.h"
+#include "ui/controls/WindowButtons.h"
 
 #include <QHBoxLayout>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

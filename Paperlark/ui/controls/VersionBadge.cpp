@@ -1,7 +1,7 @@
-#include "ui/VersionBadge.h"
+#include "ui/controls/VersionBadge.h"
 
-#include "ui/Labels.h"
-#include "ui/Theme.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

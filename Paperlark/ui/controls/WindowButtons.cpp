@@ -1,6 +1,6 @@
-#include "ui/WindowButtons.h"
+#include "ui/controls/WindowButtons.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,15 +1,15 @@
-#include "ui/EmailSheet.h"
+#include "ui/email/EmailSheet.h"
 #include "settings/HorizontalSpace.h"
 
 #include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
-#include "ui/ButtonStyle.h"
-#include "ui/FlatButton.h"
-#include "ui/GrowingTextEdit.h"
-#include "ui/Kicker.h"
-#include "ui/Labels.h"
-#include "ui/Theme.h"
-#include "ui/WindowConfigurator.h"
+#include "ui/controls/ButtonStyle.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/GrowingTextEdit.h"
+#include "ui/controls/Kicker.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QComboBox>
 #include <QFormLayout>

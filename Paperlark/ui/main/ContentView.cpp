@@ -1,16 +1,16 @@
-#include "ui/ContentView.h"
+#include "ui/main/ContentView.h"
 
 #include "model/ScannerViewModel.h"
-#include "ui/AlertPresenter.h"
-#include "ui/Card.h"
-#include "ui/EmailSheet.h"
-#include "ui/Kicker.h"
-#include "ui/Labels.h"
-#include "ui/OptionsCard.h"
-#include "ui/PageListPanel.h"
-#include "ui/PreviewPane.h"
-#include "ui/SaveCard.h"
-#include "ui/SheetPresenter.h"
+#include "ui/controls/Card.h"
+#include "ui/controls/Kicker.h"
+#include "ui/controls/Labels.h"
+#include "ui/email/EmailSheet.h"
+#include "ui/main/OptionsCard.h"
+#include "ui/main/PageListPanel.h"
+#include "ui/main/PreviewPane.h"
+#include "ui/main/SaveCard.h"
+#include "ui/toolkit/AlertPresenter.h"
+#include "ui/toolkit/SheetPresenter.h"
 
 #include <QApplication>
 #include <QScrollArea>

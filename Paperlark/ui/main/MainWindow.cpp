@@ -1,11 +1,11 @@
-#include "ui/MainWindow.h"
+#include "ui/main/MainWindow.h"
 
 #include "buildinfo/BuildInfo.h"
 #include "model/ScannerViewModel.h"
-#include "ui/AppIcon.h"
-#include "ui/TesselFooter.h"
-#include "ui/TesselHeader.h"
-#include "ui/WindowConfigurator.h"
+#include "ui/controls/AppIcon.h"
+#include "ui/controls/TesselFooter.h"
+#include "ui/controls/TesselHeader.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QMenu>
 #include <QVBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/ContentWindow.h"
+#include "ui/toolkit/ContentWindow.h"
 
 class QMenu;
 class ScannerViewModel;

@@ -1,4 +1,4 @@
-#include "ui/OptionsCard.h"
+#include "ui/main/OptionsCard.h"
 
 #include "model/ScannerViewModel.h"
 #include "settings/ColourMode.h"
@@ -6,11 +6,11 @@
 #include "settings/PaperSize.h"
 #include "settings/Resolutions.h"
 #include "settings/ScanSource.h"
-#include "ui/ActivityIndicator.h"
-#include "ui/Bindings.h"
-#include "ui/FlatButton.h"
-#include "ui/Labels.h"
-#include "ui/Theme.h"
+#include "ui/controls/ActivityIndicator.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
+#include "ui/toolkit/Bindings.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "ui/PageListModel.h"
+#include "ui/main/PageListModel.h"
 
 #include "model/ScannerViewModel.h"
 

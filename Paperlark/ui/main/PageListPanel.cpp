@@ -1,11 +1,11 @@
-#include "ui/PageListPanel.h"
+#include "ui/main/PageListPanel.h"
 
 #include "model/ScannerViewModel.h"
-#include "ui/Bindings.h"
-#include "ui/FlatButton.h"
-#include "ui/Labels.h"
-#include "ui/PageListModel.h"
-#include "ui/PageRowDelegate.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/Labels.h"
+#include "ui/main/PageListModel.h"
+#include "ui/main/PageRowDelegate.h"
+#include "ui/toolkit/Bindings.h"
 
 #include <QHBoxLayout>
 #include <QItemSelectionModel>

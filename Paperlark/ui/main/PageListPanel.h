@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Card.h"
+#include "ui/controls/Card.h"
 
 class FlatButton;
 class PageListModel;

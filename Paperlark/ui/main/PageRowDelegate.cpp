@@ -1,7 +1,7 @@
-#include "ui/PageRowDelegate.h"
+#include "ui/main/PageRowDelegate.h"
 
-#include "ui/PageListModel.h"
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
+#include "ui/main/PageListModel.h"
 
 #include <QFontMetrics>
 #include <QImage>

@@ -1,9 +1,9 @@
-#include "ui/PreviewPane.h"
+#include "ui/main/PreviewPane.h"
 
 #include "model/ScannerViewModel.h"
 #include "pages/ScannedPage.h"
-#include "ui/SymbolImage.h"
-#include "ui/Theme.h"
+#include "ui/controls/SymbolImage.h"
+#include "ui/controls/Theme.h"
 
 #include <QFutureWatcher>
 #include <QPainter>

@@ -1,11 +1,11 @@
-#include "ui/SaveCard.h"
+#include "ui/main/SaveCard.h"
 
 #include "model/ScannerViewModel.h"
-#include "ui/AboutPanel.h"
-#include "ui/ApplicationActions.h"
-#include "ui/Bindings.h"
-#include "ui/FlatButton.h"
-#include "ui/Labels.h"
+#include "ui/about/AboutPanel.h"
+#include "ui/app/ApplicationActions.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/Labels.h"
+#include "ui/toolkit/Bindings.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

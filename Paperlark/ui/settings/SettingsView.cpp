@@ -1,18 +1,18 @@
-#include "ui/SettingsView.h"
+#include "ui/settings/SettingsView.h"
 
 #include "buildinfo/BuildInfo.h"
 #include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
 #include "settings/Keychain.h"
 #include "settings/Resolutions.h"
-#include "ui/Bindings.h"
-#include "ui/ButtonStyle.h"
-#include "ui/FlatButton.h"
-#include "ui/Kicker.h"
-#include "ui/Labels.h"
-#include "ui/LinkLabel.h"
-#include "ui/SymbolImage.h"
-#include "ui/Theme.h"
+#include "ui/controls/ButtonStyle.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/Kicker.h"
+#include "ui/controls/Labels.h"
+#include "ui/controls/LinkLabel.h"
+#include "ui/controls/SymbolImage.h"
+#include "ui/controls/Theme.h"
+#include "ui/toolkit/Bindings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "ui/SettingsWindow.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/AppIcon.h"
-#include "ui/WindowConfigurator.h"
+#include "ui/controls/AppIcon.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QVBoxLayout>
 

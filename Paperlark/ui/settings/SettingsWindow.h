@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/ContentWindow.h"
+#include "ui/toolkit/ContentWindow.h"
 
 // The settings window: an ordinary top-level window with its normal title
 // bar, drawn dark on the theme's `background`. Its content view comes from

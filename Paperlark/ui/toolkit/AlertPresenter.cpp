@@ -1,8 +1,8 @@
-#include "ui/AlertPresenter.h"
+#include "ui/toolkit/AlertPresenter.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/AppIcon.h"
-#include "ui/WindowConfigurator.h"
+#include "ui/controls/AppIcon.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QMessageBox>
 #include <QPushButton>

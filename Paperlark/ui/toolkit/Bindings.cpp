@@ -1,4 +1,4 @@
-#include "ui/Bindings.h"
+#include "ui/toolkit/Bindings.h"
 
 #include <QSignalBlocker>
 

@@ -1,4 +1,4 @@
-#include "ui/ContentWindow.h"
+#include "ui/toolkit/ContentWindow.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>

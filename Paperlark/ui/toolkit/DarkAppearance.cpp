@@ -1,7 +1,7 @@
-#include "ui/DarkAppearance.h"
+#include "ui/toolkit/DarkAppearance.h"
 
-#include "ui/DarkStyle.h"
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
+#include "ui/toolkit/DarkStyle.h"
 
 #include <QApplication>
 #include <QToolTip>

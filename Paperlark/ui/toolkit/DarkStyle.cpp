@@ -1,6 +1,6 @@
-#include "ui/DarkStyle.h"
+#include "ui/toolkit/DarkStyle.h"
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QPainter>
 #include <QStyleFactory>

@@ -1,4 +1,4 @@
-#include "ui/QtDesktopServices.h"
+#include "ui/toolkit/QtDesktopServices.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
-#include "ui/SheetPresenter.h"
+#include "ui/toolkit/SheetPresenter.h"
 
-#include "ui/WindowConfigurator.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
-#include "ui/WindowConfigurator.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
-#include "ui/DarkAppearance.h"
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
+#include "ui/toolkit/DarkAppearance.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>

@@ -1,10 +1,10 @@
 // The About window: the credits text run by run, and the window itself.
-#include "UiTestSupport.h"
+#include "../UiTestSupport.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/AboutPanel.h"
-#include "ui/AboutWindow.h"
-#include "ui/DarkAppearance.h"
+#include "ui/about/AboutPanel.h"
+#include "ui/about/AboutWindow.h"
+#include "ui/toolkit/DarkAppearance.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,19 +1,19 @@
 // The application shell: menu, main window, settings window and clean-up.
-#include "UiTestSupport.h"
+#include "../UiTestSupport.h"
 
 #include "buildinfo/BuildInfo.h"
 #include "model/ScannerViewModel.h"
-#include "ui/AboutWindow.h"
-#include "ui/ApplicationActions.h"
-#include "ui/ApplicationMenu.h"
-#include "ui/ElidedLabel.h"
-#include "ui/FlatButton.h"
-#include "ui/MainWindow.h"
-#include "ui/PaperlarkApp.h"
-#include "ui/SettingsWindow.h"
-#include "ui/TesselFooter.h"
-#include "ui/TesselHeader.h"
-#include "ui/WindowButtons.h"
+#include "ui/about/AboutWindow.h"
+#include "ui/app/ApplicationActions.h"
+#include "ui/app/ApplicationMenu.h"
+#include "ui/app/PaperlarkApp.h"
+#include "ui/controls/ElidedLabel.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/TesselFooter.h"
+#include "ui/controls/TesselHeader.h"
+#include "ui/controls/WindowButtons.h"
+#include "ui/main/MainWindow.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>

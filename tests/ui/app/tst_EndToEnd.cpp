@@ -2,22 +2,22 @@
 // SANE's test device, a page turned, the pages saved as a PDF (read back with
 // pdfinfo) and sent over SMTP to a loopback server, with the status line
 // telling each step.
-#include "../email/LoopbackSmtpServer.h"
-#include "../model/TestHome.h"
+#include "../../email/LoopbackSmtpServer.h"
+#include "../../model/TestHome.h"
 
 #include "model/ScannerViewModel.h"
 #include "settings/AppSettings.h"
-#include "ui/ContentView.h"
-#include "ui/EmailSheet.h"
-#include "ui/FlatButton.h"
-#include "ui/MainWindow.h"
-#include "ui/OptionsCard.h"
-#include "ui/PageListPanel.h"
-#include "ui/PaperlarkApp.h"
-#include "ui/PreviewPane.h"
-#include "ui/SaveCard.h"
-#include "ui/SheetPresenter.h"
-#include "ui/TesselFooter.h"
+#include "ui/app/PaperlarkApp.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/TesselFooter.h"
+#include "ui/email/EmailSheet.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/OptionsCard.h"
+#include "ui/main/PageListPanel.h"
+#include "ui/main/PreviewPane.h"
+#include "ui/main/SaveCard.h"
+#include "ui/toolkit/SheetPresenter.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,19 +1,19 @@
 // The theme and the shared controls: colours as drawn, texts and layouts.
-#include "UiTestSupport.h"
+#include "../UiTestSupport.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "ui/ButtonStyle.h"
-#include "ui/Card.h"
-#include "ui/DarkAppearance.h"
-#include "ui/ElidedLabel.h"
-#include "ui/FlatButton.h"
-#include "ui/GradientText.h"
-#include "ui/Kicker.h"
-#include "ui/LinkLabel.h"
-#include "ui/TesselFooter.h"
-#include "ui/TesselHeader.h"
-#include "ui/Theme.h"
-#include "ui/VersionBadge.h"
+#include "ui/controls/ButtonStyle.h"
+#include "ui/controls/Card.h"
+#include "ui/controls/ElidedLabel.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/GradientText.h"
+#include "ui/controls/Kicker.h"
+#include "ui/controls/LinkLabel.h"
+#include "ui/controls/TesselFooter.h"
+#include "ui/controls/TesselHeader.h"
+#include "ui/controls/Theme.h"
+#include "ui/controls/VersionBadge.h"
+#include "ui/toolkit/DarkAppearance.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

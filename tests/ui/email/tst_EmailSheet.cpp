@@ -1,15 +1,15 @@
 // The e-mail sheet: pre-filled from the settings on every showing, the Send
 // rule, Return and Escape, the growing message field, and handing the values
 // to the model as it closes, presented over a window as the main window does.
-#include "../model/FakeDesktopServices.h"
-#include "../model/TestHome.h"
+#include "../../model/FakeDesktopServices.h"
+#include "../../model/TestHome.h"
 
 #include "model/ScannerViewModel.h"
-#include "ui/DarkAppearance.h"
-#include "ui/EmailSheet.h"
-#include "ui/FlatButton.h"
-#include "ui/GrowingTextEdit.h"
-#include "ui/SheetPresenter.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/GrowingTextEdit.h"
+#include "ui/email/EmailSheet.h"
+#include "ui/toolkit/DarkAppearance.h"
+#include "ui/toolkit/SheetPresenter.h"
 
 #include <QComboBox>
 #include <QImage>

@@ -1,7 +1,7 @@
 // The main window's content: enable rules, shortcuts, picker bindings, the
 // page list and its menu, rotation, the preview and the error alert.
-#include "../model/FakeDesktopServices.h"
-#include "../model/TestHome.h"
+#include "../../model/FakeDesktopServices.h"
+#include "../../model/TestHome.h"
 
 #include "model/ScannerViewModel.h"
 #include "scanning/fake/FakeScannerBrowser.h"
@@ -10,18 +10,18 @@
 #include "settings/OutputFormat.h"
 #include "settings/PaperSize.h"
 #include "settings/ScanSource.h"
-#include "ui/ActivityIndicator.h"
-#include "ui/ContentView.h"
-#include "ui/DarkAppearance.h"
-#include "ui/EmailSheet.h"
-#include "ui/FlatButton.h"
-#include "ui/MainWindow.h"
-#include "ui/OptionsCard.h"
-#include "ui/PageListModel.h"
-#include "ui/PageListPanel.h"
-#include "ui/PreviewPane.h"
-#include "ui/SaveCard.h"
-#include "ui/SheetPresenter.h"
+#include "ui/controls/ActivityIndicator.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/email/EmailSheet.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/OptionsCard.h"
+#include "ui/main/PageListModel.h"
+#include "ui/main/PageListPanel.h"
+#include "ui/main/PreviewPane.h"
+#include "ui/main/SaveCard.h"
+#include "ui/toolkit/DarkAppearance.h"
+#include "ui/toolkit/SheetPresenter.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,18 +1,18 @@
 // The settings window's content: bindings into the live settings, the SMTP
 // rows that follow the sending method, the JPEG slider, the password in the
 // (test session's real) keyring, the SMTP test and saving on close.
-#include "../model/FakeDesktopServices.h"
-#include "../email/LoopbackSmtpServer.h"
-#include "../model/TestHome.h"
-#include "UiTestSupport.h"
+#include "../../email/LoopbackSmtpServer.h"
+#include "../../model/FakeDesktopServices.h"
+#include "../../model/TestHome.h"
+#include "../UiTestSupport.h"
 
 #include "model/ScannerViewModel.h"
 #include "settings/Keychain.h"
 #include "settings/Resolutions.h"
-#include "ui/DarkAppearance.h"
-#include "ui/FlatButton.h"
-#include "ui/SettingsView.h"
-#include "ui/SettingsWindow.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SettingsWindow.h"
+#include "ui/toolkit/DarkAppearance.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,15 +1,15 @@
 // The helpers the windows are written with: bindings, the alert and sheet
 // presenters, window chrome, named actions and symbols.
-#include "UiTestSupport.h"
+#include "../UiTestSupport.h"
 
-#include "ui/ActivityIndicator.h"
-#include "ui/AlertPresenter.h"
-#include "ui/ApplicationActions.h"
-#include "ui/Bindings.h"
-#include "ui/DarkAppearance.h"
-#include "ui/SheetPresenter.h"
-#include "ui/SymbolImage.h"
-#include "ui/WindowConfigurator.h"
+#include "ui/app/ApplicationActions.h"
+#include "ui/controls/ActivityIndicator.h"
+#include "ui/controls/SymbolImage.h"
+#include "ui/toolkit/AlertPresenter.h"
+#include "ui/toolkit/Bindings.h"
+#include "ui/toolkit/DarkAppearance.h"
+#include "ui/toolkit/SheetPresenter.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QCheckBox>
 #include <QDialog>
