@@ -165,7 +165,7 @@ private Q_SLOTS:
         for (const auto& page : pages) {
             QVERIFY(QFile::exists(page->cacheURL().toLocalFile()));
         }
-        QCOMPARE(changed.count(), 9);
+        QCOMPARE(changed.count(), 8);
     }
 
     void clearHandsBackEveryPage() {
