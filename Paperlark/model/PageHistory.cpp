@@ -38,6 +38,19 @@ void PageHistory::redone(State present) {
     undo_.push_back(std::move(present));
 }
 
+void PageHistory::appended(const Pages& added) {
+    for (auto* states : {&undo_, &redo_}) {
+        for (State& state : *states) {
+            for (const auto& page : added) {
+                if (!state.turns.contains(page->id())) {
+                    state.pages << page;
+                    state.turns.insert(page->id(), page->quarterTurns());
+                }
+            }
+        }
+    }
+}
+
 void PageHistory::clear() {
     drop(undo_);
     drop(redo_);

@@ -57,6 +57,11 @@ public:
     void undone(State present);
     void redone(State present);
 
+    // Pages were added to the list. Additions are not steps of their own:
+    // every snapshot takes the pages at its end, so going back or forth
+    // keeps them.
+    void appended(const Pages& added);
+
     // Drops every snapshot.
     void clear();
 

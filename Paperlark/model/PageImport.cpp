@@ -1,6 +1,5 @@
 #include "model/PageImport.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -85,11 +84,55 @@ void PageImport::jobFinished() {
     startNext();
 }
 
+namespace {
+
+// Natural order of file names: runs of digits compare by their value
+// ("page2" before "page10"), the rest without regard to case.
+bool naturallyBefore(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype startA = i, startB = j;
+            while (i < a.size() && a[i].isDigit()) {
+                ++i;
+            }
+            while (j < b.size() && b[j].isDigit()) {
+                ++j;
+            }
+            // Without leading zeros, the longer run is the larger number.
+            QStringView runA = QStringView(a).sliced(startA, i - startA);
+            QStringView runB = QStringView(b).sliced(startB, j - startB);
+            while (runA.size() > 1 && runA.front() == u'0') {
+                runA = runA.sliced(1);
+            }
+            while (runB.size() > 1 && runB.front() == u'0') {
+                runB = runB.sliced(1);
+            }
+            if (runA.size() != runB.size()) {
+                return runA.size() < runB.size();
+            }
+            if (const int order = runA.compare(runB); order != 0) {
+                return order < 0;
+            }
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+        if (x != y) {
+            return x < y;
+        }
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) {
+        return a.size() - i < b.size() - j;
+    }
+    return a < b;
+}
+
+} // namespace
+
 QList<QUrl> PageImport::expandFolders(const QList<QUrl>& urls) {
     static const QStringList imageNames = {"*.jpg", "*.jpeg", "*.png", "*.tif", "*.tiff", "*.bmp"};
-    QCollator natural;
-    natural.setNumericMode(true);
-    natural.setCaseSensitivity(Qt::CaseInsensitive);
     QList<QUrl> files;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
@@ -104,8 +147,7 @@ QList<QUrl> PageImport::expandFolders(const QList<QUrl>& urls) {
         folder.setNameFilters(imageNames);
         folder.setFilter(QDir::Files | QDir::Hidden);
         QStringList names = folder.entryList();
-        std::sort(names.begin(), names.end(),
-                  [&natural](const QString& a, const QString& b) { return natural(a, b); });
+        std::sort(names.begin(), names.end(), naturallyBefore);
         for (const QString& name : std::as_const(names)) {
             files << QUrl::fromLocalFile(folder.filePath(name));
         }

@@ -2,6 +2,7 @@
 
 #include "pages/ScannedPage.h"
 
+#include <QFutureWatcher>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -9,8 +10,6 @@
 #include <QUrl>
 
 #include <memory>
-
-template <typename T> class QFutureWatcher;
 
 // Turns image files into pages away from the GUI thread: one file at a time
 // on a worker thread, each outcome handed back on the GUI thread in the order

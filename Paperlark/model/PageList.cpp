@@ -1,17 +1,50 @@
 #include "model/PageList.h"
 
+#include "model/PageOrder.h"
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
 
 PageList::PageList(QObject* parent) : QObject(parent) {}
 
+namespace {
+
+QSet<QUuid> only(const std::optional<QUuid>& id) {
+    return id ? QSet<QUuid>{*id} : QSet<QUuid>{};
+}
+
+} // namespace
+
 void PageList::setSelectedID(std::optional<QUuid> id) {
-    if (id == selectedID_) {
+    if (id == selectedID_ && selectedIDs_ == only(id)) {
         return;
     }
     selectedID_ = std::move(id);
+    selectedIDs_ = only(selectedID_);
     Q_EMIT changed();
+}
+
+void PageList::setSelection(QSet<QUuid> ids, std::optional<QUuid> current) {
+    if (current) {
+        ids.insert(*current);
+    }
+    if (current == selectedID_ && ids == selectedIDs_) {
+        return;
+    }
+    selectedID_ = std::move(current);
+    selectedIDs_ = std::move(ids);
+    Q_EMIT changed();
+}
+
+PageList::Pages PageList::selectedPages() const {
+    Pages selected;
+    for (const auto& page : pages_) {
+        if (selectedIDs_.contains(page->id())) {
+            selected << page;
+        }
+    }
+    return selected;
 }
 
 qsizetype PageList::selectedIndex() const {
@@ -29,7 +62,7 @@ std::shared_ptr<ScannedPage> PageList::selectedPage() const {
     return index < 0 ? nullptr : pages_[index];
 }
 
-bool PageList::append(const Pages& added) {
+bool PageList::append(const Pages& added, bool select) {
     const qsizetype before = pages_.size();
     for (const auto& page : added) {
         if (page) {
@@ -39,12 +72,18 @@ bool PageList::append(const Pages& added) {
     if (pages_.size() == before) {
         return false;
     }
-    selectedID_ = pages_.last()->id();
+    if (select) {
+        selectedID_ = pages_.last()->id();
+        selectedIDs_ = only(selectedID_);
+    }
     Q_EMIT changed();
     return true;
 }
 
 bool PageList::moveSelected(int offset) {
+    if (selectedPages().size() > 1) {
+        return reorder(PageOrder::moved(pages_, selectedIDs_, offset));
+    }
     const qsizetype index = selectedIndex();
     if (index < 0) {
         return false;
@@ -71,8 +110,64 @@ std::shared_ptr<ScannedPage> PageList::removeSelected() {
     } else {
         selectedID_.reset();
     }
+    selectedIDs_ = only(selectedID_);
     Q_EMIT changed();
     return removed;
+}
+
+PageList::Pages PageList::removeSelection() {
+    if (selectedPages().size() <= 1) {
+        const std::shared_ptr<ScannedPage> removed = removeSelected();
+        return removed ? Pages{removed} : Pages{};
+    }
+    Pages removed, kept;
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < pages_.size(); ++i) {
+        if (selectedIDs_.contains(pages_[i]->id())) {
+            removed << pages_[i];
+            if (first < 0) {
+                first = i; // the page after it moves up into its place
+            }
+        } else {
+            kept << pages_[i];
+        }
+    }
+    pages_ = std::move(kept);
+    if (first < pages_.size()) {
+        selectedID_ = pages_[first]->id();
+    } else if (!pages_.isEmpty()) {
+        selectedID_ = pages_.last()->id();
+    } else {
+        selectedID_.reset();
+    }
+    selectedIDs_ = only(selectedID_);
+    Q_EMIT changed();
+    return removed;
+}
+
+bool PageList::reorder(const Pages& order) {
+    if (order == pages_ || order.size() != pages_.size()) {
+        return false;
+    }
+    QList<QUuid> now = PageOrder::ids(pages_), then = PageOrder::ids(order);
+    std::sort(now.begin(), now.end());
+    std::sort(then.begin(), then.end());
+    if (now != then) {
+        return false;
+    }
+    pages_ = order;
+    Q_EMIT changed();
+    return true;
+}
+
+void PageList::restore(Pages pages, std::optional<QUuid> current, QSet<QUuid> selection) {
+    pages_ = std::move(pages);
+    selectedID_ = std::move(current);
+    selectedIDs_ = std::move(selection);
+    if (selectedID_) {
+        selectedIDs_.insert(*selectedID_);
+    }
+    Q_EMIT changed();
 }
 
 PageList::Pages PageList::clear() {
@@ -81,6 +176,7 @@ PageList::Pages PageList::clear() {
     }
     Pages removed = std::exchange(pages_, {});
     selectedID_.reset();
+    selectedIDs_.clear();
     Q_EMIT changed();
     return removed;
 }

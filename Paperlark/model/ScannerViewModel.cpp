@@ -1,9 +1,11 @@
 #include "model/ScannerViewModel.h"
 
+#include "model/PageOrder.h"
 #include "pages/DocumentSaver.h"
 #include "scanning/sane/SaneDeviceBrowser.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -32,9 +34,11 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QOb
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
                                    std::unique_ptr<ScannerBrowser> browser, QObject* parent)
-    : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus) {
+    : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus), import_(session_.url()) {
     Q_ASSERT(desktop_);
     Q_ASSERT(browser);
+    connect(&import_, &PageImport::fileDone, this, &ScannerViewModel::droppedFileDone);
+    connect(&import_, &PageImport::finished, this, &ScannerViewModel::droppedFilesDone);
 
     settings_ = AppSettings::load();
     fileName_ = freshFileName();
@@ -78,6 +82,11 @@ void ScannerViewModel::setSelectedPageID(std::optional<QUuid> id) {
     publish(&ScannerViewModel::selectedPageIDChanged);
 }
 
+void ScannerViewModel::setSelectedPages(QSet<QUuid> ids, std::optional<QUuid> current) {
+    pages_.setSelection(std::move(ids), std::move(current));
+    publish(&ScannerViewModel::selectedPageIDChanged);
+}
+
 void ScannerViewModel::setStatus(QString status) {
     assign(status_, std::move(status), &ScannerViewModel::statusChanged);
 }
@@ -107,7 +116,13 @@ void ScannerViewModel::setErrorMessage(std::optional<QString> message) {
 }
 
 void ScannerViewModel::notifyChanged() {
+    pages_.pagesAltered();
     publish(&ScannerViewModel::pagesChanged);
+}
+
+void ScannerViewModel::publishPages() {
+    publish(&ScannerViewModel::pagesChanged);
+    publish(&ScannerViewModel::selectedPageIDChanged);
 }
 
 // ---- Derived values -------------------------------------------------------------
@@ -166,8 +181,8 @@ void ScannerViewModel::addPages(const QList<QUrl>& urls, std::int64_t dpi, bool 
         }
     }
     if (pages_.append(added)) {
-        publish(&ScannerViewModel::pagesChanged);
-        publish(&ScannerViewModel::selectedPageIDChanged);
+        history_.appended(added);
+        publishPages();
     }
     if (lastFailure) {
         setErrorMessage(std::move(lastFailure));
@@ -175,21 +190,17 @@ void ScannerViewModel::addPages(const QList<QUrl>& urls, std::int64_t dpi, bool 
 }
 
 void ScannerViewModel::moveSelection(int offset) {
-    if (!pages_.moveSelected(offset)) {
+    if (!undoable([&] { return pages_.moveSelected(offset); })) {
         return;
     }
-    publish(&ScannerViewModel::pagesChanged);
-    publish(&ScannerViewModel::selectedPageIDChanged);
+    publishPages();
 }
 
 void ScannerViewModel::deleteSelection() {
-    const std::shared_ptr<ScannedPage> removed = pages_.removeSelected();
-    if (!removed) {
+    if (!undoable([this] { return !pages_.removeSelection().isEmpty(); })) {
         return;
     }
-    removed->discard();
-    publish(&ScannerViewModel::pagesChanged);
-    publish(&ScannerViewModel::selectedPageIDChanged);
+    publishPages();
     setStatus(pagesReadyText());
 }
 
@@ -200,15 +211,225 @@ void ScannerViewModel::clearPages(bool confirm) {
     if (confirm && !desktop_->confirmDiscardAllPages()) {
         return;
     }
-    discardAll(pages_.clear());
-    publish(&ScannerViewModel::pagesChanged);
-    publish(&ScannerViewModel::selectedPageIDChanged);
+    undoable([this] { return !pages_.clear().isEmpty(); });
+    publishPages();
     setStatus(pagesClearedStatus);
 }
 
 void ScannerViewModel::cleanUp() {
     editSettings([this](AppSettings& s) { s.lastDeviceId = selectedDeviceID_; });
     settings_.save();
+    import_.cancel();
+    import_.wait();
+    lastDropped_.reset();
+    lastDropFailure_.reset();
+    history_.clear();
+    discardAll(history_.takeReleased({}));
+    publish(&ScannerViewModel::historyChanged);
     discardAll(pages_.pages());
     session_.remove();
+}
+
+// ---- Arranging, undo and redo ----------------------------------------------------
+
+template <typename Change> bool ScannerViewModel::undoable(Change&& change) {
+    PageHistory::State before =
+        PageHistory::capture(pages_.pages(), pages_.selectedID(), pages_.selectedIDs());
+    if (!std::forward<Change>(change)()) {
+        return false;
+    }
+    history_.record(std::move(before));
+    releaseDroppedPages();
+    publish(&ScannerViewModel::historyChanged);
+    return true;
+}
+
+void ScannerViewModel::releaseDroppedPages() {
+    discardAll(history_.takeReleased(pages_.pages()));
+}
+
+void ScannerViewModel::rotateSelection(int quarterTurns) {
+    std::optional<QString> failure;
+    const bool rotated = undoable([&] {
+        bool any = false;
+        for (const auto& page : pages_.selectedPages()) {
+            const auto turned = page->rotate(quarterTurns);
+            if (!turned) {
+                failure = turned.failure().description();
+                break;
+            }
+            any = true;
+        }
+        return any;
+    });
+    if (rotated) {
+        notifyChanged();
+    }
+    if (failure) {
+        setErrorMessage(std::move(failure));
+    }
+}
+
+void ScannerViewModel::movePages(const QSet<QUuid>& ids, int row) {
+    if (undoable([&] { return pages_.reorder(PageOrder::movedTo(pages_.pages(), ids, row)); })) {
+        publishPages();
+    }
+}
+
+QSet<QUuid> ScannerViewModel::pagesToArrange() const {
+    if (pages_.selectedPages().size() > 1) {
+        return pages_.selectedIDs();
+    }
+    const QList<QUuid> all = PageOrder::ids(pages_.pages());
+    return {all.cbegin(), all.cend()};
+}
+
+void ScannerViewModel::interleaveSelection() {
+    const QSet<QUuid> set = pagesToArrange();
+    const auto order = PageOrder::interleaved(pages_.pages(), set);
+    if (!order) {
+        setErrorMessage(QStringLiteral("Cannot interleave %1 page(s): that needs an even number, "
+                                       "the fronts in order followed by the backs in reverse "
+                                       "order.")
+                            .arg(set.size()));
+        return;
+    }
+    if (undoable([&] { return pages_.reorder(*order); })) {
+        publishPages();
+        setStatus(QStringLiteral("Interleaved %1 page(s).").arg(set.size()));
+    }
+}
+
+void ScannerViewModel::reverseSelection() {
+    const QSet<QUuid> set = pagesToArrange();
+    if (undoable([&] { return pages_.reorder(PageOrder::reversed(pages_.pages(), set)); })) {
+        publishPages();
+        setStatus(QStringLiteral("Reversed the order of %1 page(s).").arg(set.size()));
+    }
+}
+
+void ScannerViewModel::selectBlankPages() {
+    QSet<QUuid> blank;
+    std::optional<QUuid> first;
+    for (const auto& page : pages_.pages()) {
+        if (page->looksBlank()) {
+            blank.insert(page->id());
+            if (!first) {
+                first = page->id();
+            }
+        }
+    }
+    if (blank.isEmpty()) {
+        setStatus(QStringLiteral("No page looks blank."));
+        return;
+    }
+    setSelectedPages(std::move(blank), first);
+    setStatus(QString::number(pages_.selectedIDs().size()) +
+              QStringLiteral(" page(s) look blank. Check them, then delete the ones to go."));
+}
+
+void ScannerViewModel::undo() {
+    stepHistory(true);
+}
+
+void ScannerViewModel::redo() {
+    stepHistory(false);
+}
+
+void ScannerViewModel::stepHistory(bool back) {
+    const PageHistory::State* target = back ? history_.nextUndo() : history_.nextRedo();
+    if (target == nullptr) {
+        return;
+    }
+    PageHistory::State present =
+        PageHistory::capture(pages_.pages(), pages_.selectedID(), pages_.selectedIDs());
+    if (const auto failure = restore(*target)) {
+        setErrorMessage((back ? QStringLiteral("The change could not be undone. ")
+                              : QStringLiteral("The change could not be redone. ")) +
+                        *failure);
+        return;
+    }
+    if (back) {
+        history_.undone(std::move(present));
+    } else {
+        history_.redone(std::move(present));
+    }
+    publishPages();
+    publish(&ScannerViewModel::historyChanged);
+    setStatus((back ? QStringLiteral("Undone. ") : QStringLiteral("Redone. ")) + pagesReadyText());
+}
+
+std::optional<QString> ScannerViewModel::restore(const PageHistory::State& state) {
+    // A page that comes back needs its cache file.
+    QSet<QUuid> listed;
+    for (const auto& page : pages_.pages()) {
+        listed.insert(page->id());
+    }
+    for (const auto& page : state.pages) {
+        if (!listed.contains(page->id()) && !QFileInfo::exists(page->cacheURL().toLocalFile())) {
+            return ImageFile::Failure::unreadable(page->cacheURL()).description();
+        }
+    }
+    // Turn pages back (or forth); a failure turns back those already turned.
+    QList<std::pair<std::shared_ptr<ScannedPage>, int>> turned;
+    for (const auto& page : state.pages) {
+        const int turns =
+            (state.turns.value(page->id(), page->quarterTurns()) - page->quarterTurns()) & 3;
+        if (turns == 0) {
+            continue;
+        }
+        if (const auto rotated = page->rotate(turns); !rotated) {
+            for (const auto& [done, by] : turned) {
+                done->rotate(-by);
+            }
+            return rotated.failure().description();
+        }
+        turned.append({page, turns});
+    }
+    pages_.restore(state.pages, state.current, state.selection);
+    if (!turned.isEmpty()) {
+        notifyChanged();
+    }
+    return std::nullopt;
+}
+
+// ---- Dropped files ------------------------------------------------------------------
+
+void ScannerViewModel::addDroppedFiles(const QList<QUrl>& urls) {
+    const QList<QUrl> files = PageImport::expandFolders(urls);
+    if (files.isEmpty()) {
+        return;
+    }
+    session_.create();
+    import_.add(files, toInt(settings_.dpi));
+    setStatus(QStringLiteral("Adding image file %1 of %2...")
+                  .arg(import_.done() + 1)
+                  .arg(import_.total()));
+}
+
+void ScannerViewModel::droppedFileDone(const PageImport::Outcome& outcome) {
+    if (outcome.page) {
+        pages_.append({outcome.page}, false);
+        history_.appended({outcome.page});
+        lastDropped_ = outcome.page;
+        publish(&ScannerViewModel::pagesChanged);
+    } else {
+        lastDropFailure_ = outcome.failure;
+    }
+    if (import_.done() < import_.total()) {
+        setStatus(QStringLiteral("Adding image file %1 of %2...")
+                      .arg(import_.done() + 1)
+                      .arg(import_.total()));
+    }
+}
+
+void ScannerViewModel::droppedFilesDone() {
+    if (lastDropped_ && pages_.pages().contains(lastDropped_)) {
+        setSelectedPageID(lastDropped_->id());
+    }
+    lastDropped_.reset();
+    setStatus(pagesReadyText());
+    if (lastDropFailure_) {
+        setErrorMessage(std::exchange(lastDropFailure_, std::nullopt));
+    }
 }

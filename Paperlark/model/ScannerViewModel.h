@@ -1,6 +1,8 @@
 #pragma once
 
 #include "model/DesktopServices.h"
+#include "model/PageHistory.h"
+#include "model/PageImport.h"
 #include "model/PageList.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionFolder.h"
@@ -11,6 +13,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -81,7 +84,11 @@ public:
     // The page list in display order, which is also the order pages are saved in.
     const Pages& pages() const { return pages_.pages(); }
     // id of the selected page; the page list's selection is bound to it.
+    // With several pages selected it is the current one, shown in the preview.
     const std::optional<QUuid>& selectedPageID() const { return pages_.selectedID(); }
+    // Every selected page's id (with selectedPageID among them). Changes are
+    // published with selectedPageIDChanged().
+    const QSet<QUuid>& selectedPageIDs() const { return pages_.selectedIDs(); }
     // The status line under the main window.
     const QString& status() const { return status_; }
     // True while a scan or an SMTP send runs.
@@ -107,7 +114,10 @@ public:
         std::forward<Edit>(edit)(settings_);
         publish(&ScannerViewModel::settingsChanged);
     }
+    // Selects that page alone.
     void setSelectedPageID(std::optional<QUuid> id);
+    // Selects several pages; `current` is shown in the preview.
+    void setSelectedPages(QSet<QUuid> ids, std::optional<QUuid> current);
     // The Refresh button sets "Looking for scanners...".
     void setStatus(QString status);
     void setSelectedDeviceID(QString id);
@@ -153,20 +163,62 @@ public:
 
     // Moves the selected page by `offset` places (-1 up, +1 down); it stays
     // selected. Nothing happens without a selection or beyond either end.
+    // With several pages selected they all move, keeping their order; pages
+    // at an end stay put.
     void moveSelection(int offset);
 
-    // Deletes the selected page and its cache file, then selects the page that
-    // followed it (or the new last page, or nothing). status: "N page(s) ready."
+    // Deletes the selected page (or pages), then selects the page that
+    // followed (or the new last page, or nothing). status: "N page(s) ready."
+    // The cache files stay while undo can bring the pages back.
     void deleteSelection();
 
     // "Clear all" (confirm = true asks "Discard all scanned pages?" first).
-    // Discards every page; status: "Pages cleared.". An empty list is left
-    // alone without asking.
+    // Removes every page; status: "Pages cleared.". An empty list is left
+    // alone without asking. Undo can bring the pages back.
     void clearPages(bool confirm);
 
+    // Turns every selected page by quarter turns clockwise. The first failure
+    // goes to errorMessage and stops there; pages already turned stay turned.
+    void rotateSelection(int quarterTurns);
+
+    // A drag within the list: the pages with these ids move, in their order,
+    // to the gap before row `row` (the page count: to the end).
+    void movePages(const QSet<QUuid>& ids, int row);
+
+    // Two-sided stacks from a one-sided feeder, on the selected pages (or the
+    // whole list when at most one page is selected): the first half are the
+    // fronts, the second half the backs in reverse order; they become F1 B1
+    // F2 B2 ... An odd count changes nothing and says why in errorMessage.
+    void interleaveSelection();
+    // The selected pages (or the whole list) in reverse order.
+    void reverseSelection();
+    // Selects the pages that look blank, for the user to review; status
+    // says how many. Nothing is deleted.
+    void selectBlankPages();
+
+    // Delete, clear, rotate, move, drag, interleave and reverse can be undone
+    // and redone, many steps deep (added pages stay through both). A save
+    // does not end the history; saved files are never touched. A failure
+    // (a page's cache file gone) changes nothing and goes to errorMessage.
+    void undo();
+    void redo();
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+
+    // Files dropped on the window: imported like "Add image file..." (same
+    // formats, same failure texts), a folder giving the image files in it,
+    // but on a worker thread: the pages arrive one by one, status shows
+    // "Adding image file N of M..." and at the end "N page(s) ready.", with
+    // the last page added selected and the last failure in errorMessage.
+    // URLs that are not local files are ignored.
+    void addDroppedFiles(const QList<QUrl>& urls);
+    // Dropped files are being imported.
+    bool importing() const { return import_.running(); }
+
     // Called when the main window goes away: remembers the selected scanner,
-    // writes the settings file, deletes every page's cache file and removes
-    // the session folder. The page list itself is kept.
+    // writes the settings file, stops an import, deletes every page's cache
+    // file (also those undo could have brought back; the history ends) and
+    // removes the session folder. The page list itself is kept.
     void cleanUp();
 
     // ---- Saving and folders ---------------------------------------------------
@@ -257,6 +309,8 @@ Q_SIGNALS:
     void fileNameChanged();
     void emailSheetVisibleChanged();
     void errorMessageChanged();
+    // canUndo() or canRedo() may have changed.
+    void historyChanged();
     // Emitted after every change of any published field, and by notifyChanged().
     void changed();
 
@@ -289,6 +343,25 @@ private:
     void smtpSendFinished(const std::optional<QString>& failure, const QString& recipients,
                           const QString& savedFolder);
 
+    // Runs a change of the page list as one step undo can take back;
+    // `change` returns whether it changed anything.
+    template <typename Change> bool undoable(Change&& change);
+    // Discards the cache files of pages that neither the list nor the
+    // history holds any more.
+    void releaseDroppedPages();
+    // Publishes a change of the pages and the selection.
+    void publishPages();
+    // Goes one step back (or forth); false when there was nowhere to go.
+    void stepHistory(bool back);
+    // Brings the list to a snapshot's state, rotations included. On failure
+    // nothing changes and the reason is returned.
+    std::optional<QString> restore(const PageHistory::State& state);
+    // The selected pages when there are several, else the whole list.
+    QSet<QUuid> pagesToArrange() const;
+    // One dropped file is done; all are done.
+    void droppedFileDone(const PageImport::Outcome& outcome);
+    void droppedFilesDone();
+
     // The current page count as "N page(s) ready."
     QString pagesReadyText() const;
     // The pattern expanded for now.
@@ -313,6 +386,12 @@ private:
     // model was created.
     SessionFolder session_;
     QList<QUrl> lastSavedFiles_;
+
+    PageHistory history_;
+    // Dropped files on their way into the list.
+    PageImport import_;
+    std::shared_ptr<ScannedPage> lastDropped_;
+    std::optional<QString> lastDropFailure_;
 
     // Declared last so that it goes first: no scanner callback can reach a
     // half-destroyed model.

@@ -64,7 +64,7 @@ void tst_PageImport::importsInOrderOffTheGuiThread() {
     QCOMPARE(outcomes[1].failure, QStringLiteral("Could not read the image at locked.png."));
     QCOMPARE(outcomes[2].page->pixelSize().width(), 12.0);
     QCOMPARE(outcomes[3].page->pixelSize().width(), 13.0);
-    QCOMPARE(outcomes[3].page->dpi(), 72.0);       // Qt's writer states 72 dpi
+    QCOMPARE(outcomes[3].page->dpi(), 96.0); // as Qt's writer states it
     QVERIFY(outcomes[3].page->inkShare());         // measured on the way
     QVERIFY(QFile::exists(dir.filePath("a.png"))); // sources stay
     QCOMPARE(QDir(cache.toLocalFile()).entryList(QDir::Files).size(), 3);
@@ -74,9 +74,9 @@ void tst_PageImport::foldersGiveTheirImagesInNaturalOrder() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QDir(dir.path()).mkpath("scans/inner");
-    for (const QString& name :
+    for (const char* name :
          {"page10.png", "page2.JPG", "page1.tiff", "notes.txt", "scan.bmp", "inner/deeper.png"}) {
-        QFile file(dir.filePath("scans/" + name));
+        QFile file(dir.filePath(QStringLiteral("scans/") + name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const QUrl loose = QUrl::fromLocalFile(dir.filePath("loose.pdf"));

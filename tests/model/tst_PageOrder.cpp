@@ -104,7 +104,7 @@ void tst_PageOrder::interleavesFrontsAndReversedBacks() {
     // Fronts 1 2 3 (ABC), then the stack turned over: backs 3 2 1 (FED).
     const Pages list = pages("ABCFED");
     QCOMPARE(pages.name(*PageOrder::interleaved(list, pages.set("ABCFED"))),
-             QStringLiteral("AFBECD"));
+             QStringLiteral("ADBECF"));
     QCOMPARE(pages.name(*PageOrder::interleaved(pages("AB"), pages.set("AB"))),
              QStringLiteral("AB"));
     QVERIFY(!PageOrder::interleaved(list, pages.set("ABC")));
@@ -184,7 +184,7 @@ void tst_PageOrder::historyStepsBackAndForth() {
 
     // Only the latest `limit` changes can be undone.
     PageHistory short_(2);
-    for (const QString& order : {"A", "AB", "ABC"}) {
+    for (const char* order : {"A", "AB", "ABC"}) {
         short_.record(PageHistory::capture(pages(order), {}, {}));
     }
     QCOMPARE(name(short_.nextUndo()), QStringLiteral("ABC"));

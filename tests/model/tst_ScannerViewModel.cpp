@@ -307,13 +307,14 @@ private Q_SLOTS:
         QCOMPARE(model_->selectedPageID(), p[3]);
         QCOMPARE(model_->status(), QStringLiteral("marker"));
 
-        // Delete the last page: the one before it is selected; its file is gone.
+        // Delete the last page: the one before it is selected; its file stays
+        // as long as undo can bring it back.
         model_->setSelectedPageID(p[2]);
         model_->deleteSelection();
         QCOMPARE(ids(), (QList<QUuid>{p[0], p[3], p[1]}));
         QCOMPARE(model_->selectedPageID(), p[1]);
         QCOMPARE(model_->status(), QStringLiteral("3 page(s) ready."));
-        QVERIFY(!QFile::exists(files[2]) && QFile::exists(files[1]));
+        QVERIFY(QFile::exists(files[2]) && QFile::exists(files[1]));
         // A middle page: the one that followed it. The first: the new first.
         model_->setSelectedPageID(p[3]);
         model_->deleteSelection();
@@ -327,10 +328,12 @@ private Q_SLOTS:
         QVERIFY(model_->pages().isEmpty());
         QCOMPARE(model_->selectedPageID(), std::nullopt);
         QCOMPARE(model_->status(), QStringLiteral("0 page(s) ready."));
+        QVERIFY(!QFile::exists(settingsPath()));
+        // The session's end takes the files undo could have used.
+        model_->cleanUp();
         for (const QString& file : files) {
             QVERIFY(!QFile::exists(file));
         }
-        QVERIFY(!QFile::exists(settingsPath()));
     }
 
     void clearPages() {
@@ -354,7 +357,7 @@ private Q_SLOTS:
         QVERIFY(model_->pages().isEmpty());
         QCOMPARE(model_->selectedPageID(), std::nullopt);
         QCOMPARE(model_->status(), QStringLiteral("Pages cleared."));
-        QVERIFY(!QFile::exists(files[0]) && !QFile::exists(files[1]));
+        QVERIFY(QFile::exists(files[0]) && QFile::exists(files[1])); // for undo
 
         QVERIFY(importImages(1));
         model_->clearPages(false);
@@ -448,7 +451,7 @@ private Q_SLOTS:
         QCOMPARE(model_->fileName(), QStringLiteral("Next ") + thisYear);
         QCOMPARE(desktop_->discardQuestions, 0);
         QCOMPARE(desktop_->openedUrls.size(), 1);
-        QVERIFY(!QFile::exists(files[0]));
+        QVERIFY(QFile::exists(files[0])); // undo can bring the pages back
         QCOMPARE(model_->lastSavedFiles(), fileUrls({out("a.pdf")}));
         QVERIFY(readAll(out("a.pdf")).startsWith("%PDF"));
         QVERIFY(!model_->canSave() && model_->canEmail());

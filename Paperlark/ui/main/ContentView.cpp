@@ -84,16 +84,10 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
 }
 
 void ContentView::rotateSelectedPage(int quarterTurns) {
-    const std::shared_ptr<ScannedPage> page = model_.selectedPage();
-    if (page == nullptr) {
+    if (model_.selectedPageIDs().isEmpty()) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto rotated = page->rotate(quarterTurns);
+    model_.rotateSelection(quarterTurns);
     QApplication::restoreOverrideCursor();
-    if (!rotated) {
-        model_.setErrorMessage(rotated.failure().description());
-        return;
-    }
-    model_.notifyChanged();
 }

@@ -45,9 +45,10 @@ public:
     AlertPresenter* alertPresenter() const { return alert_; }
     SheetPresenter* sheetPresenter() const { return sheet_; }
 
-    // Turns the selected page by quarter turns clockwise. A failure becomes
-    // the model's error (and so the alert); success redraws the page's
-    // thumbnail and preview. Without a selected page nothing happens.
+    // Turns the selected page (every selected page) by quarter turns
+    // clockwise, with the wait cursor. A failure becomes the model's error
+    // (and so the alert); success redraws the thumbnails and preview.
+    // Without a selected page nothing happens.
     void rotateSelectedPage(int quarterTurns);
 
 private:
