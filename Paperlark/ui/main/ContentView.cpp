@@ -5,6 +5,7 @@
 #include "ui/controls/Kicker.h"
 #include "ui/controls/Labels.h"
 #include "ui/email/EmailSheet.h"
+#include "ui/main/FileDropTarget.h"
 #include "ui/main/OptionsCard.h"
 #include "ui/main/PageListPanel.h"
 #include "ui/main/PreviewPane.h"
@@ -72,6 +73,8 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
     layout->addWidget(scrollArea_);
 
     connect(pageList_, &PageListPanel::rotateRequested, this, &ContentView::rotateSelectedPage);
+    // Image files dropped anywhere on the window become pages.
+    new FileDropTarget(this, [this](const QList<QUrl>& files) { model_.addDroppedFiles(files); });
 
     sheet_ = SheetPresenter::bind(
         this, &model_, &ScannerViewModel::emailSheetVisibleChanged,

@@ -20,7 +20,7 @@ class SheetPresenter;
 //
 // It also presents the model's pending error as the "Paperlark" alert
 // (dismissing it clears the error) and the e-mail sheet while the model
-// asks for it.
+// asks for it, and takes image files dropped anywhere on its window.
 class ContentView : public QWidget {
     Q_OBJECT
 

@@ -2,6 +2,10 @@
 
 #include "model/ScannerViewModel.h"
 
+#include <QMimeData>
+
+#include <algorithm>
+
 PageListModel::PageListModel(ScannerViewModel& model, QObject* parent)
     : QAbstractListModel(parent), model_(model) {
     for (const auto& page : model_.pages()) {
@@ -30,9 +34,79 @@ QVariant PageListModel::data(const QModelIndex& index, int role) const {
         return page->thumbnail();
     case IdRole:
         return page->id();
+    case LooksBlankRole:
+        return page->looksBlank();
+    case Qt::AccessibleTextRole:
+        return page->looksBlank() ? rowTitle(index.row()) + QStringLiteral(", looks blank")
+                                  : rowTitle(index.row());
+    case Qt::AccessibleDescriptionRole:
+        return page->description();
     default:
         return {};
     }
+}
+
+Qt::ItemFlags PageListModel::flags(const QModelIndex& index) const {
+    // Rows take no drops themselves: a drop lands between two rows.
+    if (!index.isValid()) {
+        return Qt::ItemIsDropEnabled;
+    }
+    return QAbstractListModel::flags(index) | Qt::ItemIsDragEnabled;
+}
+
+QStringList PageListModel::mimeTypes() const {
+    return {QString::fromLatin1(pagesMimeType)};
+}
+
+QMimeData* PageListModel::mimeData(const QModelIndexList& indexes) const {
+    QList<int> rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid() && index.row() < ids_.size()) {
+            rows << index.row();
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    QStringList lines;
+    for (const int row : rows) {
+        lines << ids_[row].toString(QUuid::WithoutBraces);
+    }
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(pagesMimeType), lines.join(u'\n').toLatin1());
+    return data;
+}
+
+Qt::DropActions PageListModel::supportedDragActions() const {
+    return Qt::MoveAction;
+}
+
+Qt::DropActions PageListModel::supportedDropActions() const {
+    return Qt::MoveAction;
+}
+
+bool PageListModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int column,
+                                    const QModelIndex& parent) const {
+    return data != nullptr && data->hasFormat(QString::fromLatin1(pagesMimeType)) &&
+           action == Qt::MoveAction && column <= 0 && !parent.isValid();
+}
+
+bool PageListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                 const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent)) {
+        return false;
+    }
+    QSet<QUuid> ids;
+    const QByteArray lines = data->data(QString::fromLatin1(pagesMimeType));
+    for (const QByteArray& line : lines.split('\n')) {
+        const QUuid id = QUuid::fromString(QLatin1String(line));
+        if (!id.isNull() && ids_.contains(id)) {
+            ids.insert(id);
+        }
+    }
+    if (ids.isEmpty()) {
+        return false;
+    }
+    Q_EMIT pagesDropped(ids, row < 0 ? rowCount() : std::min(row, rowCount()));
+    return true;
 }
 
 std::optional<int> PageListModel::rowOf(const QUuid& id) const {

@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QSet>
 #include <QUuid>
 
 #include <optional>
@@ -13,6 +14,10 @@ class ScannerViewModel;
 // from 1; the thumbnail and the page's description come with their own
 // roles. Follows the view model: a change of order or membership resets the
 // rows, a change inside the pages (a rotation) only refreshes them.
+//
+// Rows can be dragged (one or several, as the page ids in a MIME type of our
+// own) and dropped between rows; a drop is only announced (pagesDropped),
+// the owner moves the pages.
 class PageListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -21,12 +26,26 @@ public:
         ThumbnailRole = Qt::UserRole + 1, // QImage, 120 x 160
         DescriptionRole,                  // "2480 x 3508 px @ 300 dpi"
         IdRole,                           // QUuid
+        LooksBlankRole,                   // bool: the page seems to carry nothing
     };
+
+    // The MIME type of dragged rows: their page ids, one a line.
+    static constexpr auto pagesMimeType = "application/x-paperlark-pages";
 
     explicit PageListModel(ScannerViewModel& model, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
     // The row of the page with that id, or nothing.
     std::optional<int> rowOf(const QUuid& id) const;
@@ -38,6 +57,9 @@ public:
 Q_SIGNALS:
     // The rows were rebuilt (the view's selection is gone).
     void rowsRebuilt();
+    // Dragged pages were dropped into the gap before `row` (the row count:
+    // after the last row).
+    void pagesDropped(const QSet<QUuid>& ids, int row);
 
 private:
     void follow();

@@ -4,12 +4,13 @@
 #include "ui/controls/FlatButton.h"
 #include "ui/controls/Labels.h"
 #include "ui/main/PageListModel.h"
+#include "ui/main/PageListView.h"
 #include "ui/main/PageRowDelegate.h"
 #include "ui/toolkit/Bindings.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QListView>
 #include <QMenu>
 #include <QVBoxLayout>
 
@@ -27,7 +28,7 @@ FlatButton* symbolButton(const QString& symbol, const QString& toolTip, QWidget*
 
 PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
     : Card(12, nullptr, parent), model_(model), listModel_(new PageListModel(model, this)),
-      list_(new QListView), contextMenu_(new QMenu(this)), buttonRow_(new QWidget),
+      list_(new PageListView), contextMenu_(new QMenu(this)), buttonRow_(new QWidget),
       rotateLeft_(
           symbolButton(QStringLiteral("rotate.left"), QStringLiteral("Rotate left"), buttonRow_)),
       rotateRight_(
@@ -41,9 +42,15 @@ PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
     layout->addWidget(Labels::text(QStringLiteral("Pages"), 14, QFont::DemiBold));
 
     list_->setObjectName(QStringLiteral("pageList"));
+    list_->setAccessibleName(QStringLiteral("Pages"));
     list_->setModel(listModel_);
     list_->setItemDelegate(new PageRowDelegate(list_));
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setDragEnabled(true);
+    list_->setAcceptDrops(true);
+    list_->setDragDropMode(QAbstractItemView::DragDrop);
+    list_->setDefaultDropAction(Qt::MoveAction);
+    list_->setDragDropOverwriteMode(false);
     list_->setUniformItemSizes(true);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -66,17 +73,7 @@ PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
     layout->addWidget(buttonRow_);
     setContent(column);
 
-    const auto addAction = [this](const QString& text, auto action) {
-        connect(contextMenu_->addAction(text), &QAction::triggered, this, action);
-    };
-    addAction(QStringLiteral("Rotate left"), [this] { Q_EMIT rotateRequested(-1); });
-    addAction(QStringLiteral("Rotate right"), [this] { Q_EMIT rotateRequested(1); });
-    addAction(QStringLiteral("Rotate 180°"), [this] { Q_EMIT rotateRequested(2); });
-    contextMenu_->addSeparator();
-    addAction(QStringLiteral("Move up"), [this] { model_.moveSelection(-1); });
-    addAction(QStringLiteral("Move down"), [this] { model_.moveSelection(1); });
-    contextMenu_->addSeparator();
-    addAction(QStringLiteral("Delete page"), [this] { model_.deleteSelection(); });
+    buildMenu();
 
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         if (list_->indexAt(position).isValid()) {
@@ -92,22 +89,97 @@ PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
 
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &PageListPanel::takeSelection);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &PageListPanel::takeSelection);
     connect(listModel_, &PageListModel::rowsRebuilt, this, &PageListPanel::showSelection);
     connect(&model_, &ScannerViewModel::selectedPageIDChanged, this, &PageListPanel::showSelection);
+    // The move waits until the view has finished with the drop.
+    connect(
+        listModel_, &PageListModel::pagesDropped, this,
+        [this](const QSet<QUuid>& ids, int row) { model_.movePages(ids, row); },
+        Qt::QueuedConnection);
+    connect(&model_, &ScannerViewModel::historyChanged, this, &PageListPanel::followHistory);
     showSelection();
+    followHistory();
+}
+
+void PageListPanel::buildMenu() {
+    // Shortcuts work while the list has the focus; undo and redo anywhere in
+    // the window (a text field with the focus keeps its own).
+    const auto add = [this](const QString& text, const QKeySequence& shortcut, auto slot,
+                            Qt::ShortcutContext context = Qt::WidgetWithChildrenShortcut) {
+        QAction* action = contextMenu_->addAction(text);
+        action->setShortcut(shortcut);
+        action->setShortcutContext(context);
+        action->setShortcutVisibleInContextMenu(true);
+        list_->addAction(action);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    add(QStringLiteral("Rotate left"), QKeySequence(Qt::CTRL | Qt::Key_L),
+        [this] { Q_EMIT rotateRequested(-1); });
+    add(QStringLiteral("Rotate right"), QKeySequence(Qt::CTRL | Qt::Key_R),
+        [this] { Q_EMIT rotateRequested(1); });
+    add(QStringLiteral("Rotate 180°"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
+        [this] { Q_EMIT rotateRequested(2); });
+    contextMenu_->addSeparator();
+    add(QStringLiteral("Move up"), QKeySequence(Qt::ALT | Qt::Key_Up),
+        [this] { model_.moveSelection(-1); });
+    add(QStringLiteral("Move down"), QKeySequence(Qt::ALT | Qt::Key_Down),
+        [this] { model_.moveSelection(1); });
+    contextMenu_->addSeparator();
+    deleteAction_ = add(QStringLiteral("Delete page"), QKeySequence(QKeySequence::Delete),
+                        [this] { model_.deleteSelection(); });
+    contextMenu_->addSeparator();
+    add(QStringLiteral("Interleave front and back pages"), QKeySequence(Qt::CTRL | Qt::Key_I),
+        [this] { model_.interleaveSelection(); });
+    add(QStringLiteral("Reverse order"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+        [this] { model_.reverseSelection(); });
+    add(QStringLiteral("Select blank pages"), QKeySequence(Qt::CTRL | Qt::Key_B),
+        [this] { model_.selectBlankPages(); });
+    add(QStringLiteral("Select all"), QKeySequence(QKeySequence::SelectAll),
+        [this] { list_->selectAll(); });
+    contextMenu_->addSeparator();
+    undoAction_ = add(
+        QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { model_.undo(); },
+        Qt::WindowShortcut);
+    redoAction_ = add(
+        QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+        [this] { model_.redo(); }, Qt::WindowShortcut);
+}
+
+QAction* PageListPanel::action(const QString& text) const {
+    for (QAction* action : contextMenu_->actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+void PageListPanel::followHistory() {
+    undoAction_->setEnabled(model_.canUndo());
+    redoAction_->setEnabled(model_.canRedo());
 }
 
 void PageListPanel::showSelection() {
     const std::optional<QUuid>& id = model_.selectedPageID();
     const std::optional<int> row = id ? listModel_->rowOf(*id) : std::nullopt;
+    deleteAction_->setText(model_.selectedPageIDs().size() > 1 ? QStringLiteral("Delete pages")
+                                                               : QStringLiteral("Delete page"));
     showingSelection_ = true;
     QItemSelectionModel* selection = list_->selectionModel();
+    QItemSelection rows;
+    for (const QUuid& selected : model_.selectedPageIDs()) {
+        if (const std::optional<int> at = listModel_->rowOf(selected)) {
+            rows.select(listModel_->index(*at), listModel_->index(*at));
+        }
+    }
+    selection->select(rows, QItemSelectionModel::ClearAndSelect);
     if (row) {
         const QModelIndex index = listModel_->index(*row);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         list_->scrollTo(index);
-    } else {
-        selection->clearSelection();
     }
     showingSelection_ = false;
 }
@@ -116,12 +188,28 @@ void PageListPanel::takeSelection() {
     if (showingSelection_) {
         return;
     }
-    const QModelIndexList selected = list_->selectionModel()->selectedIndexes();
-    std::optional<QUuid> id;
-    if (!selected.isEmpty()) {
-        id = listModel_->idAt(selected.first().row());
+    QItemSelectionModel* selection = list_->selectionModel();
+    QSet<QUuid> ids;
+    for (const QModelIndex& index : selection->selectedIndexes()) {
+        ids.insert(listModel_->idAt(index.row()));
     }
-    if (id != model_.selectedPageID()) {
-        model_.setSelectedPageID(id);
+    // The current row is the page shown, when it is one of the selected.
+    std::optional<QUuid> current;
+    const QModelIndex currentIndex = selection->currentIndex();
+    if (currentIndex.isValid() && selection->isSelected(currentIndex)) {
+        current = listModel_->idAt(currentIndex.row());
+    } else if (!ids.isEmpty()) {
+        const QModelIndexList rows = selection->selectedIndexes();
+        current = listModel_->idAt(
+            std::min_element(rows.cbegin(), rows.cend(), [](const auto& a, const auto& b) {
+                return a.row() < b.row();
+            })->row());
+    }
+    if (current != model_.selectedPageID() || ids != model_.selectedPageIDs()) {
+        if (ids.size() <= 1) {
+            model_.setSelectedPageID(current);
+        } else {
+            model_.setSelectedPages(std::move(ids), current);
+        }
     }
 }

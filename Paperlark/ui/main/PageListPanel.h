@@ -1,10 +1,11 @@
 #pragma once
 
 #include "ui/controls/Card.h"
+#include "ui/main/PageListView.h"
 
 class FlatButton;
 class PageListModel;
-class QListView;
+class QAction;
 class QMenu;
 class ScannerViewModel;
 
@@ -13,17 +14,22 @@ class ScannerViewModel;
 // row of page buttons (rotate left, rotate right, "Delete", "Clear all"),
 // disabled while there are no pages.
 //
-// A row's context menu offers "Rotate left", "Rotate right", "Rotate 180°",
-// "Move up", "Move down" and "Delete page"; like the buttons it acts on the
-// selected page. Rotations are only requested (rotateRequested); the owner
-// carries them out and reports failures.
+// Several pages can be selected (Ctrl+click, Shift+click, Ctrl+A,
+// Shift+arrow) and dragged to another place in the list. A row's context
+// menu offers "Rotate left", "Rotate right", "Rotate 180°", "Move up",
+// "Move down", "Delete page", then "Interleave front and back pages",
+// "Reverse order", "Select blank pages", "Select all", "Undo" and "Redo",
+// each with its shortcut; like the buttons they act on the selected pages.
+// The Delete key deletes them, Alt+Up and Alt+Down move them. Rotations are
+// only requested (rotateRequested); the owner carries them out and reports
+// failures.
 class PageListPanel : public Card {
     Q_OBJECT
 
 public:
     explicit PageListPanel(ScannerViewModel& model, QWidget* parent = nullptr);
 
-    QListView* list() const { return list_; }
+    PageListView* list() const { return list_; }
     PageListModel* listModel() const { return listModel_; }
     // The context menu shown for a row.
     QMenu* contextMenu() const { return contextMenu_; }
@@ -33,23 +39,31 @@ public:
     FlatButton* deleteButton() const { return delete_; }
     FlatButton* clearAllButton() const { return clearAll_; }
 
+    // The menu's actions, by their text without shortcut ("Undo").
+    QAction* action(const QString& text) const;
+
 Q_SIGNALS:
-    // Turn the selected page by quarter turns clockwise (-1, 1 or 2).
+    // Turn the selected pages by quarter turns clockwise (-1, 1 or 2).
     void rotateRequested(int quarterTurns);
 
 private:
+    void buildMenu();
     void showSelection();
     void takeSelection();
+    void followHistory();
 
     ScannerViewModel& model_;
     PageListModel* listModel_;
-    QListView* list_;
+    PageListView* list_;
     QMenu* contextMenu_;
     QWidget* buttonRow_;
     FlatButton* rotateLeft_;
     FlatButton* rotateRight_;
     FlatButton* delete_;
     FlatButton* clearAll_;
+    QAction* deleteAction_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     // True while the list's selection is being set from the model's.
     bool showingSelection_ = false;
 };

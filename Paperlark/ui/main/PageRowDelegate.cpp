@@ -17,7 +17,13 @@ QFont descriptionFont() {
     return Theme::font(11);
 }
 
+QFont blankMarkFont() {
+    return Theme::font(10, QFont::DemiBold);
+}
+
 constexpr int textSpacing = 2;
+constexpr int markPadding = 5;
+constexpr int markHeight = 16;
 
 } // namespace
 
@@ -33,6 +39,22 @@ QRectF PageRowDelegate::thumbnailRect(const QRect& row, const QSizeF& thumbnail)
     const QSizeF fitted = thumbnail.scaled(box.size(), Qt::KeepAspectRatio);
     return {box.left() + (box.width() - fitted.width()) / 2,
             box.top() + (box.height() - fitted.height()) / 2, fitted.width(), fitted.height()};
+}
+
+QString PageRowDelegate::blankMarkText() {
+    return QStringLiteral("Blank?");
+}
+
+QRect PageRowDelegate::blankMarkRect(const QRect& row) {
+    const int width =
+        QFontMetrics(blankMarkFont()).horizontalAdvance(blankMarkText()) + 2 * markPadding;
+    const int titleTop =
+        row.top() + (row.height() - (QFontMetrics(titleFont()).height() + textSpacing +
+                                     QFontMetrics(descriptionFont()).height())) /
+                        2;
+    const int titleCentre = titleTop + QFontMetrics(titleFont()).height() / 2;
+    return {row.right() - horizontalPadding - width + 1, titleCentre - markHeight / 2, width,
+            markHeight};
 }
 
 void PageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -63,12 +85,26 @@ void PageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int textHeight = titleMetrics.height() + textSpacing + descriptionMetrics.height();
     const int top = row.top() + (row.height() - textHeight) / 2;
 
+    int titleWidth = textWidth;
+    if (index.data(PageListModel::LooksBlankRole).toBool()) {
+        const QRect mark = blankMarkRect(row);
+        titleWidth = std::max(0, mark.left() - spacing - textLeft);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(Theme::danger.color(0.7), 1.0));
+        painter->setBrush(Theme::danger.color(0.16));
+        painter->drawRoundedRect(QRectF(mark).adjusted(0.5, 0.5, -0.5, -0.5), markHeight / 2.0,
+                                 markHeight / 2.0);
+        painter->setFont(blankMarkFont());
+        painter->setPen(Theme::danger.color());
+        painter->drawText(mark, Qt::AlignCenter | Qt::TextSingleLine, blankMarkText());
+        painter->setRenderHint(QPainter::Antialiasing, false);
+    }
     painter->setFont(titleFont());
     painter->setPen(Theme::ink.color());
-    painter->drawText(
-        QRect(textLeft, top, textWidth, titleMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-        titleMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textWidth));
+    painter->drawText(QRect(textLeft, top, titleWidth, titleMetrics.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      titleMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                              Qt::ElideRight, titleWidth));
     painter->setFont(descriptionFont());
     painter->setPen(Theme::muted.color());
     painter->drawText(

@@ -6,7 +6,8 @@
 // thumbnail fitted into 42 x 56 points with a `line` border, and beside it
 // "Page N" in `ink` over the page's description in 11-point `muted`. A
 // selected row is tinted with the accent colour; a `line` rule separates
-// the rows.
+// the rows. A page that looks blank carries a small "Blank?" mark at the
+// trailing end of its title line, in `danger` on a faint `danger` capsule.
 class PageRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -25,4 +26,8 @@ public:
     // Where the thumbnail is drawn inside a row's rectangle: fitted into the
     // 42 x 56 box with its proportions kept.
     static QRectF thumbnailRect(const QRect& row, const QSizeF& thumbnail);
+
+    static QString blankMarkText();
+    // Where the "Blank?" mark is drawn inside a row's rectangle.
+    static QRect blankMarkRect(const QRect& row);
 };
