@@ -163,10 +163,13 @@ void PageListPanel::followHistory() {
 }
 
 void PageListPanel::showSelection() {
-    const std::optional<QUuid>& id = model_.selectedPageID();
-    const std::optional<int> row = id ? listModel_->rowOf(*id) : std::nullopt;
     deleteAction_->setText(model_.selectedPageIDs().size() > 1 ? QStringLiteral("Delete pages")
                                                                : QStringLiteral("Delete page"));
+    if (takingSelection_) {
+        return; // the list shows it already
+    }
+    const std::optional<QUuid>& id = model_.selectedPageID();
+    const std::optional<int> row = id ? listModel_->rowOf(*id) : std::nullopt;
     showingSelection_ = true;
     QItemSelectionModel* selection = list_->selectionModel();
     QItemSelection rows;
@@ -206,10 +209,12 @@ void PageListPanel::takeSelection() {
             })->row());
     }
     if (current != model_.selectedPageID() || ids != model_.selectedPageIDs()) {
+        takingSelection_ = true;
         if (ids.size() <= 1) {
             model_.setSelectedPageID(current);
         } else {
             model_.setSelectedPages(std::move(ids), current);
         }
+        takingSelection_ = false;
     }
 }

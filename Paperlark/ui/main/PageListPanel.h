@@ -64,6 +64,8 @@ private:
     QAction* deleteAction_ = nullptr;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
-    // True while the list's selection is being set from the model's.
+    // True while the list's selection is being set from the model's, and
+    // while the model's is being set from the list's.
     bool showingSelection_ = false;
+    bool takingSelection_ = false;
 };

@@ -1,0 +1,407 @@
+// The pages panel with real mouse, key, drag and drop events: several pages
+// selected, shortcuts, reordering by drag, files dropped on the window, the
+// "Blank?" mark.
+#include "../../model/FakeDesktopServices.h"
+#include "../../model/TestHome.h"
+
+#include "model/ScannerViewModel.h"
+#include "scanning/fake/FakeScannerBrowser.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/PageListModel.h"
+#include "ui/main/PageListPanel.h"
+#include "ui/main/PageRowDelegate.h"
+#include "ui/main/PreviewPane.h"
+#include "ui/main/SaveCard.h"
+#include "ui/toolkit/DarkAppearance.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct Fixture {
+    TestHome home;
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
+    std::unique_ptr<ScannerViewModel> model;
+    std::unique_ptr<MainWindow> window;
+    ContentView* view = nullptr;
+    PageListPanel* panel = nullptr;
+    PageListView* list = nullptr;
+
+    Fixture() {
+        model = std::make_unique<ScannerViewModel>(desktop, std::make_unique<FakeScannerBrowser>());
+        window = std::make_unique<MainWindow>(*model);
+        view = new ContentView(*model);
+        window->setContentView(view);
+        panel = view->pageList();
+        list = panel->list();
+    }
+    ~Fixture() {
+        window.reset();
+        model->cleanUp();
+    }
+
+    bool showActive() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        return QTest::qWaitForWindowActive(window.get());
+    }
+
+    // An image file: blank paper, or paper with two printed rules.
+    QUrl image(const QString& name, bool blank = false) const {
+        QImage page(425, 550, QImage::Format_Grayscale8); // A4-ish at 50 dpi
+        page.fill(250);
+        page.setDotsPerMeterX(1969);
+        page.setDotsPerMeterY(1969);
+        if (!blank) {
+            QPainter painter(&page);
+            painter.fillRect(QRect(80, 100, 200, 3), Qt::black);
+            painter.fillRect(QRect(80, 115, 150, 3), Qt::black);
+        }
+        const QString path = home.filePath(QStringLiteral("in/") + name);
+        return page.save(path, "png") ? QUrl::fromLocalFile(path) : QUrl();
+    }
+
+    void addPages(int count) {
+        desktop->imageFilesAnswer.clear();
+        for (int i = 0; i < count; ++i) {
+            desktop->imageFilesAnswer
+                << image(QStringLiteral("%1.png").arg(model->pages().size() + i));
+        }
+        model->importFiles();
+    }
+
+    QList<QUuid> ids() const {
+        QList<QUuid> result;
+        for (const auto& page : model->pages()) {
+            result << page->id();
+        }
+        return result;
+    }
+    QString order(const QList<QUuid>& original) const {
+        QStringList positions;
+        for (const QUuid& id : ids()) {
+            positions << QString::number(original.indexOf(id));
+        }
+        return positions.join(u' ');
+    }
+    QList<int> selectedRows() const {
+        QList<int> rows;
+        for (const QModelIndex& index : list->selectionModel()->selectedIndexes()) {
+            rows << index.row();
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    QPoint centreOf(int row) const {
+        return list->visualRect(list->model()->index(row, 0)).center();
+    }
+    void click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, centreOf(row));
+    }
+};
+
+// Sends a drag over `target` at `position` and, with `drop`, drops it there.
+// Returns whether the target took the drag.
+bool dragOver(QWidget* target, const QPoint& position, const QMimeData* data, bool drop) {
+    QDragEnterEvent enter(position, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                          Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDragMoveEvent move(position, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                        Qt::NoModifier);
+    move.setDropAction(Qt::MoveAction);
+    QApplication::sendEvent(target, &move);
+    if (!move.isAccepted()) {
+        return false;
+    }
+    if (drop) {
+        QDropEvent dropped(position, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                           Qt::NoModifier);
+        dropped.setDropAction(Qt::MoveAction);
+        QApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    }
+    return true;
+}
+
+} // namespace
+
+class PageListPanelTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { DarkAppearance::apply(*qApp); }
+
+    void mouseAndKeysSelectSeveralPages() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        f.addPages(5);
+        const QList<QUuid> p = f.ids();
+
+        f.click(0);
+        QCOMPARE(f.model->selectedPageIDs(), QSet<QUuid>{p[0]});
+        f.click(2, Qt::ShiftModifier);
+        QCOMPARE(f.model->selectedPageIDs(), (QSet<QUuid>{p[0], p[1], p[2]}));
+        QCOMPARE(f.model->selectedPageID(), p[2]); // the current row is shown
+        f.click(4, Qt::ControlModifier);
+        QCOMPARE(f.model->selectedPageIDs().size(), 4);
+        QCOMPARE(f.model->selectedPageID(), p[4]);
+        f.click(1, Qt::ControlModifier); // off again
+        QCOMPARE(f.model->selectedPageIDs(), (QSet<QUuid>{p[0], p[2], p[4]}));
+        QCOMPARE(f.panel->action(QStringLiteral("Delete pages"))->text(),
+                 QStringLiteral("Delete pages"));
+
+        // A plain click selects one page alone again; Shift+Down extends.
+        f.click(1);
+        QCOMPARE(f.model->selectedPageIDs(), QSet<QUuid>{p[1]});
+        QTest::keyClick(f.list, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(f.model->selectedPageIDs(), (QSet<QUuid>{p[1], p[2]}));
+        QCOMPARE(f.model->selectedPageID(), p[2]);
+
+        // Alt+Up moves them; Alt+Down back; at the top they stay.
+        QTest::keyClick(f.list, Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(f.order(p), QStringLiteral("1 2 0 3 4"));
+        QTest::keyClick(f.list, Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(f.order(p), QStringLiteral("1 2 0 3 4"));
+        QCOMPARE(f.selectedRows(), (QList<int>{0, 1})); // the list follows
+        QTest::keyClick(f.list, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(f.order(p), QStringLiteral("0 1 2 3 4"));
+
+        // The Delete key deletes the selection; Ctrl+Z brings it back,
+        // Ctrl+Shift+Z deletes again.
+        QTest::keyClick(f.list, Qt::Key_Delete);
+        QCOMPARE(f.order(p), QStringLiteral("0 3 4"));
+        QCOMPARE(f.model->status(), QStringLiteral("3 page(s) ready."));
+        QTest::keyClick(f.list, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(f.order(p), QStringLiteral("0 1 2 3 4"));
+        QCOMPARE(f.selectedRows(), (QList<int>{1, 2}));
+        QTest::keyClick(f.list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.order(p), QStringLiteral("0 3 4"));
+
+        // Ctrl+A selects every page; rotate them with the menu's shortcut.
+        QTest::keyClick(f.list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(f.model->selectedPageIDs().size(), 3);
+        QTest::keyClick(f.list, Qt::Key_R, Qt::ControlModifier);
+        for (const auto& page : f.model->pages()) {
+            QCOMPARE(page->quarterTurns(), 1);
+        }
+        // Undo works from the window, not only the list; a text field with
+        // the focus keeps Ctrl+Z for itself.
+        QLineEdit* name = f.view->saveCard()->findChild<QLineEdit*>();
+        QVERIFY(name != nullptr);
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral("x"));
+        QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(f.model->pages()[0]->quarterTurns(), 1);
+        f.view->preview()->setFocus();
+        QTest::keyClick(f.view->preview(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(f.model->pages()[0]->quarterTurns(), 0);
+    }
+
+    void everyActionShowsItsShortcut() {
+        Fixture f;
+        f.addPages(2);
+        QSet<QKeySequence> seen;
+        for (QAction* action : f.panel->contextMenu()->actions()) {
+            if (action->isSeparator()) {
+                continue;
+            }
+            QVERIFY2(!action->shortcut().isEmpty(), qPrintable(action->text()));
+            QVERIFY(action->isShortcutVisibleInContextMenu());
+            QVERIFY2(!seen.contains(action->shortcut()), qPrintable(action->text()));
+            seen.insert(action->shortcut());
+        }
+        QCOMPARE(f.panel->action(QStringLiteral("Move up"))->shortcut(),
+                 QKeySequence(Qt::ALT | Qt::Key_Up));
+        QCOMPARE(f.panel->action(QStringLiteral("Move down"))->shortcut(),
+                 QKeySequence(Qt::ALT | Qt::Key_Down));
+        QCOMPARE(f.panel->action(QStringLiteral("Undo"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QCOMPARE(f.panel->action(QStringLiteral("Redo"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        // Undo and redo are offered only when there is something to do.
+        QVERIFY(!f.panel->action(QStringLiteral("Undo"))->isEnabled());
+        f.model->deleteSelection();
+        QVERIFY(f.panel->action(QStringLiteral("Undo"))->isEnabled());
+        QVERIFY(!f.panel->action(QStringLiteral("Redo"))->isEnabled());
+        QCOMPARE(f.list->accessibleName(), QStringLiteral("Pages"));
+    }
+
+    void dragReordersWithAnIndicator() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        f.addPages(5);
+        const QList<QUuid> p = f.ids();
+        f.click(0);
+        f.click(1, Qt::ControlModifier);
+        std::unique_ptr<QMimeData> dragged(
+            f.list->model()->mimeData(f.list->selectionModel()->selectedIndexes()));
+
+        // Over the lower half of row 3: the gap after it, drawn as a line.
+        const QRect row3 = f.list->visualRect(f.list->model()->index(3, 0));
+        const QPoint below3(row3.center().x(), row3.center().y() + row3.height() / 4);
+        QVERIFY(dragOver(f.list->viewport(), below3, dragged.get(), false));
+        QCOMPARE(f.list->dropRow(), std::optional<int>(4));
+        QCOMPARE(f.list->dropIndicatorRect().center().y(), row3.bottom() + 1 - 1);
+        const QImage shown = f.list->viewport()->grab().toImage();
+        const QColor line = shown.pixelColor(f.list->viewport()->width() / 2, row3.bottom());
+        QVERIFY2(line.green() > 150 && line.blue() > 150 && line.red() < 100,
+                 qPrintable(line.name()));
+        // Over the upper half of row 1: before it.
+        const QRect row1 = f.list->visualRect(f.list->model()->index(1, 0));
+        QVERIFY(dragOver(f.list->viewport(), row1.topLeft() + QPoint(5, 3), dragged.get(), false));
+        QCOMPARE(f.list->dropRow(), std::optional<int>(1));
+
+        // Dropped after row 3: pages 0 and 1 land there in their order and
+        // stay selected; one undo puts them back.
+        QVERIFY(dragOver(f.list->viewport(), below3, dragged.get(), true));
+        QTRY_COMPARE(f.order(p), QStringLiteral("2 3 0 1 4"));
+        QCOMPARE(f.list->dropRow(), std::nullopt);
+        QCOMPARE(f.model->selectedPageIDs(), (QSet<QUuid>{p[0], p[1]}));
+        QCOMPARE(f.selectedRows(), (QList<int>{2, 3}));
+        f.model->undo();
+        QCOMPARE(f.order(p), QStringLiteral("0 1 2 3 4"));
+
+        // The lower half of the last row: to the end.
+        f.list->scrollTo(f.list->model()->index(4, 0));
+        const QRect last = f.list->visualRect(f.list->model()->index(4, 0));
+        QVERIFY(dragOver(f.list->viewport(), last.center() + QPoint(0, last.height() / 4),
+                         dragged.get(), true));
+        QTRY_COMPARE(f.order(p), QStringLiteral("2 3 4 0 1"));
+
+        // Text dragged from elsewhere is refused without a word.
+        QMimeData text;
+        text.setText(QStringLiteral("hello"));
+        QVERIFY(!dragOver(f.list->viewport(), QPoint(5, 5), &text, true));
+        QVERIFY(!dragOver(f.view->preview(), QPoint(20, 20), &text, true));
+        QCOMPARE(f.order(p), QStringLiteral("2 3 4 0 1"));
+        QVERIFY(!f.model->errorMessage());
+    }
+
+    void filesDroppedOnTheWindowBecomePages() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        f.addPages(1);
+        QLineEdit* name = f.view->saveCard()->findChild<QLineEdit*>();
+        const QString nameBefore = name->text();
+
+        // Onto the file-name field: imported, not typed into the field.
+        QMimeData files;
+        QFile broken(f.home.filePath(QStringLiteral("in/broken.jpg")));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("no") == 2);
+        broken.close();
+        QDir().mkpath(f.home.filePath(QStringLiteral("in/folder")));
+        for (const char* page : {"b10.png", "b2.png"}) {
+            QVERIFY(!f.image(QStringLiteral("folder/") + page).isEmpty());
+        }
+        files.setUrls({f.image(QStringLiteral("first.png")), QUrl::fromLocalFile(broken.fileName()),
+                       QUrl::fromLocalFile(f.home.filePath(QStringLiteral("in/folder")))});
+        QVERIFY(dragOver(name, QPoint(5, 5), &files, true));
+        QCOMPARE(name->text(), nameBefore);
+        QTRY_VERIFY(!f.model->importing());
+        QCOMPARE(f.model->pages().size(), 4);
+        QCOMPARE(f.model->pages().last()->id(), f.model->selectedPageID());
+        QCOMPARE(f.model->errorMessage(),
+                 QStringLiteral("Could not read the image at broken.jpg."));
+        QCOMPARE(f.model->status(), QStringLiteral("4 page(s) ready."));
+        f.model->setErrorMessage(std::nullopt);
+
+        // Onto the list and onto the header: the same.
+        QMimeData one;
+        one.setUrls({f.image(QStringLiteral("second.png"))});
+        QVERIFY(dragOver(f.list->viewport(), QPoint(5, 5), &one, true));
+        QTRY_COMPARE(f.model->pages().size(), 5);
+        QVERIFY(dragOver(f.window.get(), QPoint(300, 10), &one, true));
+        QTRY_COMPARE(f.model->pages().size(), 6);
+        QTRY_VERIFY(!f.model->importing());
+
+        // Anything but local files is refused without a message.
+        QMimeData web;
+        web.setUrls({QUrl(QStringLiteral("https://example.org/page.png"))});
+        QVERIFY(!dragOver(f.view, QPoint(50, 50), &web, true));
+        QVERIFY(!dragOver(f.window.get(), QPoint(300, 10), &web, true));
+        QCOMPARE(f.model->pages().size(), 6);
+        QVERIFY(!f.model->errorMessage());
+        QVERIFY(!f.model->importing());
+    }
+
+    void manyDroppedFilesKeepTheWindowAnswering() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        QMimeData files;
+        QList<QUrl> urls;
+        const QUrl source = f.image(QStringLiteral("many.png"));
+        for (int i = 0; i < 150; ++i) {
+            const QString copy = f.home.filePath(QStringLiteral("in/many%1.png").arg(i));
+            QVERIFY(QFile::copy(source.toLocalFile(), copy));
+            urls << QUrl::fromLocalFile(copy);
+        }
+        files.setUrls(urls);
+        QVERIFY(dragOver(f.view, QPoint(50, 50), &files, true));
+        QVERIFY(f.model->importing());
+        // The event loop runs meanwhile: the window redraws and takes clicks,
+        // and the footer shows how far the import is.
+        bool sawProgress = false;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                sawProgress = sawProgress ||
+                              f.model->status().startsWith(QStringLiteral("Adding image file"));
+                return !f.model->importing();
+            }(),
+            300000);
+        QVERIFY(sawProgress);
+        QCOMPARE(f.model->pages().size(), 150);
+    }
+
+    void blankPagesAreMarked() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        f.desktop->imageFilesAnswer = {f.image(QStringLiteral("text.png")),
+                                       f.image(QStringLiteral("blank.png"), true),
+                                       f.image(QStringLiteral("text2.png"))};
+        f.model->importFiles();
+        const QModelIndex blank = f.list->model()->index(1, 0);
+        QVERIFY(blank.data(PageListModel::LooksBlankRole).toBool());
+        QVERIFY(!f.list->model()->index(0, 0).data(PageListModel::LooksBlankRole).toBool());
+        QCOMPARE(blank.data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Page 2, looks blank"));
+
+        // The mark is drawn in the danger colour on the blank page's row only.
+        const QImage shown = f.list->viewport()->grab().toImage();
+        const auto reddish = [&shown](const QRect& area) {
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    const QColor c = shown.pixelColor(x, y);
+                    if (c.red() > 150 && c.red() > c.blue() + 40) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        QVERIFY(reddish(PageRowDelegate::blankMarkRect(f.list->visualRect(blank))));
+        QVERIFY(!reddish(
+            PageRowDelegate::blankMarkRect(f.list->visualRect(f.list->model()->index(0, 0)))));
+
+        // "Select blank pages" by its shortcut selects it for review.
+        f.list->setFocus();
+        QTest::keyClick(f.list, Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(f.selectedRows(), QList<int>{1});
+        QCOMPARE(f.model->pages().size(), 3); // nothing removed
+    }
+};
+
+QTEST_MAIN(PageListPanelTest)
+#include "tst_PageListPanel.moc"
