@@ -1,8 +1,9 @@
 // Builds the application's windows under a real X server (Xvfb) and saves
 // pictures of them: the main window, its application menu, the About window,
 // the e-mail sheet, the settings window's three tabs, an alert and the file
-// chooser. Used by `make screenshots`; not part of the application.
-// Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
+// chooser; the page list with several pages selected, with pages dragged
+// over it and with a page that looks blank. Used by `make screenshots`; not part of the
+// application. Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
 #include "model/ScannerViewModel.h"
 #include "ui/about/AboutWindow.h"
 #include "ui/app/PaperlarkApp.h"
@@ -11,18 +12,23 @@
 #include "ui/email/EmailSheet.h"
 #include "ui/main/ContentView.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/PageListModel.h"
+#include "ui/main/PageListPanel.h"
 #include "ui/main/PreviewPane.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -57,6 +63,23 @@ bool save(const QPixmap& picture, const QDir& folder, const QString& name) {
 QPixmap grabScreenRect(const QRect& rect) {
     QScreen* screen = QGuiApplication::primaryScreen();
     return screen->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height());
+}
+
+// A page of paper at 100 dpi: blank, or with a few lines of print.
+QUrl writePage(const QTemporaryDir& folder, const QString& name, bool blank) {
+    QImage page(827, 1169, QImage::Format_RGB32);
+    page.fill(QColor(250, 249, 245));
+    page.setDotsPerMeterX(3937);
+    page.setDotsPerMeterY(3937);
+    if (!blank) {
+        QPainter painter(&page);
+        painter.fillRect(QRect(90, 110, 420, 22), QColor(40, 40, 60));
+        for (int y = 180; y < 1000; y += 26) {
+            painter.fillRect(QRect(90, y, 560 + (y * 37) % 90, 9), QColor(70, 70, 80));
+        }
+    }
+    const QString path = folder.filePath(name);
+    return page.save(path, "png") ? QUrl::fromLocalFile(path) : QUrl();
 }
 
 } // namespace
@@ -121,6 +144,59 @@ int main(int argc, char* argv[]) {
     } else {
         QTextStream(stdout) << "FAILED no scanner for the pages picture\n";
         ok = false;
+    }
+
+    // The page list for real documents: a few more pages dropped in (one of
+    // them blank), several selected, then pages dragged over the list.
+    if (content != nullptr) {
+        const QTemporaryDir pages;
+        model.addDroppedFiles({writePage(pages, QStringLiteral("letter-1.png"), false),
+                               writePage(pages, QStringLiteral("back-1.png"), true),
+                               writePage(pages, QStringLiteral("letter-2.png"), false)});
+        waitFor([&model] { return !model.importing(); }, 60000);
+        PageListPanel* panel = content->pageList();
+        main->resize(1100, 860); // room for more rows
+        settle(300);
+        QSet<QUuid> chosen;
+        const auto& all = model.pages();
+        for (qsizetype i = 0; i < all.size(); i += 2) {
+            chosen.insert(all[i]->id());
+        }
+        if (!all.isEmpty()) {
+            model.setSelectedPages(chosen, all.first()->id());
+        }
+        waitFor([content] { return content->preview()->state() == PreviewPane::State::Picture; },
+                20000);
+        settle();
+        ok = save(main->grab(), folder, QStringLiteral("main-window-selection.png")) && ok;
+        ok = save(panel->grab(), folder, QStringLiteral("page-list-selection.png")) && ok;
+
+        // The blank page alone selected, its "Blank?" mark in view.
+        model.selectBlankPages();
+        settle();
+        ok = save(panel->grab(), folder, QStringLiteral("page-list-blank.png")) && ok;
+
+        // The first two pages dragged over the lower half of the third row:
+        // the line shows the gap they would drop into.
+        QListView* list = panel->list();
+        model.setSelectedPages({all[0]->id(), all[1]->id()}, all[0]->id());
+        list->scrollToTop();
+        settle(200);
+        std::unique_ptr<QMimeData> dragged(
+            list->model()->mimeData(list->selectionModel()->selectedIndexes()));
+        const QRect row =
+            list->visualRect(list->model()->index(std::min<int>(2, int(all.size()) - 1), 0));
+        const QPoint over(row.center().x(), row.center().y() + row.height() / 4);
+        QDragEnterEvent enter(over, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &enter);
+        QDragMoveEvent move(over, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &move);
+        settle(200);
+        ok = save(panel->grab(), folder, QStringLiteral("page-list-drag.png")) && ok;
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(list->viewport(), &leave);
+        main->resize(1100, 760);
+        settle(200);
     }
 
     // The menu is a popup of its own: grab the screen around the header's
