@@ -76,6 +76,7 @@ bool PageList::append(const Pages& added, bool select) {
         selectedID_ = pages_.last()->id();
         selectedIDs_ = only(selectedID_);
     }
+    Q_EMIT appended(pages_.mid(before));
     Q_EMIT changed();
     return true;
 }
@@ -103,6 +104,11 @@ std::shared_ptr<ScannedPage> PageList::removeSelected() {
         return nullptr;
     }
     std::shared_ptr<ScannedPage> removed = pages_.takeAt(index);
+    selectAfterRemoval(index);
+    return removed;
+}
+
+void PageList::selectAfterRemoval(qsizetype index) {
     if (index < pages_.size()) {
         selectedID_ = pages_[index]->id();
     } else if (!pages_.isEmpty()) {
@@ -112,7 +118,6 @@ std::shared_ptr<ScannedPage> PageList::removeSelected() {
     }
     selectedIDs_ = only(selectedID_);
     Q_EMIT changed();
-    return removed;
 }
 
 PageList::Pages PageList::removeSelection() {
@@ -133,15 +138,7 @@ PageList::Pages PageList::removeSelection() {
         }
     }
     pages_ = std::move(kept);
-    if (first < pages_.size()) {
-        selectedID_ = pages_[first]->id();
-    } else if (!pages_.isEmpty()) {
-        selectedID_ = pages_.last()->id();
-    } else {
-        selectedID_.reset();
-    }
-    selectedIDs_ = only(selectedID_);
-    Q_EMIT changed();
+    selectAfterRemoval(first);
     return removed;
 }
 

@@ -96,8 +96,14 @@ public:
 
 Q_SIGNALS:
     void changed();
+    // Pages were appended (before changed()).
+    void appended(const PageList::Pages& pages);
 
 private:
+    // Selects the page now at `index` (the one that followed the removed
+    // pages), else the last page, else nothing; announces the change.
+    void selectAfterRemoval(qsizetype index);
+
     Pages pages_;
     std::optional<QUuid> selectedID_;
     QSet<QUuid> selectedIDs_;

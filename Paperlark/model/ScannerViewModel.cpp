@@ -39,6 +39,10 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     Q_ASSERT(browser);
     connect(&import_, &PageImport::fileDone, this, &ScannerViewModel::droppedFileDone);
     connect(&import_, &PageImport::finished, this, &ScannerViewModel::droppedFilesDone);
+    // Added pages are no step of their own: the history keeps them through
+    // undo and redo, however they came.
+    connect(&pages_, &PageList::appended, this,
+            [this](const Pages& added) { history_.appended(added); });
 
     settings_ = AppSettings::load();
     fileName_ = freshFileName();
@@ -184,7 +188,6 @@ void ScannerViewModel::addPages(const QList<QUrl>& urls, std::int64_t dpi, bool 
         }
     }
     if (pages_.append(added)) {
-        history_.appended(added);
         publishPages();
     }
     if (lastFailure) {
@@ -413,7 +416,6 @@ void ScannerViewModel::addDroppedFiles(const QList<QUrl>& urls) {
 void ScannerViewModel::droppedFileDone(const PageImport::Outcome& outcome) {
     if (outcome.page) {
         pages_.append({outcome.page}, false);
-        history_.appended({outcome.page});
         lastDropped_ = outcome.page;
         publish(&ScannerViewModel::pagesChanged);
     } else {

@@ -3,6 +3,7 @@
 // real image files in a fresh home folder per test.
 
 #include "FakeDesktopServices.h"
+#include "PageIds.h"
 #include "TestHome.h"
 
 #include "model/ScannerViewModel.h"
@@ -31,21 +32,8 @@ class ModelPagesTest : public QObject {
         return model_->pages().size() == before + count;
     }
 
-    QList<QUuid> ids() const {
-        QList<QUuid> result;
-        for (const auto& page : model_->pages()) {
-            result << page->id();
-        }
-        return result;
-    }
-    // The list as the pages' original positions, "0 1 2 ...".
-    QString order(const QList<QUuid>& original) const {
-        QStringList positions;
-        for (const QUuid& id : ids()) {
-            positions << QString::number(original.indexOf(id));
-        }
-        return positions.join(u' ');
-    }
+    QList<QUuid> ids() const { return pageIds(*model_); }
+    QString order(const QList<QUuid>& original) const { return pageOrder(*model_, original); }
     QSet<QUuid> set(const QList<QUuid>& all, std::initializer_list<int> at) const {
         QSet<QUuid> result;
         for (const int i : at) {

@@ -2,6 +2,7 @@
 // selected, shortcuts, reordering by drag, files dropped on the window, the
 // "Blank?" mark.
 #include "../../model/FakeDesktopServices.h"
+#include "../../model/PageIds.h"
 #include "../../model/TestHome.h"
 
 #include "model/ScannerViewModel.h"
@@ -79,20 +80,8 @@ struct Fixture {
         model->importFiles();
     }
 
-    QList<QUuid> ids() const {
-        QList<QUuid> result;
-        for (const auto& page : model->pages()) {
-            result << page->id();
-        }
-        return result;
-    }
-    QString order(const QList<QUuid>& original) const {
-        QStringList positions;
-        for (const QUuid& id : ids()) {
-            positions << QString::number(original.indexOf(id));
-        }
-        return positions.join(u' ');
-    }
+    QList<QUuid> ids() const { return pageIds(*model); }
+    QString order(const QList<QUuid>& original) const { return pageOrder(*model, original); }
     QList<int> selectedRows() const {
         QList<int> rows;
         for (const QModelIndex& index : list->selectionModel()->selectedIndexes()) {
