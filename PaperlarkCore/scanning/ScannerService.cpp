@@ -1,8 +1,8 @@
 #include "scanning/ScannerService.h"
 
+#include "scanning/DeviceListing.h"
 #include "scanning/sane/SaneDeviceBrowser.h"
 
-#include <QCollator>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMetaObject>
@@ -135,12 +135,7 @@ void ScannerService::rebuildDeviceList() {
     for (const auto& device : std::as_const(scanners_)) {
         list.append(infoOf(*device));
     }
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(list.begin(), list.end(),
-                     [&](const ScannerDeviceInfo& a, const ScannerDeviceInfo& b) {
-                         return collator.compare(a.name, b.name) < 0;
-                     });
+    list = DeviceListing::forDisplay(std::move(list));
     QMetaObject::invokeMethod(
         this,
         [this, list = std::move(list)] {

@@ -37,7 +37,8 @@ public:
     ScannerService(const ScannerService&) = delete;
     ScannerService& operator=(const ScannerService&) = delete;
 
-    // The scanners found, sorted by name (locale-aware, case-insensitive).
+    // The scanners found, sorted by name (locale-aware, case-insensitive),
+    // with equal names told apart (see DeviceListing).
     // Replaced asynchronously after every change of the table; each
     // replacement is announced by devicesChanged.
     const QList<ScannerDeviceInfo>& devices() const { return devices_; }

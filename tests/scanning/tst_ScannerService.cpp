@@ -1,5 +1,6 @@
 // ScannerService's discovery and scan state machine, driven through a
 // scripted browser and devices.
+#include "scanning/DeviceListing.h"
 #include "scanning/ScannerService.h"
 #include "scanning/fake/FakeScannerBrowser.h"
 #include "scanning/fake/FakeScannerDevice.h"
@@ -41,7 +42,7 @@ std::shared_ptr<Outcome> startScan(ScannerService& service, const ScanRequest& r
     service.scan(request, folder, [outcome](const ScannerService::ScanResult& result) {
         ++outcome->calls;
         outcome->calledBeforeReturn = !outcome->returned;
-        outcome->onGuiThread = QThread::currentThread() == qApp->thread();
+        outcome->onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
         outcome->result = result;
     });
     outcome->returned = true;
@@ -149,6 +150,45 @@ private Q_SLOTS:
         Q_EMIT rig.browser->deviceRemoved(FakeScannerDevice::scanner("x", "Unknown"));
         QTRY_COMPARE(published.size(), before + 1);
         QVERIFY(rig.service->devices().isEmpty());
+    }
+
+    void equalNamesAreToldApartByTheirIdentifiers() {
+        Rig rig;
+        rig.plugIn("test:1", "Noname frontend-tester");
+        auto first = rig.plugIn("test:0", "Noname frontend-tester");
+        auto remote = rig.plugIn("net:host:test:0", "noname frontend-tester");
+        rig.plugIn("epson2:libusb:001:004", "Epson Perfection V39");
+        QTRY_COMPARE(
+            names(rig.service->devices()),
+            QStringList({"Epson Perfection V39", "noname frontend-tester (net:host:test:0)",
+                         "Noname frontend-tester (test:0)", "Noname frontend-tester (test:1)"}));
+        // The identifiers themselves are untouched.
+        QCOMPARE(rig.service->devices().at(2).id, QString("test:0"));
+        // Once the name is unique again, it stands alone.
+        rig.browser->unplug(first);
+        rig.browser->unplug(remote);
+        QTRY_COMPARE(names(rig.service->devices()),
+                     QStringList({"Epson Perfection V39", "Noname frontend-tester"}));
+    }
+
+    void listIsInAHumanOrderInEveryLocale() {
+        const QLocale saved;
+        QLocale::setDefault(QLocale::c());
+        Rig rig;
+        rig.plugIn("z", "Zeta 2");
+        rig.plugIn("e", "epson 3");
+        rig.plugIn("é", "\u00C9pson 1");
+        QTRY_COMPARE(names(rig.service->devices()),
+                     QStringList({"\u00C9pson 1", "epson 3", "Zeta 2"}));
+        QLocale::setDefault(saved);
+
+        // A language's own order wins where it has one: Swedish puts \u00D6
+        // after Z, German with O.
+        const QList<ScannerDeviceInfo> devices{{"1", "\u00D6land"}, {"2", "Zeta"}, {"3", "Oslo"}};
+        QCOMPARE(names(DeviceListing::forDisplay(devices, QLocale(QLocale::Swedish))),
+                 QStringList({"Oslo", "Zeta", "\u00D6land"}));
+        QCOMPARE(names(DeviceListing::forDisplay(devices, QLocale(QLocale::German))),
+                 QStringList({"\u00D6land", "Oslo", "Zeta"}));
     }
 
     void everyChangePublishesACompleteSortedListAndRefreshKeepsIt() {
@@ -378,7 +418,8 @@ private Q_SLOTS:
         bool countsOnGuiThread = true;
         rig.service->setOnPageScanned([&](int count) {
             counts.append(count);
-            countsOnGuiThread = countsOnGuiThread && QThread::currentThread() == qApp->thread();
+            countsOnGuiThread = countsOnGuiThread &&
+                                QThread::currentThread() == QCoreApplication::instance()->thread();
         });
 
         device->setScanSteps({Step::page(), Step::page(), Step::page(), Step::complete()});
