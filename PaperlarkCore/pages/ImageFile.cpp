@@ -110,6 +110,11 @@ QString ImageFile::Failure::description() const {
     return QStringLiteral("Could not create a drawing context for the page.");
 }
 
+bool ImageFile::fitsEveryOutput(const QSize& size) {
+    return size.isValid() && !size.isEmpty() && size.width() <= maxSide &&
+           size.height() <= maxSide && decodedBytes(size) <= maxDecodedBytes;
+}
+
 Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,
                                                                double fallbackDpi) {
     const Failure unreadable = Failure::unreadable(url);
@@ -141,7 +146,7 @@ Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,
         return unreadable;
     }
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || decodedBytes(size) > maxDecodedBytes) {
+    if (!fitsEveryOutput(size)) {
         return unreadable;
     }
     QImage image;

@@ -41,9 +41,18 @@ public:
         double dpi = 0;
     };
 
-    // Images whose decoded pixels would take more than this many bytes are
-    // refused as unreadable, judged from the file header before decoding.
+    // Images whose decoded pixels would take more than this many bytes, or
+    // with a side longer than maxSide pixels, are refused as unreadable,
+    // judged from the file header before decoding.
     static constexpr std::int64_t maxDecodedBytes = std::int64_t{1} << 30;
+    // The longest side every output takes: cairo draws black-and-white PDF
+    // pages from images of at most 32767 pixels a side, below JPEG's 65500
+    // and libpng's million of the page cache.
+    static constexpr int maxSide = 32767;
+
+    // True when an image of this size can be cached and saved in every
+    // format.
+    static bool fitsEveryOutput(const QSize& size);
 
     // Decodes the first image of a PNG, JPEG, TIFF or BMP file. The resolution
     // is the horizontal one stated by the file when it is greater than 1,

@@ -116,7 +116,7 @@ QByteArray tiffWithResolution(quint32 numerator, quint32 denominator, quint16 un
     return out;
 }
 
-QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi) {
+QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi, quint16 unit) {
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
@@ -131,7 +131,7 @@ QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi) {
     appendLE32(tiff, 8);
     appendLE16(tiff, 2);
     appendEntry(tiff, 282, 5, 1, 8 + 2 + 2 * 12 + 4);
-    appendEntry(tiff, 296, 3, 1, 2);
+    appendEntry(tiff, 296, 3, 1, unit);
     appendLE32(tiff, 0);
     appendLE32(tiff, exifDpi);
     appendLE32(tiff, 1);
@@ -163,6 +163,34 @@ QByteArray pngDeclaring(quint32 width, quint32 height) {
     }
     qToBigEndian(value ^ 0xFFFFFFFFu, png.data() + 29);
     return png;
+}
+
+QByteArray rle8BmpDeclaring(quint32 width, quint32 height) {
+    QByteArray pixels;
+    for (quint32 row = 0; row < height; ++row) {
+        pixels.append("\x02\x01\x00\x00", 4); // two pixels of colour 1, end of line
+    }
+    pixels.append("\x00\x01", 2); // end of bitmap
+    const quint32 pixelsAt = 14 + 40 + 256 * 4;
+    QByteArray bmp("BM", 2);
+    appendLE32(bmp, pixelsAt + quint32(pixels.size()));
+    appendLE32(bmp, 0);
+    appendLE32(bmp, pixelsAt);
+    appendLE32(bmp, 40); // BITMAPINFOHEADER
+    appendLE32(bmp, width);
+    appendLE32(bmp, height);
+    appendLE16(bmp, 1); // planes
+    appendLE16(bmp, 8); // bits per pixel
+    appendLE32(bmp, 1); // BI_RLE8
+    appendLE32(bmp, quint32(pixels.size()));
+    appendLE32(bmp, 11811); // 300 dpi
+    appendLE32(bmp, 11811);
+    appendLE32(bmp, 256);
+    appendLE32(bmp, 0);
+    for (quint32 i = 0; i < 256; ++i) {
+        appendLE32(bmp, i * 0x010101u);
+    }
+    return bmp + pixels;
 }
 
 QString run(const QString& program, const QStringList& arguments) {

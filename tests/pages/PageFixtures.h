@@ -28,11 +28,16 @@ QByteArray qtEncoded(const QImage& image, const char* format, double dpi);
 QByteArray tiffWithResolution(quint32 numerator, quint32 denominator, quint16 unit);
 
 // A JPEG whose JFIF block states no resolution, followed by an Exif block
-// with the given XResolution (dpi); `exifDpi` 0 leaves the Exif block out.
-QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi);
+// with the given XResolution and ResolutionUnit (2 = inches); `exifDpi` 0
+// leaves the Exif block out.
+QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi, quint16 unit = 2);
 
 // A PNG header declaring a huge image, with a tiny, meaningless body.
 QByteArray pngDeclaring(quint32 width, quint32 height);
+
+// A run-length encoded 8-bit BMP declaring any size, with a few bytes of
+// pixels that fill it mostly by omission.
+QByteArray rle8BmpDeclaring(quint32 width, quint32 height);
 
 // Runs a tool and returns its standard output; fails the test on error.
 QString run(const QString& program, const QStringList& arguments);

@@ -107,6 +107,15 @@ void tst_ScannedPage::failedMakeLeavesNothingBehind() {
     QVERIFY(QFile::exists(broken.toLocalFile())); // not removed despite removingSource
     QVERIFY(QDir(cache.toLocalFile()).isEmpty());
 
+    // An image too wide for the cache is refused by its own name, before
+    // any pixel is decoded.
+    const QUrl wide = write(path("wide.bmp"), rle8BmpDeclaring(4587520, 46));
+    const auto tooWide = ScannedPage::make(wide, cache, 300, false);
+    QVERIFY(!tooWide.ok());
+    QCOMPARE(tooWide.failure().description(),
+             QStringLiteral("Could not read the image at wide.bmp."));
+    QVERIFY(QDir(cache.toLocalFile()).isEmpty());
+
     // A cache folder that cannot be created: a file is in the way.
     const QUrl good = write(path("good.png"), qtEncoded(colourImage(10, 10), "png", 300));
     write(path("a file"), "x");
