@@ -1,6 +1,7 @@
 #include "email/EmailService.h"
 
 #include "LoopbackSmtpServer.h"
+#include "StandInPrograms.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -180,6 +181,40 @@ private Q_SLOTS:
         QCOMPARE(fromBase64(server.record(1)["login"]), user);
         QCOMPARE(fromBase64(server.record(1)["password"]), password);
         QCOMPARE(server.record(1)["mailFrom"].toString(), user);
+    }
+
+    void logsInWithColonsInTheUserName() {
+        // curl's own login option would split this at the first colon.
+        const QString user = u"corp:alice"_s;
+        const QString password = u"alice:pw:1"_s;
+        LoopbackSmtpServer server(tls_ + QStringList{"--user", user, "--password", password});
+        QVERIFY(server.port > 0);
+        qputenv("CURL_CA_BUNDLE", path(u"ca.pem"_s).toLocal8Bit());
+        AppSettings settings = settingsFor(server.port, true);
+        settings.smtpUser = user;
+        settings.setSmtpPassword(password);
+        const auto sent = EmailService::sendViaSMTP(settings, u"b@x.org"_s, {}, {}, {});
+        settings.setSmtpPassword(QString());
+        QVERIFY2(sent, qPrintable(describe(sent)));
+        QCOMPARE(fromBase64(server.record(1)["login"]), user);
+        QCOMPARE(fromBase64(server.record(1)["password"]), password);
+    }
+
+    void usesTheSystemCurlWhateverComesFirstOnPath() {
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        const QString marker = bin.filePath(u"ran"_s);
+        QVERIFY(writeScript(bin.filePath(u"curl"_s),
+                            "#!/bin/sh\ntouch '" + marker.toUtf8() +
+                                "'\necho 'curl: (77) another CA store' >&2\nexit 77\n"));
+        const PathFront front(bin.path());
+        LoopbackSmtpServer server;
+        QVERIFY(server.port > 0);
+        const auto sent =
+            EmailService::sendViaSMTP(settingsFor(server.port, false), u"b@x.org"_s, {}, {}, {});
+        QVERIFY2(sent, qPrintable(describe(sent)));
+        QVERIFY(!QFile::exists(marker));
+        QCOMPARE(server.messageCount(), 1);
     }
 
     void reportsARefusedConnection() {
