@@ -14,9 +14,6 @@
 
 namespace {
 
-// A real settings file is a few hundred bytes; anything this large is not one.
-constexpr qint64 maximumFileSize = 16 * 1024 * 1024;
-
 QUrl folderIn(QStandardPaths::StandardLocation location, const QString& name) {
     QString base = QStandardPaths::writableLocation(location);
     if (base.isEmpty()) {
@@ -183,14 +180,10 @@ AppSettings AppSettings::load(const std::optional<QUrl>& url) {
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         return defaults();
     }
-    if (file.size() > maximumFileSize) {
-        return defaults();
-    }
-    const QByteArray bytes = file.read(maximumFileSize + 1);
-    if (bytes.size() > maximumFileSize) {
-        return defaults();
-    }
-    std::optional<AppSettings> settings = decode(bytes);
+    // No size limit: whatever save() wrote (a long e-mail body makes a
+    // large file) must load again, or the next save would replace the
+    // user's settings with the defaults.
+    std::optional<AppSettings> settings = decode(file.readAll());
     if (!settings) {
         return defaults();
     }
