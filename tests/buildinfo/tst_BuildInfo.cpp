@@ -90,6 +90,24 @@ private Q_SLOTS:
         QCOMPARE(BuildInfo::sha256OfFile(QUrl::fromLocalFile(dir.filePath("missing"))),
                  std::nullopt);
     }
+
+    void digestIsOfTheRunningImageAfterAnUpgrade() {
+        const QTemporaryDir dir;
+        for (const QString& upgrade : {QStringLiteral("replace"), QStringLiteral("delete")}) {
+            const QString copy = dir.filePath(QStringLiteral("probe-") + upgrade);
+            QVERIFY(QFile::copy(QStringLiteral(DIGEST_PROBE), copy));
+            const std::optional<QString> expected =
+                BuildInfo::sha256OfFile(QUrl::fromLocalFile(copy));
+            QVERIFY(expected.has_value());
+
+            QProcess probe;
+            probe.start(copy, {copy, upgrade});
+            QVERIFY(probe.waitForFinished(60000));
+            QCOMPARE(probe.exitCode(), 0);
+            QCOMPARE(QString::fromLatin1(probe.readAllStandardOutput()).trimmed(), *expected);
+            QCOMPARE(QFile::exists(copy), upgrade == QStringLiteral("replace"));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBuildInfo)
