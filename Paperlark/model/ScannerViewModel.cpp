@@ -39,6 +39,9 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     settings_ = AppSettings::load();
     fileName_ = freshFileName();
     selectedDeviceID_ = settings_.lastDeviceId;
+    if (!selectedDeviceID_.isEmpty()) {
+        rememberedDeviceID_ = selectedDeviceID_;
+    }
 
     session_.create();
 
@@ -91,6 +94,11 @@ void ScannerViewModel::setDevices(QList<ScannerDeviceInfo> devices) {
 }
 
 void ScannerViewModel::setSelectedDeviceID(QString id) {
+    rememberedDeviceID_.reset();
+    chooseDevice(std::move(id));
+}
+
+void ScannerViewModel::chooseDevice(QString id) {
     assign(selectedDeviceID_, std::move(id), &ScannerViewModel::selectedDeviceIDChanged);
 }
 
@@ -207,7 +215,7 @@ void ScannerViewModel::clearPages(bool confirm) {
 }
 
 void ScannerViewModel::cleanUp() {
-    editSettings([this](AppSettings& s) { s.lastDeviceId = selectedDeviceID_; });
+    editSettings([this](AppSettings& s) { s.lastDeviceId = deviceToRemember(); });
     settings_.save();
     discardAll(pages_.pages());
     session_.remove();

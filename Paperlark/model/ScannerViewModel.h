@@ -279,6 +279,9 @@ private:
 
     // A scanner list from the service.
     void deliverDevices(const QList<ScannerDeviceInfo>& devices);
+    void chooseDevice(QString id);
+    // The scanner to store as lastDeviceId.
+    QString deviceToRemember() const;
     // Applies the outcome of a scan on the GUI thread.
     void scanFinished(const ScannerService::ScanResult& result, std::int64_t fallbackDpi);
 
@@ -305,6 +308,10 @@ private:
     bool busy_ = false;
     QList<ScannerDeviceInfo> devices_;
     QString selectedDeviceID_;
+    // lastDeviceId until the scanner service's first complete listing, so
+    // that the remembered scanner is chosen when it turns up; nothing after
+    // it, or once the user chooses a scanner.
+    std::optional<QString> rememberedDeviceID_;
     QString fileName_;
     bool emailSheetVisible_ = false;
     std::optional<QString> errorMessage_;

@@ -22,7 +22,7 @@ std::optional<QList<QUrl>> ScannerViewModel::saveCurrentPages() {
     }
 
     // Remembered before anything is written, so it stands even if the save fails.
-    editSettings([this](AppSettings& s) { s.lastDeviceId = selectedDeviceID_; });
+    editSettings([this](AppSettings& s) { s.lastDeviceId = deviceToRemember(); });
     settings_.save();
 
     // A blank field falls back to the pattern; anything else goes to the saver

@@ -19,17 +19,32 @@ const QString selectScannerMessage =
 
 void ScannerViewModel::deliverDevices(const QList<ScannerDeviceInfo>& devices) {
     setDevices(devices);
-    const bool stillListed =
-        !selectedDeviceID_.isEmpty() &&
-        std::any_of(devices.cbegin(), devices.cend(), [this](const ScannerDeviceInfo& device) {
-            return device.id == selectedDeviceID_;
-        });
-    if (!stillListed) {
-        setSelectedDeviceID(devices.isEmpty() ? QString() : devices.first().id);
+    const auto listed = [&devices](const QString& id) {
+        return !id.isEmpty() &&
+               std::any_of(devices.cbegin(), devices.cend(),
+                           [&id](const ScannerDeviceInfo& device) { return device.id == id; });
+    };
+    // Until the first complete listing the lists may still lack scanners
+    // (a network search takes seconds): the remembered scanner is chosen
+    // when it turns up, an empty list takes nothing away, and the status
+    // stays as it was.
+    const bool complete = scanner_->hasListed();
+    if (rememberedDeviceID_ && listed(*rememberedDeviceID_)) {
+        chooseDevice(*rememberedDeviceID_);
+    } else if (!listed(selectedDeviceID_) && (complete || !devices.isEmpty())) {
+        chooseDevice(devices.isEmpty() ? QString() : devices.first().id);
     }
+    if (!complete) {
+        return;
+    }
+    rememberedDeviceID_.reset();
     setStatus(devices.isEmpty()
                   ? QStringLiteral("No scanner found yet. Check it is switched on and connected.")
                   : QString::number(devices.size()) + QStringLiteral(" scanner(s) found. Ready."));
+}
+
+QString ScannerViewModel::deviceToRemember() const {
+    return rememberedDeviceID_.value_or(selectedDeviceID_);
 }
 
 void ScannerViewModel::refreshScanners() {

@@ -83,7 +83,7 @@ ScannerService::ScannerService(std::unique_ptr<ScannerBrowser> browser, QObject*
     // A finished search republishes the list even when nothing changed, so
     // that whoever shows "Looking for scanners..." hears back.
     connect(browser_.get(), &ScannerBrowser::searchCompleted, this,
-            &ScannerService::rebuildDeviceList);
+            [this] { rebuildDeviceList(true); });
 }
 
 ScannerService::~ScannerService() {
@@ -129,7 +129,7 @@ void ScannerService::deviceRemoved(const std::shared_ptr<ScannerDevice>& device)
     rebuildDeviceList();
 }
 
-void ScannerService::rebuildDeviceList() {
+void ScannerService::rebuildDeviceList(bool searchCompleted) {
     QList<ScannerDeviceInfo> list;
     list.reserve(scanners_.size());
     for (const auto& device : std::as_const(scanners_)) {
@@ -138,7 +138,8 @@ void ScannerService::rebuildDeviceList() {
     list = DeviceListing::forDisplay(std::move(list));
     QMetaObject::invokeMethod(
         this,
-        [this, list = std::move(list)] {
+        [this, list = std::move(list), searchCompleted] {
+            listed_ = listed_ || searchCompleted;
             devices_ = list;
             Q_EMIT devicesChanged(devices_);
         },

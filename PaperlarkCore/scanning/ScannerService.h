@@ -43,6 +43,10 @@ public:
     // replacement is announced by devicesChanged.
     const QList<ScannerDeviceInfo>& devices() const { return devices_; }
 
+    // True once the list published after the browser's first complete search
+    // has been delivered (lists before it may still lack scanners).
+    bool hasListed() const { return listed_; }
+
     // True from the moment a scan is accepted until it finishes.
     bool isScanning() const { return isScanning_; }
 
@@ -82,7 +86,7 @@ private:
     // Browser notifications.
     void deviceAdded(const std::shared_ptr<ScannerDevice>& device);
     void deviceRemoved(const std::shared_ptr<ScannerDevice>& device);
-    void rebuildDeviceList();
+    void rebuildDeviceList(bool searchCompleted = false);
 
     // Device notifications, from any device a scan was ever started on.
     void becomeDelegate(const std::shared_ptr<ScannerDevice>& device);
@@ -99,6 +103,7 @@ private:
     void setScanning(bool scanning);
 
     QList<ScannerDeviceInfo> devices_;
+    bool listed_ = false;
     bool isScanning_ = false;
     std::function<void(int)> onPageScanned_;
     std::unique_ptr<ScannerBrowser> browser_;

@@ -37,10 +37,14 @@ class ModelScanningTest : public QObject {
     std::unique_ptr<ScannerViewModel> model_;
     QStringList statuses_;
 
-    void makeModel() {
+    // `holdSearch`: the browser's first search ends only when the test says so.
+    void makeModel(bool holdSearch = false) {
         model_.reset();
         auto browser = std::make_unique<FakeScannerBrowser>();
         browser_ = browser.get();
+        if (holdSearch) {
+            browser_->holdSearch();
+        }
         model_ = std::make_unique<ScannerViewModel>(desktop_, std::move(browser));
         statuses_.clear();
         connect(model_.get(), &ScannerViewModel::statusChanged, this,
@@ -118,6 +122,54 @@ private Q_SLOTS:
         QTRY_COMPARE(model_->status(), QStringLiteral("1 scanner(s) found. Ready."));
         QCOMPARE(model_->selectedDeviceID(), QStringLiteral("b"));
         QCOMPARE(&model_->scanner(), &model_->scanner());
+    }
+
+    void startUpWaitsForTheFirstCompleteListing() {
+        AppSettings stored = AppSettings::defaults();
+        stored.lastDeviceId = QStringLiteral("remembered");
+        stored.save();
+
+        // Lists before the search ends: the status stays, the remembered
+        // scanner is kept through an empty list and chosen when it turns up.
+        makeModel(true);
+        QCoreApplication::sendPostedEvents(); // the first, empty list
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("other"));
+        QVERIFY(plugIn(QStringLiteral("remembered"), QStringLiteral("Remembered")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+        QVERIFY(statuses_.isEmpty());
+
+        // The complete listing reports as before.
+        browser_->completeSearch();
+        QTRY_COMPARE(model_->status(), QStringLiteral("2 scanner(s) found. Ready."));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+
+        // Closing before the listing ends keeps the remembered scanner even
+        // when another one was listed meanwhile.
+        makeModel(true);
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("other"));
+        model_->cleanUp();
+        QCOMPARE(AppSettings::load().lastDeviceId, QStringLiteral("remembered"));
+
+        // A choice of the user's stands; after the first listing the
+        // remembered scanner is forgotten.
+        makeModel(true);
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QVERIFY(plugIn(QStringLiteral("third"), QStringLiteral("Third")));
+        model_->setSelectedDeviceID(QStringLiteral("third"));
+        QVERIFY(plugIn(QStringLiteral("remembered"), QStringLiteral("Remembered")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("third"));
+        makeModel(true);
+        browser_->completeSearch();
+        QTRY_COMPARE(model_->status(), noScanner);
+        QCOMPARE(model_->selectedDeviceID(), QString());
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QVERIFY(plugIn(QStringLiteral("remembered"), QStringLiteral("Remembered")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("other"));
     }
 
     void scanWithoutAScanner() {
