@@ -155,6 +155,40 @@ QLabel* middleDot(QWidget* parent) {
     return dot;
 }
 
+// Ties every form label to its field, for screen readers: the field (or, for a row of controls, its
+// first control that takes focus) becomes the label's buddy and is named by the label's text
+// without its colon.
+void tieLabelsToFields(QFormLayout* form) {
+    for (int row = 0; row < form->rowCount(); ++row) {
+        QLayoutItem* labelItem = form->itemAt(row, QFormLayout::LabelRole);
+        QLayoutItem* fieldItem = form->itemAt(row, QFormLayout::FieldRole);
+        auto* label = labelItem != nullptr ? qobject_cast<QLabel*>(labelItem->widget()) : nullptr;
+        QWidget* field = fieldItem != nullptr ? fieldItem->widget() : nullptr;
+        if (label == nullptr || field == nullptr) {
+            continue;
+        }
+        if (field->focusPolicy() == Qt::NoFocus) {
+            for (QWidget* child : field->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (child->focusPolicy() != Qt::NoFocus) {
+                    field = child;
+                    break;
+                }
+            }
+        }
+        if (field->focusPolicy() == Qt::NoFocus) {
+            continue; // a value shown, not a field
+        }
+        label->setBuddy(field);
+        if (field->accessibleName().isEmpty()) {
+            QString name = label->text().trimmed();
+            if (name.endsWith(u':')) {
+                name.chop(1);
+            }
+            field->setAccessibleName(name);
+        }
+    }
+}
+
 } // namespace
 
 SettingsView::SettingsView(ScannerViewModel& model, QWidget* parent)
@@ -180,6 +214,9 @@ SettingsView::SettingsView(ScannerViewModel& model, QWidget* parent)
     tabs_->addTab(makeAboutTab(), SymbolImage::icon(QStringLiteral("info.circle"), iconColour),
                   QStringLiteral("About"));
     tabs_->setCurrentIndex(0);
+    for (QFormLayout* form : findChildren<QFormLayout*>()) {
+        tieLabelsToFields(form);
+    }
 }
 
 SettingsView::~SettingsView() = default;

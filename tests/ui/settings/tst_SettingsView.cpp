@@ -14,6 +14,7 @@
 #include "ui/settings/SettingsWindow.h"
 #include "ui/toolkit/DarkAppearance.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputMethodEvent>
@@ -137,6 +138,43 @@ private Q_SLOTS:
         QVERIFY2(outlined >= box.height() / 2, qPrintable(QString::number(outlined)));
         toggle->click();
         QVERIFY(model.settings().openAfterSave);
+    }
+
+    void fieldsAreNamedByTheirLabels() {
+        ScannerViewModel model(desktop_);
+        model.editSettings([](AppSettings& s) { s.emailMethod = EmailMethod::smtp; });
+        SettingsView view(model);
+        view.show();
+        const std::pair<const char*, QString> fields[] = {
+            {"saveFolderField", QStringLiteral("Save scans to")},
+            {"fileNamePatternField", QStringLiteral("File name pattern")},
+            {"formatPicker", QStringLiteral("Format")},
+            {"resolutionPicker", QStringLiteral("Resolution")},
+            {"jpegQualitySlider", QStringLiteral("JPEG quality")},
+            {"emailMethodPicker", QStringLiteral("Send using")},
+            {"defaultRecipientField", QStringLiteral("Default recipient")},
+            {"smtpHostField", QStringLiteral("SMTP server")},
+            {"smtpPortField", QStringLiteral("Port")},
+        };
+        for (const auto& [name, label] : fields) {
+            auto* field = view.findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY2(field != nullptr, name);
+            // Named by the label, or (pickers on Linux, whose name is their
+            // value) labelled by it.
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+            bool labelledBy = false;
+            for (const auto& [other, relation] : accessible->relations(QAccessible::Label)) {
+                labelledBy = labelledBy || other->text(QAccessible::Name) == label + u':';
+            }
+            QVERIFY2(accessible->text(QAccessible::Name) == label || labelledBy, name);
+            // The label that shows the name is the field's buddy.
+            bool labelled = false;
+            for (auto* caption : view.findChildren<QLabel*>()) {
+                labelled = labelled || (caption->buddy() == field &&
+                                        caption->text() == label + QStringLiteral(":"));
+            }
+            QVERIFY2(labelled, name);
+        }
     }
 
     void jpegSliderMovesInStepsOfFive() {
