@@ -79,7 +79,6 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
     scan_ = new FlatButton(QStringLiteral("Scan"), PrimaryButtonStyle());
     scan_->setSymbol(QStringLiteral("scanner"));
     scan_->setLabelWidth(90);
-    scan_->setShortcut(QKeySequence(Qt::Key_Return));
     row->addWidget(scan_);
     // The spinner sits 4 points after "Add image file...".
     auto* addGroup = new QHBoxLayout;
