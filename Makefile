@@ -1,5 +1,5 @@
 # Task runner: the real work is in scripts/ and the CMake presets.
-.PHONY: run test build setup setup-test configure bench screenshots sanitize clean
+.PHONY: run test build setup setup-test configure bench screenshots package sanitize clean
 
 # Offers SANE's virtual test scanner beside the system's scanners. Builds
 # only the program (and whatever it runs), not the tests and benchmarks.
@@ -39,6 +39,10 @@ sanitize: setup-test
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize
 	scripts/test-env.sh ctest --preset sanitize
+
+# The Debian package: build/paperlark_<version>_<architecture>.deb
+package: setup-test build
+	cmake --build --preset default --target package
 
 clean:
 	rm -rf build build-sanitize
