@@ -21,13 +21,20 @@ endfunction()
 # date moves whenever one of SOURCES (the program's sources) changes and not
 # only when the project is configured. SOURCE_DATE_EPOCH fixes the time for
 # reproducible builds: from the build's environment, or else as it was when
-# the project was configured. Other variables named in VARIABLES are passed
-# on with their current values.
+# the project was configured. Every other @VARIABLE@ of the template gets
+# the value the variable has where this function is called.
 function(paperlark_information_list)
-    cmake_parse_arguments(ARG "" "OUTPUT;TEMPLATE" "SOURCES;VARIABLES" ${ARGN})
+    cmake_parse_arguments(ARG "" "OUTPUT;TEMPLATE" "SOURCES" ${ARGN})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_TEMPLATE})
+    file(READ ${ARG_TEMPLATE} template)
+    string(REGEX MATCHALL "@[A-Za-z_][A-Za-z0-9_]*@" references "${template}")
+    list(REMOVE_DUPLICATES references)
     set(definitions)
-    foreach(variable IN LISTS ARG_VARIABLES)
-        list(APPEND definitions "-D${variable}=${${variable}}")
+    foreach(reference IN LISTS references)
+        string(REPLACE "@" "" variable "${reference}")
+        if(NOT variable STREQUAL "PAPERLARK_BUILD_DATE")
+            list(APPEND definitions "-D${variable}=${${variable}}")
+        endif()
     endforeach()
     add_custom_command(OUTPUT ${ARG_OUTPUT}
         COMMAND ${CMAKE_COMMAND}

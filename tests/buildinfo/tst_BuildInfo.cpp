@@ -25,6 +25,10 @@ private Q_SLOTS:
                     .match(BuildInfo::buildDate())
                     .hasMatch());
         QVERIFY(!BuildInfo::publisher().isEmpty());
+        // Every value of the generated list is filled in.
+        QVERIFY(QRegularExpression(QStringLiteral("^[a-z]+(\\.[A-Za-z0-9]+)+$"))
+                    .match(BuildInfo::applicationId())
+                    .hasMatch());
     }
 
     void fallbacks() {
