@@ -92,6 +92,10 @@ int main(int argc, char* argv[]) {
 
     PaperlarkApp paperlark(app);
     paperlark.start();
+    // The test environment's throw-away HOME is no folder a user would
+    // recognise: the pictures show the default save folder of a usual home.
+    paperlark.model().editSettings(
+        [](AppSettings& s) { s.saveFolder = QStringLiteral("/home/sam/Documents/Scans"); });
     MainWindow* main = paperlark.mainWindow();
     main->move(40, 40);
     main->resize(1100, 760);
