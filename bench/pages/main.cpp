@@ -320,6 +320,7 @@ constexpr double flateTextPageKB = 102857 / 1024.0;
 //                and with text layers already recognised (best of three).
 int measureText(const QString& work) {
     const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
+    QDir().mkpath(work);
     const QUrl cache = QUrl::fromLocalFile(work + "/cache");
     const auto makePage = [&](const QImage& image, const QString& name) {
         const QUrl source = QUrl::fromLocalFile(work + "/" + name);
