@@ -45,6 +45,11 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
 
     session_.create();
 
+    recognition_ = std::make_unique<TextRecognitionQueue>(pages_);
+    recognition_->configure(settings_.ocrEnabled, settings_.ocrLanguage);
+    connect(this, &ScannerViewModel::settingsChanged, this,
+            [this] { recognition_->configure(settings_.ocrEnabled, settings_.ocrLanguage); });
+
     // Last: the scanner service. Its lists reach the model asynchronously,
     // the current one first; the connections and the page callback go away
     // with the model.
@@ -115,6 +120,7 @@ void ScannerViewModel::setErrorMessage(std::optional<QString> message) {
 }
 
 void ScannerViewModel::notifyChanged() {
+    recognition_->refresh(); // a page may have been turned
     publish(&ScannerViewModel::pagesChanged);
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/DesktopServices.h"
 #include "model/PageList.h"
+#include "model/TextRecognitionQueue.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
@@ -84,7 +85,8 @@ public:
     const std::optional<QUuid>& selectedPageID() const { return pages_.selectedID(); }
     // The status line under the main window.
     const QString& status() const { return status_; }
-    // True while a scan or an SMTP send runs.
+    // True while a scan or an SMTP send runs, and while a save waits for
+    // text recognition.
     bool busy() const { return busy_; }
     // The scanners found, in the scanner service's order.
     const QList<ScannerDeviceInfo>& devices() const { return devices_; }
@@ -177,7 +179,9 @@ public:
     // ---- Saving and folders ---------------------------------------------------
 
     // Writes the pages into the save folder in the chosen format and returns
-    // the files written. Also stores the selected scanner and writes the
+    // the files written. A PDF carries the text recognised so far when
+    // ocrEnabled is set; a page still being recognised goes without (this
+    // never waits). Also stores the selected scanner and writes the
     // settings file first. Returns nothing when there are no pages or the save
     // failed; the reason is then in errorMessage. Changes neither status nor
     // busy, and leaves fileName as it is.
@@ -186,7 +190,15 @@ public:
     // The Save button: saveCurrentPages(), then status "Saved a.pdf" (names
     // joined with ", "), opens the first file when openAfterSave is set, and
     // clears the pages and renews fileName when clearPagesAfterSave is set.
+    // A searchable PDF (ocrEnabled) first waits for the pages still being
+    // recognised, without blocking: busy, status "Recognising text: page N
+    // of M...", and the save runs once the last one is done. Pages whose
+    // text could not be recognised are saved without; the status then ends
+    // ". N page(s) saved without text: <reason>".
     void save();
+
+    // The text of the pages, recognised in the background while ocrEnabled.
+    const TextRecognitionQueue& textRecognition() const { return *recognition_; }
 
     // "Choose...": asks for the default save folder and, when one is chosen,
     // stores it and writes the settings file. status is never changed.
@@ -301,6 +313,10 @@ private:
     QString pagesReadyText() const;
     // The pattern expanded for now.
     QString freshFileName() const;
+    // The rest of save() once the text it waits for is there.
+    void finishSave();
+    // While a save waits for text: the progress, or the save once done.
+    void continueSaveAfterText();
     // A setting's number as an int, clamped to the int range.
     static int toInt(std::int64_t value);
 
@@ -309,6 +325,11 @@ private:
     AppSettings settings_;
     // The pages and the selection (published as pages and selectedPageID).
     PageList pages_;
+    // Text of the pages, following the list and the OCR settings.
+    std::unique_ptr<TextRecognitionQueue> recognition_;
+    // Set while save() waits for text recognition.
+    QMetaObject::Connection waitingForText_;
+    QMetaObject::Connection waitingForTextList_;
     QString status_;
     bool busy_ = false;
     QList<ScannerDeviceInfo> devices_;

@@ -145,6 +145,7 @@ Result<void, ImageFile::Failure> ScannedPage::rotate(int quarterTurnsClockwise) 
     }
     pixelSize_ = QSizeF(rotated.size());
     thumbnail_ = makeThumbnail(rotated);
+    quarterTurns_ = (quarterTurns_ + quarterTurnsClockwise) & 3;
     return {};
 }
 

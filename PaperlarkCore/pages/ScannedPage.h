@@ -56,6 +56,9 @@ public:
     // Pixel dimensions of the cached image.
     QSizeF pixelSize() const { return pixelSize_; }
     double dpi() const { return dpi_; }
+    // Quarter turns clockwise since the page was made, 0...3: pages whose
+    // pixels depend on their turn (recognised text, say) can tell.
+    int quarterTurns() const { return quarterTurns_; }
     // 120 x 160 image for the page list.
     const QImage& thumbnail() const { return thumbnail_; }
 
@@ -95,4 +98,5 @@ private:
     QSizeF pixelSize_;
     double dpi_;
     QImage thumbnail_;
+    int quarterTurns_ = 0;
 };

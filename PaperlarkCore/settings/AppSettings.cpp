@@ -64,6 +64,15 @@ public:
         return value.toBool();
     }
 
+    // Members added after the first release: absent is their default, but
+    // present with the wrong type is as bad as any other fault.
+    bool optionalBoolean(const char* key, bool fallback) {
+        return object_.contains(QLatin1String(key)) ? boolean(key) : fallback;
+    }
+    QString optionalString(const char* key, const QString& fallback) {
+        return object_.contains(QLatin1String(key)) ? string(key) : fallback;
+    }
+
     template <typename E> E option(const char* key, E fallback) {
         const QJsonValue value = object_.value(QLatin1String(key));
         if (!value.isString()) {
@@ -113,6 +122,8 @@ std::optional<AppSettings> decode(const QByteArray& bytes) {
         d.string("smtpUser"),
         d.string("fromName"),
         d.string("fromAddress"),
+        d.optionalBoolean("ocrEnabled", AppSettings{}.ocrEnabled),
+        d.optionalString("ocrLanguage", AppSettings{}.ocrLanguage),
     };
     if (d.failed()) {
         return std::nullopt;
@@ -143,6 +154,8 @@ QJsonObject encode(const AppSettings& s) {
     o.insert(QStringLiteral("smtpUser"), s.smtpUser);
     o.insert(QStringLiteral("fromName"), s.fromName);
     o.insert(QStringLiteral("fromAddress"), s.fromAddress);
+    o.insert(QStringLiteral("ocrEnabled"), s.ocrEnabled);
+    o.insert(QStringLiteral("ocrLanguage"), s.ocrLanguage);
     return o;
 }
 

@@ -1,12 +1,15 @@
 #include "PageFixtures.h"
 
 #include "pages/ImageFile.h"
+#include "pages/MonoBits.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QGlyphRun>
 #include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
@@ -36,6 +39,63 @@ QImage monoImage(int width, int height) {
         }
     }
     return image;
+}
+
+TextPage textPage(QSize pixels, int dpi, double points, bool mono) {
+    static const QStringList vocabulary =
+        QStringLiteral(
+            "the quick brown fox jumps over lazy dog paper scanner document contract page "
+            "invoice letter number seven twelve account office market river window garden "
+            "morning evening station library report summary signed agreed payment delivery "
+            "between parties hereby clause annual budget meeting minutes village country")
+            .split(u' ');
+    TextPage page;
+    QImage grey(pixels, QImage::Format_Grayscale8);
+    grey.fill(255);
+    const QRawFont font(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
+                        points * dpi / 72.0);
+    if (!font.isValid()) {
+        qFatal("cannot load DejaVu Sans");
+    }
+    const double margin = dpi;
+    const double lineHeight = font.pixelSize() * 1.6;
+    const double space =
+        font.advancesForGlyphIndexes(font.glyphIndexesForString(QStringLiteral(" "))).value(0).x();
+    QPainter painter(&grey);
+    painter.setPen(Qt::black);
+    unsigned state = 12345;
+    for (double baseline = margin + font.ascent();
+         baseline + font.descent() < pixels.height() - margin; baseline += lineHeight) {
+        double x = margin;
+        for (;;) {
+            state = state * 1103515245u + 12345u;
+            const QString word = vocabulary[int((state >> 16) % unsigned(vocabulary.size()))];
+            const QList<quint32> glyphs = font.glyphIndexesForString(word);
+            const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
+            QList<QPointF> positions;
+            QRectF ink;
+            double pen = x;
+            for (qsizetype i = 0; i < glyphs.size(); ++i) {
+                positions.append(QPointF(pen, baseline));
+                ink |= font.boundingRect(glyphs[i]).translated(pen, baseline);
+                pen += advances[i].x();
+            }
+            if (pen > pixels.width() - margin) {
+                break;
+            }
+            QGlyphRun run;
+            run.setRawFont(font);
+            run.setGlyphIndexes(glyphs);
+            run.setPositions(positions);
+            painter.drawGlyphRun(QPointF(0, 0), run);
+            page.words.append(word);
+            page.wordBoxes.append(ink);
+            x = pen + space;
+        }
+    }
+    painter.end();
+    page.image = mono ? MonoBits::fromGrey(grey) : std::move(grey);
+    return page;
 }
 
 QUrl write(const QString& path, const QByteArray& bytes) {

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -16,6 +18,18 @@ QImage colourImage(int width, int height);
 // The same as 8-bit grey and as 1-bit black and white.
 QImage greyImage(int width, int height);
 QImage monoImage(int width, int height);
+
+// A page of printed text: lines of English words in DejaVu Sans, loaded from
+// its file so that no other installed font can stand in for it. Needs a
+// QGuiApplication (Qt's offscreen platform will do).
+struct TextPage {
+    QImage image;            // white paper, black text
+    QStringList words;       // in reading order
+    QList<QRectF> wordBoxes; // each word's ink box, in pixels
+};
+// `pixels` at `dpi`, text of `points` size with a margin of an inch; `mono`
+// gives a 1-bit page (a scanner's threshold), otherwise 8-bit grey.
+TextPage textPage(QSize pixels, int dpi, double points, bool mono);
 
 QUrl write(const QString& path, const QByteArray& bytes);
 QByteArray readAll(const QString& path);

@@ -181,7 +181,9 @@ void tst_ScannedPage::rotationRewritesTheCacheFile() {
     const QUuid id = page->id();
     const QImage thumbnail = page->thumbnail();
 
+    QCOMPARE(page->quarterTurns(), 0);
     QVERIFY(page->rotate(1));
+    QCOMPARE(page->quarterTurns(), 1);
     QCOMPARE(page->pixelSize(), QSizeF(1400, 1000));
     QCOMPARE(page->dpi(), 200.0);
     QCOMPARE(page->id(), id);
@@ -191,6 +193,7 @@ void tst_ScannedPage::rotationRewritesTheCacheFile() {
     QCOMPARE(page->description(), QStringLiteral("1400 x 1000 px @ 200 dpi"));
 
     QVERIFY(page->rotate(-1));
+    QCOMPARE(page->quarterTurns(), 0);
     QCOMPARE(page->pixelSize(), QSizeF(1000, 1400));
     QCOMPARE(page->loadFullImage().value(), colourImage(1000, 1400));
 
@@ -198,6 +201,7 @@ void tst_ScannedPage::rotationRewritesTheCacheFile() {
     // stating 72 dpi comes back stating the page's 200.
     write(cache, qtEncoded(colourImage(1000, 1400), "png", 72));
     QVERIFY(page->rotate(4));
+    QCOMPARE(page->quarterTurns(), 0);
     QCOMPARE(statedDpi(cache), 200.0);
     QCOMPARE(page->loadFullImage().value(), colourImage(1000, 1400));
 
@@ -206,6 +210,7 @@ void tst_ScannedPage::rotationRewritesTheCacheFile() {
     const QImage before = page->thumbnail();
     const auto failed = page->rotate(1);
     QVERIFY(!failed.ok());
+    QCOMPARE(page->quarterTurns(), 0);
     QCOMPARE(failed.failure().kind, ImageFile::Failure::Kind::unreadable);
     QCOMPARE(page->pixelSize(), QSizeF(1000, 1400));
     QCOMPARE(page->thumbnail(), before);

@@ -55,6 +55,8 @@ AppSettings customised() {
         QStringLiteral("user"),
         QStringLiteral("Sender"),
         QStringLiteral("sender@example.org"),
+        true,
+        QStringLiteral("deu"),
     };
 }
 
@@ -113,6 +115,8 @@ private Q_SLOTS:
         QVERIFY(s.smtpUseTLS);
         QVERIFY(s.smtpHost.isEmpty() && s.smtpUser.isEmpty() && s.fromName.isEmpty() &&
                 s.fromAddress.isEmpty() && s.defaultRecipient.isEmpty());
+        QVERIFY(!s.ocrEnabled);
+        QCOMPARE(s.ocrLanguage, QStringLiteral("eng"));
 
         // Without a URL, load and save use the standard location.
         QVERIFY(!QFile::exists(AppSettings::settingsURL().toLocalFile()));
@@ -139,7 +143,7 @@ private Q_SLOTS:
                 keys << QString::fromUtf8(trimmed.mid(1, trimmed.indexOf('"', 1) - 1));
             }
         }
-        QCOMPARE(keys.size(), 21);
+        QCOMPARE(keys.size(), 23);
         QStringList sorted = keys;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(keys, sorted);
@@ -173,6 +177,8 @@ private Q_SLOTS:
         QTest::newRow("string as null") << "smtpHost" << QJsonValue(QJsonValue::Null);
         QTest::newRow("string as number") << "fromName" << QJsonValue(7);
         QTest::newRow("missing jpegQuality") << "jpegQuality" << QJsonValue(QJsonValue::Undefined);
+        QTest::newRow("ocrEnabled as string") << "ocrEnabled" << QJsonValue(QStringLiteral("yes"));
+        QTest::newRow("ocrLanguage as null") << "ocrLanguage" << QJsonValue(QJsonValue::Null);
     }
 
     void decodeIsAllOrNothing() {
@@ -205,6 +211,15 @@ private Q_SLOTS:
         AppSettings expected = customised();
         expected.dpi = 9007199254740993;
         expected.jpegQuality = -5;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        // A file from before the text-recognition settings: they take their
+        // defaults, and everything else loads as stored.
+        object.remove(QStringLiteral("ocrEnabled"));
+        object.remove(QStringLiteral("ocrLanguage"));
+        writeBytes(url, QJsonDocument(object).toJson());
+        expected.ocrEnabled = false;
+        expected.ocrLanguage = QStringLiteral("eng");
         QCOMPARE(AppSettings::load(url), expected);
 
         // saveFolder: blanks only (spaces, tab, no-break and ideographic space)

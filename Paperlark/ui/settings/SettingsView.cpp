@@ -3,6 +3,7 @@
 #include "buildinfo/BuildInfo.h"
 #include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
+#include "ocr/TextRecognizer.h"
 #include "settings/Keychain.h"
 #include "settings/Resolutions.h"
 #include "ui/controls/ButtonStyle.h"
@@ -65,6 +66,15 @@ QList<PickerEntry> resolutionEntries() {
     QList<PickerEntry> entries;
     for (const int dpi : supportedResolutions) {
         entries.append({resolutionLabel(dpi), QVariant(static_cast<qint64>(dpi))});
+    }
+    return entries;
+}
+
+// The text languages installed on the system, by name, tagged with their codes.
+QList<PickerEntry> languageEntries() {
+    QList<PickerEntry> entries;
+    for (const QString& code : TextRecognizer::installedLanguages()) {
+        entries.append({TextRecognizer::languageName(code), code});
     }
     return entries;
 }
@@ -312,6 +322,28 @@ QWidget* SettingsView::makeDefaultsTab() {
         new QCheckBox(QStringLiteral("Clear the page list after saving"), tab), "clearPagesToggle");
     bindFlag(clearToggle, model, &AppSettings::clearPagesAfterSave);
     form->addRow(static_cast<QWidget*>(nullptr), clearToggle);
+
+    auto* ocrToggle =
+        named(new QCheckBox(QStringLiteral("Make PDFs searchable (OCR)"), tab), "ocrToggle");
+    bindFlag(ocrToggle, model, &AppSettings::ocrEnabled);
+    form->addRow(static_cast<QWidget*>(nullptr), ocrToggle);
+
+    auto* languageLabel = formLabel(QStringLiteral("Text language:"), tab);
+    auto* languagePicker = named(new QComboBox(tab), "ocrLanguagePicker");
+    languagePicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    Bind::picker(
+        languagePicker, &model, &ScannerViewModel::settingsChanged, languageEntries(),
+        [&model] { return model.settings().ocrLanguage; },
+        [&model](const QVariant& tag) {
+            model.editSettings(
+                [&](AppSettings& settings) { settings.ocrLanguage = tag.toString(); });
+        });
+    form->addRow(languageLabel, languagePicker);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(languageLabel), static_cast<QWidget*>(languagePicker)}) {
+        Bind::enabled(widget, &model, &ScannerViewModel::settingsChanged,
+                      [&model] { return model.settings().ocrEnabled; });
+    }
     return scrollable(tab);
 }
 

@@ -7,6 +7,7 @@
 #include "../UiTestSupport.h"
 
 #include "model/ScannerViewModel.h"
+#include "ocr/TextRecognizer.h"
 #include "settings/Keychain.h"
 #include "settings/Resolutions.h"
 #include "ui/controls/FlatButton.h"
@@ -175,6 +176,34 @@ private Q_SLOTS:
             }
             QVERIFY2(labelled, name);
         }
+    }
+
+    void textRecognitionRows() {
+        ScannerViewModel model(desktop_);
+        SettingsView view(model);
+        view.show();
+        auto* toggle = child<QCheckBox>(view, "ocrToggle");
+        auto* language = child<QComboBox>(view, "ocrLanguagePicker");
+        QCOMPARE(toggle->text(), QStringLiteral("Make PDFs searchable (OCR)"));
+        QVERIFY(!toggle->isChecked());
+        // The installed languages by name; English, the default, is chosen.
+        QVERIFY(language->findText(QStringLiteral("English")) >= 0);
+        QCOMPARE(language->currentText(), QStringLiteral("English"));
+        QCOMPARE(language->count(), TextRecognizer::installedLanguages().size());
+        QVERIFY(!language->isEnabled());
+
+        toggle->click();
+        QVERIFY(model.settings().ocrEnabled);
+        QVERIFY(language->isEnabled());
+        QVERIFY(choose(language, QStringLiteral("English")));
+        QCOMPARE(model.settings().ocrLanguage, QStringLiteral("eng"));
+        // A language no longer installed shows as no entry, and is kept.
+        model.editSettings([](AppSettings& s) { s.ocrLanguage = QStringLiteral("qqq"); });
+        QCOMPARE(language->currentIndex(), -1);
+        QCOMPARE(model.settings().ocrLanguage, QStringLiteral("qqq"));
+        model.editSettings([](AppSettings& s) { s.ocrEnabled = false; });
+        QVERIFY(!toggle->isChecked());
+        QVERIFY(!language->isEnabled());
     }
 
     void jpegSliderMovesInStepsOfFive() {
