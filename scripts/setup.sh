@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-svg-dev libgl-dev
-    libsane-dev libsane1 libcairo2-dev libicu-dev libsecret-1-dev libpng-dev libjpeg-dev
+    libsane-dev libsane1 libcairo2-dev libicu-dev libsecret-1-dev libpng-dev libjpeg-dev libdeflate-dev
     curl xdg-utils fonts-dejavu-core
 )
 test_packages=(
