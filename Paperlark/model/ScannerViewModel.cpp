@@ -41,6 +41,7 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     selectedDeviceID_ = settings_.lastDeviceId;
 
     session_.create();
+    followPagesForRecovery();
 
     // Last: the scanner service. Its lists reach the model asynchronously,
     // the current one first; the connections and the page callback go away
@@ -206,9 +207,14 @@ void ScannerViewModel::clearPages(bool confirm) {
     setStatus(pagesClearedStatus);
 }
 
-void ScannerViewModel::cleanUp() {
+void ScannerViewModel::cleanUp(bool keepUnsavedPages) {
     editSettings([this](AppSettings& s) { s.lastDeviceId = selectedDeviceID_; });
     settings_.save();
+    if (keepUnsavedPages && unsavedPageCount() > 0) {
+        session_.recordPages(pages_.pages());
+        session_.release();
+        return;
+    }
     discardAll(pages_.pages());
     session_.remove();
 }

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 // Writes the page list as one PDF or as one JPEG/PNG per page, and names the
 // files: a pattern whose braces hold date formats, cleaned into a safe file
@@ -58,6 +59,10 @@ public:
     // Expands each {format} in the pattern with the date (Unicode date-format
     // patterns, POSIX English locale, the current time zone) and sanitises.
     static QString buildBaseName(const QString& pattern, const QDateTime& date);
+
+    // The moment formatted with a Unicode date pattern, in the POSIX English
+    // locale and the current time zone; nothing when ICU rejects the pattern.
+    static std::optional<QString> formatDate(const QString& pattern, const QDateTime& date);
 
     // The first of NAME.EXT, NAME (2).EXT, NAME (3).EXT ... that does not exist.
     static QUrl uniqueURL(const QUrl& folder, const QString& baseName,

@@ -12,6 +12,8 @@ namespace {
 
 constexpr char temporarySuffix[] = ".XXXXXX";
 
+DurableFile::CommitHook commitHook = nullptr;
+
 // Closes a descriptor unless it is handed on.
 class Descriptor {
 public:
@@ -84,12 +86,18 @@ bool DurableFile::commit() {
         discardTemporary();
         return false;
     }
+    if (commitHook != nullptr) {
+        commitHook(path_, false);
+    }
     if (::rename(QFile::encodeName(temporaryPath_).constData(),
                  QFile::encodeName(path_).constData()) != 0) {
         discardTemporary();
         return false;
     }
     temporaryPath_.clear();
+    if (commitHook != nullptr) {
+        commitHook(path_, true);
+    }
     // The file is in place now, whatever follows: a folder that cannot be
     // synced (which the file system reports only for I/O errors) leaves the
     // rename to the next writeback.
@@ -106,6 +114,10 @@ bool DurableFile::syncFolder(const QString& folder) {
     const Descriptor fd(
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd.get() >= 0 && syncDescriptor(fd.get());
+}
+
+void DurableFile::setCommitHook(CommitHook hook) {
+    commitHook = hook;
 }
 
 bool DurableFile::isTemporaryName(const QString& name) {

@@ -38,6 +38,13 @@ public:
     // Whether a file name is one of the temporary names used here.
     static bool isTemporaryName(const QString& name);
 
+    // For tests that stop a writer at the moments that matter: called with
+    // the target's path just before the rename (renamed = false, the data
+    // complete on disk under the temporary name) and just after it. Set it
+    // before any file is written; nothing calls it otherwise.
+    using CommitHook = void (*)(const QString& path, bool renamed);
+    static void setCommitHook(CommitHook hook);
+
 private:
     void discardTemporary();
 

@@ -120,6 +120,7 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
         if (id.isNull() || ids.contains(id) || !isPageFileName(file) || files.contains(file) ||
             !std::isfinite(dpi) || dpi <= 0 || dpi > maxDpi ||
             description.size() > maxDescription) {
+            ++manifest.rejected;
             continue;
         }
         ids.insert(id);

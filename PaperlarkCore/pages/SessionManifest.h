@@ -41,6 +41,8 @@ public:
     QList<Entry> pages;
     // When the page list last changed (UTC).
     QDateTime changed;
+    // Entries fromJson() dropped (not written, only read).
+    int rejected = 0;
 
     // The manifest of a page list at `changed`. Pages whose cache file is not
     // directly inside `folder` are left out (they could not be restored).

@@ -121,6 +121,7 @@ void tst_SessionManifest::refusesWhatItCannotTrust() {
     QCOMPARE(parsed->pages[0].id, QUuid::fromString(id));
     QCOMPARE(parsed->pages[0].file, file);
     QCOMPARE(parsed->pages[1].id, QUuid::fromString(other));
+    QCOMPARE(parsed->rejected, 11);
     QCOMPARE(parsed->changed, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
 }
 
