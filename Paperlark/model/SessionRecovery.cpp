@@ -30,14 +30,31 @@ bool isSessionName(const QString& name) {
     return !id.isNull() && SessionFolder::folderName(id) == name;
 }
 
-// Nothing in the folder but the lock file, the manifest and temporary files.
-bool holdsNothing(const QString& path) {
+// The lock file, the manifest and temporary files.
+bool isBookkeeping(const QString& name) {
+    return name == SessionLock::fileName || name == SessionManifest::fileName ||
+           DurableFile::isTemporaryName(name);
+}
+
+// Whether every entry of the folder is one that `allowed` accepts.
+template <typename Allowed> bool holdsOnly(const QString& path, Allowed allowed) {
     const QStringList names =
         QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    return std::all_of(names.cbegin(), names.cend(), [](const QString& name) {
-        return name == SessionLock::fileName || name == SessionManifest::fileName ||
-               DurableFile::isTemporaryName(name);
-    });
+    return std::all_of(names.cbegin(), names.cend(), allowed);
+}
+
+// An empty session folder: nothing but bookkeeping; or, when its manifest
+// lists no page, nothing but bookkeeping and page files (pages taken off the
+// list, kept for an undo, say), as against files a scanner delivered before
+// any page was listed.
+bool isEmptySession(const QString& path, const std::optional<SessionManifest>& manifest) {
+    if (holdsOnly(path, isBookkeeping)) {
+        return true;
+    }
+    return manifest && manifest->pages.isEmpty() && manifest->rejected == 0 &&
+           holdsOnly(path, [](const QString& name) {
+               return isBookkeeping(name) || SessionManifest::isPageFileName(name);
+           });
 }
 
 // The page of a manifest entry when its file checks out and decodes. A
@@ -85,8 +102,7 @@ std::vector<SessionRecovery::Session> SessionRecovery::find(const QString& cache
         }
         const SessionFolder folder(cacheRoot, QUuid::fromString(name));
         const auto manifest = SessionManifest::read(path);
-        if (holdsNothing(path) ||
-            (manifest && manifest->pages.isEmpty() && manifest->rejected == 0)) {
+        if (isEmptySession(path, manifest)) {
             folder.remove(); // nothing, or every page had been taken off the list
             continue;
         }

@@ -25,9 +25,9 @@ class SessionFolder;
 // manifest names its pages; a page counts only when its file is a page file
 // of this user with no other name that decodes in full (see
 // SessionManifest). Folders with at least one such page are offered; folders
-// with nothing in them (no pages recorded, or no files but the lock, the
-// manifest and temporary files) are removed; every other folder is left
-// exactly as it is.
+// with nothing of their own (nothing but the lock, the manifest and temporary
+// files; or, when the manifest lists no page, those and page files taken off
+// the list) are removed; every other folder is left exactly as it is.
 class SessionRecovery {
 public:
     struct Page {

@@ -281,12 +281,14 @@ class tst_SessionRecovery : public QObject {
     }
 
 private Q_SLOTS:
+    // Each case in a HOME of its own (the model of the case before goes
+    // first: it lives in the HOME it was made in).
     void init() {
+        model_.reset();
         home_.emplace();
         QVERIFY(home_->isValid());
     }
-
-    void cleanup() {
+    void cleanupTestCase() {
         model_.reset();
         home_.reset();
     }
@@ -579,6 +581,10 @@ private Q_SLOTS:
         const QString bare = session({});
         QFile::remove(bare + "/manifest.json");
         const QString cleared = session({});
+        goodPage(cleared, 10); // taken off the list, kept for an undo
+        // No page listed yet, but a file a scanner delivered: kept.
+        const QString scanning = session({});
+        writeFile(scanning + "/scan_0001.png", readFile(secret.toLocalFile()));
         const QString onlyLock = session({});
         QFile::remove(onlyLock + "/manifest.json");
         QVERIFY(SessionLock::acquire(onlyLock));
