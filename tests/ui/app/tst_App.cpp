@@ -228,8 +228,12 @@ private Q_SLOTS:
         QCOMPARE(app.mainWindow(), window);
         QCOMPARE(app.model().pages().size(), 1);
 
-        // Once the application is finishing, nothing more is taken.
+        // Once the application is finishing, nothing more is taken. (The
+        // page was never saved: quitting asks first.)
+        AlertAnswers alerts;
+        alerts.buttons = {"Discard and Quit"};
         app.quit();
+        QCOMPARE(alerts.texts, QStringList{"Discard 1 unsaved page(s) and quit?"});
         app.open({QUrl::fromLocalFile(good)});
         QCOMPARE(app.model().pages().size(), 1);
     }
