@@ -44,6 +44,7 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     }
 
     session_.create();
+    followPagesForRecovery();
 
     recognition_ = std::make_unique<TextRecognitionQueue>(pages_);
     recognition_->configure(settings_.ocrEnabled, settings_.ocrLanguage);
@@ -223,9 +224,14 @@ void ScannerViewModel::clearPages(bool confirm) {
     setStatus(pagesClearedStatus);
 }
 
-void ScannerViewModel::cleanUp() {
+void ScannerViewModel::cleanUp(bool keepUnsavedPages) {
     editSettings([this](AppSettings& s) { s.lastDeviceId = deviceToRemember(); });
     settings_.save();
+    if (keepUnsavedPages && unsavedPageCount() > 0) {
+        session_.recordPages(pages_.pages());
+        session_.release();
+        return;
+    }
     discardAll(pages_.pages());
     session_.remove();
 }

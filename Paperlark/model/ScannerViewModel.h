@@ -3,6 +3,7 @@
 #include "model/DesktopServices.h"
 #include "model/PageList.h"
 #include "model/TextRecognitionQueue.h"
+#include "model/SessionRecovery.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
@@ -10,6 +11,7 @@
 #include "scanning/ScannerService.h"
 #include "settings/AppSettings.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -20,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // The state of the running application and every user action.
 //
@@ -173,8 +176,30 @@ public:
 
     // Called when the main window goes away: remembers the selected scanner,
     // writes the settings file, deletes every page's cache file and removes
-    // the session folder. The page list itself is kept.
-    void cleanUp();
+    // the session folder. The page list itself is kept. With
+    // keepUnsavedPages, a session with unsaved pages is kept instead, with
+    // its manifest, for the next start to offer back (the folder's lock is
+    // let go); only the settings are written.
+    void cleanUp(bool keepUnsavedPages = false);
+
+    // ---- Recovery -------------------------------------------------------------
+    //
+    // The session folder keeps a manifest of the page list, rewritten after
+    // every change of the list (pagesChanged() and the page list's own
+    // changed()), so that a session that ends without cleaning up can be
+    // offered back at the next start.
+
+    // Pages that are not part of the latest successful save of them, or have
+    // changed (rotated) since.
+    int unsavedPageCount() const;
+
+    // Looks for sessions of earlier runs that ended without cleaning up
+    // (in the background), then offers them one after another, newest first:
+    // "Paperlark closed before these pages were saved. Restore N page(s) from
+    // <date>?". Restore appends the pages in their recorded order after the
+    // pages in the list, their files moved into this run's folder; Discard
+    // deletes that session's folder. recoveryFinished() follows.
+    void offerRecovery();
 
     // ---- Saving and folders ---------------------------------------------------
 
@@ -276,6 +301,8 @@ Q_SIGNALS:
     void errorMessageChanged();
     // Emitted after every change of any published field, and by notifyChanged().
     void changed();
+    // offerRecovery() has offered everything it found.
+    void recoveryFinished();
 
 private:
     // Assigns a published field and emits its signal and changed().
@@ -320,6 +347,13 @@ private:
     // A setting's number as an int, clamped to the int range.
     static int toInt(std::int64_t value);
 
+    // Keeps the session folder's manifest in step with the page list.
+    void followPagesForRecovery();
+    // Remembers the pages just saved, as they are now.
+    void rememberSavedPages();
+    // Offers the sessions found, one after another.
+    void offerSessions(std::vector<SessionRecovery::Session>& sessions);
+
     std::shared_ptr<DesktopServices> desktop_;
 
     AppSettings settings_;
@@ -346,6 +380,9 @@ private:
     // model was created.
     SessionFolder session_;
     QList<QUrl> lastSavedFiles_;
+    // Page id -> the page's revision when it was last saved.
+    QHash<QUuid, int> savedRevisions_;
+    bool recovering_ = false;
 
     // Declared last so that it goes first: no scanner callback can reach a
     // half-destroyed model.

@@ -38,6 +38,7 @@ std::optional<QList<QUrl>> ScannerViewModel::saveCurrentPages() {
         return std::nullopt;
     }
     lastSavedFiles_ = std::move(saved).value();
+    rememberSavedPages();
     return lastSavedFiles_;
 }
 

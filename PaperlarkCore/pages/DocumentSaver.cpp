@@ -44,9 +44,9 @@ bool isInvalidNameCharacter(char32_t c) {
     }
 }
 
-// The moment formatted with a Unicode date pattern, in the POSIX English
-// locale and the current time zone; nothing when ICU rejects the pattern.
-std::optional<QString> formatDate(const QString& pattern, const QDateTime& date) {
+} // namespace
+
+std::optional<QString> DocumentSaver::formatDate(const QString& pattern, const QDateTime& date) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::UnicodeString icuPattern(reinterpret_cast<const char16_t*>(pattern.utf16()),
                                         int32_t(pattern.size()));
@@ -63,6 +63,8 @@ std::optional<QString> formatDate(const QString& pattern, const QDateTime& date)
     }
     return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
 }
+
+namespace {
 
 // Whether anything at all is at the path, including a dangling link.
 bool pathExists(const QString& path) {

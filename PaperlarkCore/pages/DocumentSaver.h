@@ -64,6 +64,10 @@ public:
     // patterns, POSIX English locale, the current time zone) and sanitises.
     static QString buildBaseName(const QString& pattern, const QDateTime& date);
 
+    // The moment formatted with a Unicode date pattern, in the POSIX English
+    // locale and the current time zone; nothing when ICU rejects the pattern.
+    static std::optional<QString> formatDate(const QString& pattern, const QDateTime& date);
+
     // The first of NAME.EXT, NAME (2).EXT, NAME (3).EXT ... that does not exist.
     static QUrl uniqueURL(const QUrl& folder, const QString& baseName,
                           const QString& fileExtension);

@@ -46,6 +46,7 @@ const QList<Case> cases = {
 };
 
 const int jpegQuality = int(AppSettings::defaults().jpegQuality);
+constexpr double megabyte = 1024.0 * 1024.0;
 
 QTextStream& out() {
     static QTextStream stream(stdout);
@@ -139,6 +140,8 @@ int measure(const QString& work, bool firstOnly) {
     }
     const double count = double(pages.size());
     report("import_ms", double(timer.elapsed()) / count);
+    const QString cacheFolder = cache.toLocalFile();
+    report("cache_mb", double(folderBytes(cacheFolder, "page_*")) / megabyte / count);
 
     timer.start();
     for (const auto& page : pages) {
@@ -147,6 +150,7 @@ int measure(const QString& work, bool firstOnly) {
         }
     }
     report("rotate_ms", double(timer.elapsed()) / count);
+    report("rotated_cache_mb", double(folderBytes(cacheFolder, "page_*")) / megabyte / count);
 
     const struct {
         OutputFormat format;
@@ -392,6 +396,8 @@ int runAll(const QString& work) {
     out() << "Paperlark page benchmark: A4 pages with text, a photo block and scanner noise;\n"
           << "JPEG quality " << jpegQuality << "; times are per page, sizes in KB per page.\n"
           << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n"
+          << "cache = MB per page in the cache after the import, and after the rotation\n"
+          << "  (which stores the page as PNG whatever its source)\n"
           << "cpu = processor time of all threads; IM = ImageMagick on the same cached pages;\n"
           << "time x, cpu x, size x = our PDF against ImageMagick's\n"
           << "load average at the start: " << loadAverage() << "\n\n";
@@ -403,12 +409,12 @@ int runAll(const QString& work) {
         Anchor anchor;
     };
     QList<Row> rows;
-    const QStringList headings = {"case",   "import",  "rotate", "pdf ms",  "pdf cpu",
-                                  "pdf KB", "jpeg ms", "png ms", "peak MB", "IM ms",
-                                  "IM cpu", "IM KB",   "time x", "cpu x",   "size x"};
+    const QStringList headings = {"case",    "import", "cache",   "rotate", "cache",   "pdf ms",
+                                  "pdf cpu", "pdf KB", "jpeg ms", "png ms", "peak MB", "IM ms",
+                                  "IM cpu",  "IM KB",  "time x",  "cpu x",  "size x"};
     for (qsizetype i = 0; i < headings.size(); ++i) {
         out() << (i == 0 ? headings[i].leftJustified(10) : headings[i].rightJustified(8))
-              << (i == 8 ? " |" : "");
+              << (i == 10 ? " |" : "");
     }
     out() << '\n';
     out().flush();
@@ -430,15 +436,18 @@ int runAll(const QString& work) {
         const Anchor anchor = imageMagick(result.cacheFiles, folder);
         anchorMode = anchor.mode;
         const Figures& f = result.figures;
-        const auto number = [](double value) { return QStringLiteral("%1").arg(value, 8, 'f', 0); };
+        const auto number = [](double value, int decimals = 0) {
+            return QStringLiteral("%1").arg(value, 8, 'f', decimals);
+        };
         const auto ratio = [](double value, double base) {
             return base > 0 ? QStringLiteral("%1").arg(value / base, 8, 'f', 2)
                             : QStringLiteral("%1").arg("-", 8);
         };
-        out() << c.name().leftJustified(10) << number(f["import_ms"]) << number(f["rotate_ms"])
-              << number(f["pdf_ms"]) << number(f["pdf_cpu"]) << number(f["pdf_kb"])
-              << number(f["jpeg_ms"]) << number(f["png_ms"]) << number(f["peak_mb"]) << " |"
-              << number(anchor.msPerPage) << number(anchor.cpuPerPage) << number(anchor.kbPerPage)
+        out() << c.name().leftJustified(10) << number(f["import_ms"]) << number(f["cache_mb"], 1)
+              << number(f["rotate_ms"]) << number(f["rotated_cache_mb"], 1) << number(f["pdf_ms"])
+              << number(f["pdf_cpu"]) << number(f["pdf_kb"]) << number(f["jpeg_ms"])
+              << number(f["png_ms"]) << number(f["peak_mb"]) << " |" << number(anchor.msPerPage)
+              << number(anchor.cpuPerPage) << number(anchor.kbPerPage)
               << ratio(f["pdf_ms"], anchor.msPerPage) << ratio(f["pdf_cpu"], anchor.cpuPerPage)
               << ratio(f["pdf_kb"], anchor.kbPerPage) << '\n';
         out().flush();
@@ -497,6 +506,11 @@ int runAll(const QString& work) {
     const Figures colour300 = figuresOf(Kind::colour, 300);
     printTarget("import_colour_300dpi", QString::number(colour300["import_ms"], 'f', 0) + " ms",
                 "<= 250 ms", colour300["import_ms"] <= 250);
+    const Figures colour600 = figuresOf(Kind::colour, 600);
+    printTarget("cache_colour_300dpi", QString::number(colour300["cache_mb"], 'f', 1) + " MB",
+                "<= 8 MB", colour300["cache_mb"] <= 8);
+    printTarget("cache_colour_600dpi", QString::number(colour600["cache_mb"], 'f', 1) + " MB",
+                "<= 32 MB", colour600["cache_mb"] <= 32);
     printTarget("pdf_save_colour_300dpi", QString::number(colour300["pdf_ms"], 'f', 0) + " ms",
                 "<= 150 ms", colour300["pdf_ms"] <= 150);
     const QSize a4 = PageGenerator::a4(600);

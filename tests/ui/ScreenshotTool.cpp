@@ -214,6 +214,8 @@ int main(int argc, char* argv[]) {
     ok = save(chooser.grab(), folder, QStringLiteral("file-dialog.png")) && ok;
     chooser.close();
 
+    // The pages were never saved: without them quitting does not ask.
+    paperlark.model().clearPages(false);
     paperlark.quit();
     return ok ? 0 : 1;
 }
