@@ -4,7 +4,7 @@
 #include "email/EmailService.h"
 #include "pages/DocumentSaver.h"
 #include "scanning/ScanRequest.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -51,7 +51,7 @@ QString applicationCacheFolder() {
 } // namespace
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent)
-    : ScannerViewModel(std::move(desktop), std::make_unique<SaneDeviceBrowser>(), parent) {}
+    : ScannerViewModel(std::move(desktop), std::make_unique<WorkerScannerBrowser>(), parent) {}
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
                                    std::unique_ptr<ScannerBrowser> browser, QObject* parent)

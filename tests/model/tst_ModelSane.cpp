@@ -5,7 +5,7 @@
 #include "TestHome.h"
 
 #include "model/ScannerViewModel.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
 
 #include <QTest>
 
@@ -106,10 +106,10 @@ private Q_SLOTS:
     }
 
     void aJammedFeederFailsTheScan() {
-        SaneSettings jammed;
-        jammed.extraOptions = {{"read-return-value", "SANE_STATUS_JAMMED"}};
+        WorkerSettings jammed = WorkerSettings::defaults();
+        jammed.options = {{"read-return-value", "SANE_STATUS_JAMMED"}};
         model_ = std::make_unique<ScannerViewModel>(std::make_shared<FakeDesktopServices>(),
-                                                    std::make_unique<SaneDeviceBrowser>(jammed));
+                                                    std::make_unique<WorkerScannerBrowser>(jammed));
         watchStatus();
         waitForTheTestScanners();
         scan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);

@@ -1,6 +1,6 @@
 #include "scanning/fake/FakeScannerDevice.h"
 
-#include "scanning/sane/PageFileWriter.h"
+#include "scanning/PageFileWriter.h"
 
 #include <QImage>
 #include <QTimer>
@@ -61,7 +61,19 @@ void FakeScannerDevice::requestSelectUnit(ScannerUnit::Type type) {
 void FakeScannerDevice::requestScan(const ScanConfiguration& configuration) {
     scans_.append(configuration);
     remaining_ = steps_;
+    scanRunning_ = true;
     QTimer::singleShot(0, this, &FakeScannerDevice::runSteps);
+}
+
+void FakeScannerDevice::requestCancel() {
+    ++cancelRequests_;
+    if (!scanRunning_) {
+        return;
+    }
+    scanRunning_ = false;
+    remaining_.clear();
+    QTimer::singleShot(0, this,
+                       [this] { Q_EMIT scanCompleted(QStringLiteral("The scan was cancelled.")); });
 }
 
 void FakeScannerDevice::resume() {
@@ -78,12 +90,15 @@ void FakeScannerDevice::runSteps() {
         writePage();
         break;
     case Step::Action::complete:
+        scanRunning_ = false;
         Q_EMIT scanCompleted(step.error);
         break;
     case Step::Action::fail:
+        scanRunning_ = false;
         Q_EMIT errorEncountered(step.error.value_or(QString()));
         break;
     case Step::Action::remove:
+        scanRunning_ = false;
         sessionOpen_ = false;
         Q_EMIT removed();
         break;

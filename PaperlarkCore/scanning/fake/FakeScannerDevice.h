@@ -75,6 +75,11 @@ public:
     std::optional<ScannerUnit> selectedUnit() const override;
     void requestSelectUnit(ScannerUnit::Type type) override;
     void requestScan(const ScanConfiguration& configuration) override;
+    // Ends a running scan at once (its remaining steps are dropped) with
+    // scanCompleted("The scan was cancelled.").
+    void requestCancel() override;
+
+    int cancelRequests() const { return cancelRequests_; }
 
 private:
     void runSteps();
@@ -91,6 +96,8 @@ private:
 
     int openRequests_ = 0;
     int selectRequests_ = 0;
+    int cancelRequests_ = 0;
+    bool scanRunning_ = false;
     QList<ScanConfiguration> scans_;
     QList<Step> remaining_;
     int pagesWritten_ = 0;
