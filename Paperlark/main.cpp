@@ -1,4 +1,4 @@
-#include "ui/PaperlarkApp.h"
+#include "ui/app/PaperlarkApp.h"
 
 #include <QApplication>
 

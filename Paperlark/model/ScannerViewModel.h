@@ -1,7 +1,9 @@
 #pragma once
 
 #include "model/DesktopServices.h"
+#include "model/PageList.h"
 #include "pages/ScannedPage.h"
+#include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
 #include "scanning/ScannerDeviceInfo.h"
 #include "scanning/ScannerService.h"
@@ -54,7 +56,7 @@ class ScannerViewModel : public QObject {
     Q_OBJECT
 
 public:
-    using Pages = QList<std::shared_ptr<ScannedPage>>;
+    using Pages = PageList::Pages;
 
     // Loads the settings file, makes the first file name from the pattern,
     // takes the remembered scanner as the selection and creates this run's
@@ -77,9 +79,9 @@ public:
     // The live settings; the only copy the application edits.
     const AppSettings& settings() const { return settings_; }
     // The page list in display order, which is also the order pages are saved in.
-    const Pages& pages() const { return pages_; }
+    const Pages& pages() const { return pages_.pages(); }
     // id of the selected page; the page list's selection is bound to it.
-    const std::optional<QUuid>& selectedPageID() const { return selectedPageID_; }
+    const std::optional<QUuid>& selectedPageID() const { return pages_.selectedID(); }
     // The status line under the main window.
     const QString& status() const { return status_; }
     // True while a scan or an SMTP send runs.
@@ -139,7 +141,7 @@ public:
     const QList<QUrl>& lastSavedFiles() const { return lastSavedFiles_; }
     // This run's folder for page cache files and scanner output:
     // ~/.cache/Paperlark/<UUID>. Fixed for the life of the model.
-    const QUrl& sessionFolder() const { return sessionFolder_; }
+    const QUrl& sessionFolder() const { return session_.url(); }
 
     // ---- Page list ----------------------------------------------------------
 
@@ -267,7 +269,6 @@ private:
     }
     void publish(void (ScannerViewModel::*signal)());
 
-    void setPages(Pages pages);
     void setBusy(bool busy);
     void setDevices(QList<ScannerDeviceInfo> devices);
 
@@ -292,19 +293,14 @@ private:
     QString pagesReadyText() const;
     // The pattern expanded for now.
     QString freshFileName() const;
-    qsizetype selectedIndex() const;
-
-    // Creates the session folder (mode 0700) and its parent when missing.
-    void createSessionFolder() const;
-    // Removes the session folder recursively, but only after checking that
-    // it is still this run's folder under the per-user cache folder.
-    void removeSessionFolder() const;
+    // A setting's number as an int, clamped to the int range.
+    static int toInt(std::int64_t value);
 
     std::shared_ptr<DesktopServices> desktop_;
 
     AppSettings settings_;
-    Pages pages_;
-    std::optional<QUuid> selectedPageID_;
+    // The pages and the selection (published as pages and selectedPageID).
+    PageList pages_;
     QString status_;
     bool busy_ = false;
     QList<ScannerDeviceInfo> devices_;
@@ -313,11 +309,9 @@ private:
     bool emailSheetVisible_ = false;
     std::optional<QString> errorMessage_;
 
-    // ~/.cache/Paperlark, as it was when the model was created.
-    QString cacheRoot_;
-    // The UUID that names the session folder inside cacheRoot_.
-    QUuid sessionID_;
-    QUrl sessionFolder_;
+    // ~/.cache/Paperlark/<UUID>, under the cache folder as it was when the
+    // model was created.
+    SessionFolder session_;
     QList<QUrl> lastSavedFiles_;
 
     // Declared last so that it goes first: no scanner callback can reach a

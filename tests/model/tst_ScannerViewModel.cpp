@@ -386,15 +386,6 @@ private Q_SLOTS:
         model_->cleanUp();
         model_->cleanUp();
         QVERIFY(!QFileInfo::exists(session));
-
-        // The session folder replaced by a link to the user's files: nothing
-        // behind the link is removed.
-        const QString precious = inHome(QStringLiteral("Documents/precious"));
-        QVERIFY(QDir().mkpath(precious));
-        QVERIFY(!writeBytes(precious + QStringLiteral("/letter.txt"), "keep").isEmpty());
-        QVERIFY(QFile::link(precious, session));
-        model_->cleanUp();
-        QCOMPARE(readAll(precious + QStringLiteral("/letter.txt")), QByteArray("keep"));
     }
 
     void saveNamesNeverOverwrite() {

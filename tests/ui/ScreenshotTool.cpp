@@ -4,16 +4,16 @@
 // chooser. Used by `make screenshots`; not part of the application.
 // Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
 #include "model/ScannerViewModel.h"
-#include "ui/AboutWindow.h"
-#include "ui/ContentView.h"
-#include "ui/EmailSheet.h"
-#include "ui/FlatButton.h"
-#include "ui/MainWindow.h"
-#include "ui/PaperlarkApp.h"
-#include "ui/PreviewPane.h"
-#include "ui/SettingsView.h"
-#include "ui/SettingsWindow.h"
-#include "ui/TesselHeader.h"
+#include "ui/about/AboutWindow.h"
+#include "ui/app/PaperlarkApp.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/TesselHeader.h"
+#include "ui/email/EmailSheet.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/PreviewPane.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>

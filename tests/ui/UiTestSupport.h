@@ -3,7 +3,7 @@
 // Small helpers shared by the widget tests: compositing expected colours and
 // reading pixels from grabbed widgets.
 
-#include "ui/Theme.h"
+#include "ui/controls/Theme.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,0 +1,130 @@
+#include "ui/controls/FlatButton.h"
+
+#include "ui/controls/SymbolImage.h"
+#include "ui/controls/Theme.h"
+
+#include <QFocusEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+constexpr int horizontalPadding = 14;
+constexpr int verticalPadding = 7;
+constexpr double cornerRadius = 7.0;
+constexpr int symbolGap = 6;
+
+} // namespace
+
+FlatButton::FlatButton(const QString& text, const ButtonStyle& style, QWidget* parent)
+    : QPushButton(text, parent), style_(style) {
+    setFont(Theme::font(13, QFont::Medium));
+    // Keeps the dialog-button rules of the application style sheet away.
+    setFlat(true);
+    setFocusPolicy(Qt::TabFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAttribute(Qt::WA_Hover, false);
+}
+
+void FlatButton::setButtonStyle(const ButtonStyle& style) {
+    style_ = style;
+    update();
+}
+
+void FlatButton::setSymbol(const QString& name) {
+    symbol_ = name;
+    updateGeometry();
+    update();
+}
+
+void FlatButton::setLabelWidth(int width) {
+    labelWidth_ = width;
+    updateGeometry();
+    update();
+}
+
+QColor FlatButton::currentFill() const {
+    if (!isEnabled()) {
+        return Theme::elevated.color(0.4);
+    }
+    return isDown() ? style_.pressedFill : style_.fill;
+}
+
+QColor FlatButton::currentBorder() const {
+    return isEnabled() ? style_.border : Theme::line.color();
+}
+
+QColor FlatButton::currentForeground() const {
+    return isEnabled() ? style_.foreground : Theme::muted.color(0.5);
+}
+
+int FlatButton::naturalLabelWidth() const {
+    const QFontMetrics metrics(font());
+    int width = text().isEmpty() ? 0 : metrics.horizontalAdvance(text());
+    if (!symbol_.isEmpty()) {
+        width += metrics.height() + (text().isEmpty() ? 0 : symbolGap);
+    }
+    return width;
+}
+
+QSize FlatButton::sizeHint() const {
+    const QFontMetrics metrics(font());
+    const int label = labelWidth_ > 0 ? labelWidth_ : naturalLabelWidth();
+    return {label + 2 * horizontalPadding, metrics.height() + 2 * verticalPadding};
+}
+
+QSize FlatButton::minimumSizeHint() const {
+    return sizeHint();
+}
+
+void FlatButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+    painter.fillPath(shape, currentFill());
+    painter.setPen(QPen(currentBorder(), 1.0));
+    painter.drawPath(shape);
+
+    if (keyboardFocus_ && hasFocus() && isEnabled()) {
+        // Keyboard focus: a thin inner ring in the accent colour.
+        QPainterPath ring;
+        ring.addRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), cornerRadius - 2,
+                            cornerRadius - 2);
+        painter.setPen(QPen(Theme::cyan.color(0.6), 1.0));
+        painter.drawPath(ring);
+    }
+
+    const QColor foreground = currentForeground();
+    const QFontMetrics metrics(font());
+    const int natural = naturalLabelWidth();
+    const QRect content =
+        rect().adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
+    int x = content.left() + (content.width() - natural) / 2;
+    if (!symbol_.isEmpty()) {
+        const int size = metrics.height();
+        const QRectF box(x, content.center().y() - size / 2.0 + 0.5, size, size);
+        SymbolImage::paint(painter, symbol_, box, foreground);
+        x += size + (text().isEmpty() ? 0 : symbolGap);
+    }
+    if (!text().isEmpty()) {
+        painter.setFont(font());
+        painter.setPen(foreground);
+        painter.drawText(QRect(x, content.top(), content.right() - x + 1, content.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    }
+}
+
+void FlatButton::focusInEvent(QFocusEvent* event) {
+    // Only focus that came from the keyboard is shown.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason ||
+                     event->reason() == Qt::BacktabFocusReason ||
+                     event->reason() == Qt::ShortcutFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
+void FlatButton::focusOutEvent(QFocusEvent* event) {
+    keyboardFocus_ = false;
+    QPushButton::focusOutEvent(event);
+}

@@ -1,0 +1,121 @@
+// This run's private cache folder: where it lies, its permissions, its
+// re-creation and the checks that keep the recursive removal to itself.
+
+#include "pages/SessionFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+bool writeText(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+constexpr QFile::Permissions othersAndGroup = QFile::Permissions(0x0077);
+
+} // namespace
+
+class tst_SessionFolder : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir home_;
+    QByteArray savedHome_;
+
+    QString inHome(const QString& name) const { return home_.filePath(name); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(home_.isValid());
+        savedHome_ = qgetenv("HOME");
+        qputenv("HOME", home_.path().toLocal8Bit());
+        qunsetenv("XDG_CACHE_HOME");
+    }
+    void cleanupTestCase() { qputenv("HOME", savedHome_); }
+
+    void namedAfterAnUpperCaseUuidInThePrivateCache() {
+        const QString root = inHome(QStringLiteral(".cache/Paperlark"));
+        QCOMPARE(SessionFolder::defaultCacheRoot(), root);
+
+        const SessionFolder folder;
+        const SessionFolder other;
+        QCOMPARE(folder.cacheRoot(), root);
+        QVERIFY(!folder.id().isNull());
+        QVERIFY(folder.id() != other.id());
+        const QString name = folder.id().toString(QUuid::WithoutBraces).toUpper();
+        QCOMPARE(folder.path(), root + u'/' + name);
+        QCOMPARE(folder.url(), QUrl::fromLocalFile(folder.path()));
+        QVERIFY(!QFileInfo::exists(root)); // nothing is made before create()
+
+        folder.create();
+        QVERIFY(QFileInfo(folder.path()).isDir());
+        QCOMPARE(QFileInfo(folder.path()).permissions() & othersAndGroup, QFile::Permissions());
+        QCOMPARE(QFileInfo(root).permissions() & othersAndGroup, QFile::Permissions());
+
+        // Removal takes everything inside; create() brings the folder back,
+        // private again, and may run any number of times.
+        QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("/scan")));
+        QVERIFY(writeText(folder.path() + QStringLiteral("/scan/page.pnm"), "P5"));
+        const QString otherRun = root + QStringLiteral("/other-run");
+        QVERIFY(QDir().mkpath(otherRun));
+        QVERIFY(folder.remove());
+        QVERIFY(!QFileInfo::exists(folder.path()));
+        QVERIFY(QFileInfo(otherRun).isDir());
+        QVERIFY(!folder.remove());
+
+        folder.create();
+        folder.create();
+        QVERIFY(QFileInfo(folder.path()).isDir());
+        QCOMPARE(QFileInfo(folder.path()).permissions() & othersAndGroup, QFile::Permissions());
+        QVERIFY(folder.remove());
+    }
+
+    void givenCacheRootIsMadeAbsolute() {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(home_.path()));
+        const SessionFolder folder(QStringLiteral("elsewhere/./cache/"));
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(folder.cacheRoot(), inHome(QStringLiteral("elsewhere/cache")));
+
+        // The parent of a missing root is made too.
+        folder.create();
+        QVERIFY(QFileInfo(folder.path()).isDir());
+        QVERIFY(folder.remove());
+    }
+
+    void neverRemovesWhatIsNotItsOwnFolder() {
+        const SessionFolder folder;
+        folder.create();
+
+        // The folder replaced by a link to the user's files: nothing behind
+        // the link is removed, nor the link itself.
+        const QString precious = inHome(QStringLiteral("Documents/precious"));
+        QVERIFY(QDir().mkpath(precious));
+        QVERIFY(writeText(precious + QStringLiteral("/letter.txt"), "keep"));
+        QVERIFY(QDir(folder.path()).removeRecursively());
+        QVERIFY(QFile::link(precious, folder.path()));
+        QVERIFY(!folder.remove());
+        QCOMPARE(readAll(precious + QStringLiteral("/letter.txt")), QByteArray("keep"));
+        QVERIFY(QFileInfo(folder.path()).isSymLink());
+        QVERIFY(QFile::remove(folder.path()));
+
+        // A plain file where the folder was is left alone.
+        QVERIFY(writeText(folder.path(), "not a folder"));
+        QVERIFY(!folder.remove());
+        QCOMPARE(readAll(folder.path()), QByteArray("not a folder"));
+        QVERIFY(QFile::remove(folder.path()));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SessionFolder)
+#include "tst_SessionFolder.moc"

@@ -1,0 +1,254 @@
+// The application shell: menu, main window, settings window and clean-up.
+#include "../UiTestSupport.h"
+
+#include "buildinfo/BuildInfo.h"
+#include "model/ScannerViewModel.h"
+#include "ui/about/AboutWindow.h"
+#include "ui/app/ApplicationActions.h"
+#include "ui/app/ApplicationMenu.h"
+#include "ui/app/PaperlarkApp.h"
+#include "ui/controls/ElidedLabel.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/controls/TesselFooter.h"
+#include "ui/controls/TesselHeader.h"
+#include "ui/controls/WindowButtons.h"
+#include "ui/main/MainWindow.h"
+#include "ui/settings/SettingsWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QtTest>
+
+namespace {
+
+int openSettingsWindows() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<SettingsWindow*>(widget); window && window->isVisible()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void menuItemsInOrder() {
+        ApplicationMenu menu;
+        const QList<QAction*> actions = menu.actions();
+        QStringList texts;
+        for (const QAction* action : actions) {
+            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+        }
+        QCOMPARE(texts,
+                 (QStringList{QStringLiteral("About Paperlark"), QStringLiteral("More free tools"),
+                              QStringLiteral("Buy me a coffee"), QStringLiteral("---"),
+                              QStringLiteral("Settings..."), QStringLiteral("Quit Paperlark")}));
+        QCOMPARE(menu.toolsAction()->data().toUrl(), QUrl(BuildInfo::toolsUrl));
+        QCOMPARE(menu.donationAction()->data().toUrl(), QUrl(BuildInfo::donationUrl));
+        QCOMPARE(menu.settingsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(menu.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        for (const QAction* action : actions) {
+            QVERIFY(!action->text().contains(QStringLiteral("New"), Qt::CaseInsensitive));
+        }
+
+        QSignalSpy about(&menu, &ApplicationMenu::aboutRequested);
+        QSignalSpy settings(&menu, &ApplicationMenu::settingsRequested);
+        QSignalSpy quit(&menu, &ApplicationMenu::quitRequested);
+        menu.aboutAction()->trigger();
+        menu.settingsAction()->trigger();
+        menu.quitAction()->trigger();
+        QCOMPARE(about.count() + settings.count() + quit.count(), 3);
+        QCOMPARE(about.count(), 1);
+        QCOMPARE(quit.count(), 1);
+    }
+
+    void mainWindowShell() {
+        PaperlarkApp app(*qApp);
+        QVERIFY(!app.hasModel()); // created only when a window needs it
+        app.start();
+        QVERIFY(app.hasModel());
+        MainWindow* window = app.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+
+        QCOMPARE(window->windowTitle(), QStringLiteral("Paperlark"));
+        QVERIFY(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(window->minimumSize(), QSize(940, 620));
+        window->resize(600, 400);
+        QCOMPARE(window->size(), QSize(940, 620));
+        QVERIFY(window->maximumWidth() > 2000 && window->maximumHeight() > 2000);
+
+        // Header on top, content in the middle, footer at the bottom.
+        QCOMPARE(window->header()->geometry().top(), 0);
+        QVERIFY(window->header()->windowButtons()->isVisible());
+        QCOMPARE(window->contentView()->geometry().top(),
+                 window->header()->geometry().bottom() + 1);
+        QCOMPARE(window->footer()->geometry().bottom(), window->height() - 1);
+        QCOMPARE(window->footer()->geometry().top(),
+                 window->contentView()->geometry().bottom() + 1);
+
+        // The footer shows the model's status line as it changes.
+        QCOMPARE(window->footer()->trailingStatus(), std::optional<QString>(app.model().status()));
+        app.model().setStatus(QStringLiteral("Looking for scanners..."));
+        QCOMPARE(window->footer()->statusLabel()->text(),
+                 QStringLiteral("Looking for scanners..."));
+
+        // The content view plugs in between header and footer.
+        auto* content = new QWidget;
+        window->setContentView(content);
+        QCOMPARE(window->contentView(), content);
+        QCOMPARE(content->parentWidget(), window);
+        window->layout()->activate();
+        QCOMPARE(content->geometry().top(), window->header()->geometry().bottom() + 1);
+
+        // The header's menu button opens the application menu.
+        FlatButton* menuButton = window->header()->menuButton();
+        QVERIFY(menuButton->isVisible());
+        menuButton->click();
+        QTRY_VERIFY(app.menu()->isVisible());
+        app.menu()->hide();
+        // The menu's shortcuts belong to the window too.
+        QVERIFY(window->actions().contains(app.menu()->quitAction()));
+
+        // There is never a second main window.
+        app.start();
+        QCOMPARE(app.mainWindow(), window);
+        int mainWindows = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            mainWindows += qobject_cast<MainWindow*>(widget) != nullptr ? 1 : 0;
+        }
+        QCOMPARE(mainWindows, 1);
+    }
+
+    void darkAppearanceEverywhere() {
+        PaperlarkApp app(*qApp);
+        QVERIFY(QApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
+        QCOMPARE(QApplication::palette().color(QPalette::Window), Theme::background.color());
+        QCOMPARE(QApplication::font().pixelSize(), 13);
+
+        // Menus, alerts and the file chooser are drawn dark as well.
+        const auto isDark = [](const QColor& colour) { return colour.lightness() < 60; };
+        ApplicationMenu menu;
+        menu.ensurePolished();
+        menu.adjustSize();
+        const QImage menuImage = menu.grab().toImage();
+        UI_COMPARE_COLOUR(menuImage.pixelColor(menuImage.width() / 2, 2), Theme::elevated.color());
+        QMessageBox alert(QMessageBox::NoIcon, QStringLiteral("Paperlark"),
+                          QStringLiteral("Message"), QMessageBox::Ok);
+        alert.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&alert));
+        QVERIFY(isDark(alert.grab().toImage().pixelColor(2, 2)));
+        QVERIFY(alert.buttons().first()->icon().isNull() ||
+                QApplication::style()->styleHint(QStyle::SH_DialogButtonBox_ButtonsHaveIcons) == 0);
+        QFileDialog chooser;
+        chooser.resize(600, 400);
+        chooser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        const QImage chooserImage = chooser.grab().toImage();
+        for (const QPoint point : {QPoint(2, 2), QPoint(300, 200), QPoint(590, 360)}) {
+            QVERIFY2(isDark(chooserImage.pixelColor(point)),
+                     qPrintable(UiTest::describe(chooserImage.pixelColor(point))));
+        }
+    }
+
+    void oneSettingsWindow() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        QCOMPARE(openSettingsWindows(), 0);
+        app.showSettingsWindow();
+        QPointer<SettingsWindow> first = app.settingsWindow();
+        QVERIFY(first != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(first));
+        // The menu item, the named action and a second call all reuse it.
+        app.menu()->settingsAction()->trigger();
+        QVERIFY(ApplicationActions::send("showSettingsWindow"));
+        app.showSettingsWindow();
+        QCOMPARE(app.settingsWindow(), first.data());
+        QCOMPARE(openSettingsWindows(), 1);
+
+        // A normal title bar, but dark with the theme background.
+        QVERIFY(!first->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(first->windowTitle(), QStringLiteral("Paperlark Settings"));
+        QCOMPARE(first->palette().color(QPalette::Window), Theme::background.color());
+        QVERIFY(first->autoFillBackground());
+        {
+            // Behind its content the shell shows the theme background.
+            SettingsWindow shell;
+            shell.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&shell));
+            const QImage image = shell.grab().toImage();
+            UI_COMPARE_COLOUR(image.pixelColor(10, 10), Theme::background.color());
+        }
+
+        QSignalSpy gone(first.data(), &SettingsWindow::contentDisappeared);
+        first->close();
+        QCOMPARE(gone.count(), 1);
+        QTRY_VERIFY(first == nullptr);
+        app.showSettingsWindow();
+        QVERIFY(app.settingsWindow() != nullptr);
+        QCOMPARE(openSettingsWindows(), 1);
+        app.settingsWindow()->close();
+    }
+
+    void closingTheMainWindowCleansUp() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        MainWindow* window = app.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QString session = app.model().sessionFolder().toLocalFile();
+        QVERIFY(QDir(session).exists());
+        app.showSettingsWindow();
+        QPointer<SettingsWindow> settings = app.settingsWindow();
+        app.showAbout();
+
+        // Click the header's own close button.
+        QSignalSpy finished(&app, &PaperlarkApp::finished);
+        WindowButtons* buttons = window->header()->windowButtons();
+        const QPoint close = buttons->buttonRect(WindowButtons::Button::close).center();
+        QTest::mouseClick(buttons, Qt::LeftButton, {}, close);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!QDir(session).exists());
+        // No other window outlives the main one.
+        QTRY_VERIFY(settings == nullptr || !settings->isVisible());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            QVERIFY2(!widget->isVisible() || widget->isHidden(), qPrintable(widget->objectName()));
+        }
+        // Clean-up happens once, however the application then ends.
+        app.quit();
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void quitShortcutCleansUpTheSameWay() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        QVERIFY(QTest::qWaitForWindowExposed(app.mainWindow()));
+        QVERIFY(QTest::qWaitForWindowActive(app.mainWindow()));
+        const QString session = app.model().sessionFolder().toLocalFile();
+        QVERIFY(QDir(session).exists());
+
+        // Ctrl+, opens the settings window from the keyboard as well.
+        QTest::keyClick(app.mainWindow(), Qt::Key_Comma, Qt::ControlModifier);
+        QVERIFY(app.settingsWindow() != nullptr);
+        QTRY_VERIFY(QTest::qWaitForWindowActive(app.settingsWindow()));
+
+        // Ctrl+Q works from any window of the application.
+        QSignalSpy finished(&app, &PaperlarkApp::finished);
+        QTest::keyClick(app.settingsWindow(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!app.mainWindow()->isVisible());
+        QVERIFY(!QDir(session).exists());
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "tst_App.moc"

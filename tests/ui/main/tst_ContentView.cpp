@@ -1,0 +1,501 @@
+// The main window's content: enable rules, shortcuts, picker bindings, the
+// page list and its menu, rotation, the preview and the error alert.
+#include "../../model/FakeDesktopServices.h"
+#include "../../model/TestHome.h"
+
+#include "model/ScannerViewModel.h"
+#include "scanning/fake/FakeScannerBrowser.h"
+#include "scanning/fake/FakeScannerDevice.h"
+#include "settings/ColourMode.h"
+#include "settings/OutputFormat.h"
+#include "settings/PaperSize.h"
+#include "settings/ScanSource.h"
+#include "ui/controls/ActivityIndicator.h"
+#include "ui/controls/FlatButton.h"
+#include "ui/email/EmailSheet.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/OptionsCard.h"
+#include "ui/main/PageListModel.h"
+#include "ui/main/PageListPanel.h"
+#include "ui/main/PreviewPane.h"
+#include "ui/main/SaveCard.h"
+#include "ui/toolkit/DarkAppearance.h"
+#include "ui/toolkit/SheetPresenter.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+using Step = FakeScannerDevice::Step;
+
+// A main window with the content view over a fresh model in a throw-away
+// HOME, whose desktop answers and scanners are scripted.
+struct Fixture {
+    TestHome home;
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
+    FakeScannerBrowser* browser = nullptr; // owned by the model's scanner service
+    std::unique_ptr<ScannerViewModel> model;
+    std::unique_ptr<MainWindow> window;
+    ContentView* view = nullptr;
+    QTemporaryDir files;
+
+    Fixture() {
+        auto scanners = std::make_unique<FakeScannerBrowser>();
+        browser = scanners.get();
+        model = std::make_unique<ScannerViewModel>(desktop, std::move(scanners));
+        window = std::make_unique<MainWindow>(*model);
+        view = new ContentView(*model);
+        window->setContentView(view);
+        model->editSettings([this](AppSettings& settings) {
+            settings.saveFolder = files.filePath(QStringLiteral("out"));
+            settings.openAfterSave = false;
+            settings.clearPagesAfterSave = false;
+        });
+    }
+    ~Fixture() {
+        window.reset();
+        model->cleanUp();
+    }
+
+    // Plugs a scanner in and waits until the model lists it.
+    std::shared_ptr<FakeScannerDevice> plugIn(const QString& id, const QString& name) {
+        auto device = FakeScannerDevice::scanner(id, name);
+        const qsizetype before = model->devices().size();
+        browser->plugIn(device);
+        if (!QTest::qWaitFor([&] { return model->devices().size() == before + 1; })) {
+            return nullptr;
+        }
+        return device;
+    }
+
+    bool showActive() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        return QTest::qWaitForWindowActive(window.get());
+    }
+
+    // Adds pages through "Add image file...", as the user would: images of
+    // `size` pixels, left half red and right half blue.
+    void addPages(int count, QSize size = QSize(300, 200)) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), Qt::red);
+        desktop->imageFilesAnswer.clear();
+        for (int i = 0; i < count; ++i) {
+            const QString path = files.filePath(
+                QStringLiteral("%1.png").arg(QUuid::createUuid().toString(QUuid::Id128)));
+            image.save(path);
+            desktop->imageFilesAnswer << QUrl::fromLocalFile(path);
+        }
+        view->optionsCard()->addImageButton()->click();
+    }
+
+    QStringList rowTitles() const {
+        QStringList titles;
+        const QAbstractItemModel* rows = view->pageList()->list()->model();
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            titles << rows->index(row, 0).data().toString();
+        }
+        return titles;
+    }
+
+    QStringList savedFiles() const {
+        return QDir(files.filePath(QStringLiteral("out"))).entryList(QDir::Files);
+    }
+};
+
+QStringList entries(const QComboBox* picker) {
+    QStringList texts;
+    for (int i = 0; i < picker->count(); ++i) {
+        texts << picker->itemText(i);
+    }
+    return texts;
+}
+
+void choose(QComboBox* picker, const QString& text) {
+    const int index = picker->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    picker->setCurrentIndex(index);
+    Q_EMIT picker->activated(index);
+}
+
+QMessageBox* openAlert() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class ContentViewTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { DarkAppearance::apply(*qApp); }
+
+    void scanFollowsTheScannersAndTheBusyFlag() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        OptionsCard* options = f.view->optionsCard();
+        QTRY_COMPARE(
+            f.model->status(),
+            QStringLiteral("No scanner found yet. Check it is switched on and connected."));
+        QCOMPARE(entries(options->scannerPicker()), QStringList{OptionsCard::noScannerText()});
+        QCOMPARE(options->scannerPicker()->currentIndex(), 0);
+        QVERIFY(!options->scanButton()->isEnabled());
+        QVERIFY(options->addImageButton()->isEnabled());
+        QVERIFY(options->spinner()->isHidden());
+        QCOMPARE(options->scanButton()->shortcut(), QKeySequence(Qt::Key_Return));
+
+        // Return does nothing while Scan is off.
+        const QString status = f.model->status();
+        QTest::keyClick(f.window.get(), Qt::Key_Return);
+        QTest::qWait(300); // a shortcut clicks its button after a short press
+        QCOMPARE(f.model->errorMessage(), std::nullopt);
+        QCOMPARE(f.model->status(), status);
+
+        options->refreshButton()->click();
+        QCOMPARE(f.model->status(), QStringLiteral("Looking for scanners..."));
+        QCOMPARE(f.browser->starts(), 2);
+
+        const auto device = f.plugIn(QStringLiteral("fake:1"), QStringLiteral("Desk Scanner"));
+        QVERIFY(device != nullptr);
+        QCOMPARE(entries(options->scannerPicker()), QStringList{QStringLiteral("Desk Scanner")});
+        QCOMPARE(options->scannerPicker()->currentText(), QStringLiteral("Desk Scanner"));
+        QVERIFY(options->scanButton()->isEnabled());
+
+        // Return scans; while the scan runs nothing else can start.
+        device->setScanSteps({Step::hold(), Step::page(), Step::page(), Step::complete()});
+        QTest::keyClick(f.window.get(), Qt::Key_Return);
+        QTRY_VERIFY(f.model->busy());
+        QCOMPARE(f.model->status(), QStringLiteral("Scanning..."));
+        QVERIFY(!options->scanButton()->isEnabled());
+        QVERIFY(!options->addImageButton()->isEnabled());
+        QVERIFY(options->spinner()->isVisible());
+        QVERIFY(options->spinner()->isSpinning());
+        QTest::keyClick(f.window.get(), Qt::Key_Return);
+        QTest::qWait(300);
+        QCOMPARE(device->scans().size(), 1);
+
+        device->resume();
+        QTRY_VERIFY(!f.model->busy());
+        QCOMPARE(f.model->status(), QStringLiteral("Scanned 2 page(s). 2 page(s) ready."));
+        QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2")}));
+        QVERIFY(options->scanButton()->isEnabled());
+        QVERIFY(options->spinner()->isHidden());
+        QVERIFY(!options->spinner()->isSpinning());
+        QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
+    }
+
+    void pickersWriteAndFollowTheSettings() {
+        Fixture f;
+        OptionsCard* options = f.view->optionsCard();
+        // The stated widths, or more where the font needs room for the
+        // longest entry; the scanner picker is always 260 wide.
+        const std::pair<QComboBox*, int> widths[] = {{options->sourcePicker(), 170},
+                                                     {options->colourPicker(), 130},
+                                                     {options->qualityPicker(), 165},
+                                                     {options->paperPicker(), 100},
+                                                     {options->formatPicker(), 90}};
+        for (const auto& [picker, width] : widths) {
+            QVERIFY(picker->width() >= width);
+            QVERIFY(picker->width() == width || picker->width() == picker->sizeHint().width());
+            QVERIFY(picker->width() >= picker->sizeHint().width());
+        }
+        QCOMPARE(options->scannerPicker()->width(), 260);
+        QCOMPARE(entries(options->qualityPicker()).size(), 6);
+        QCOMPARE(entries(options->qualityPicker()).at(3), QStringLiteral("300 dpi (documents)"));
+
+        choose(options->sourcePicker(), displayName(ScanSource::feederDuplex));
+        choose(options->colourPicker(), displayName(ColourMode::greyscale));
+        choose(options->qualityPicker(), QStringLiteral("600 dpi (photos)"));
+        choose(options->paperPicker(), displayName(PaperSize::legal));
+        choose(options->formatPicker(), displayName(OutputFormat::png));
+        const AppSettings& settings = f.model->settings();
+        QCOMPARE(settings.source, ScanSource::feederDuplex);
+        QCOMPARE(settings.colour, ColourMode::greyscale);
+        QCOMPARE(settings.dpi, 600);
+        QCOMPARE(settings.paper, PaperSize::legal);
+        QCOMPARE(settings.format, OutputFormat::png);
+
+        // And the other way: a change made elsewhere shows in the pickers.
+        f.model->editSettings([](AppSettings& s) {
+            s.dpi = 150;
+            s.paper = PaperSize::a5;
+        });
+        QCOMPARE(options->qualityPicker()->currentText(), QStringLiteral("150 dpi (screen)"));
+        QCOMPARE(options->paperPicker()->currentText(), displayName(PaperSize::a5));
+
+        // The text fields write as the user types.
+        SaveCard* save = f.view->saveCard();
+        save->fileNameField()->clear();
+        QTest::keyClicks(save->fileNameField(), QStringLiteral("Invoice"));
+        QCOMPARE(f.model->fileName(), QStringLiteral("Invoice"));
+        save->folderField()->clear();
+        QTest::keyClicks(save->folderField(), QStringLiteral("/tmp/x"));
+        QCOMPARE(f.model->settings().saveFolder, QStringLiteral("/tmp/x"));
+        QCOMPARE(save->fileNameField()->width(), 200);
+        QVERIFY(save->folderField()->width() >= 260);
+    }
+
+    void pageButtonsSaveAndEmailFollowThePages() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        PageListPanel* list = f.view->pageList();
+        SaveCard* save = f.view->saveCard();
+        QVERIFY(!list->buttonRow()->isEnabled());
+        for (FlatButton* button : {list->rotateLeftButton(), list->rotateRightButton(),
+                                   list->deleteButton(), list->clearAllButton()}) {
+            QVERIFY(!button->isEnabled());
+        }
+        QVERIFY(!save->saveButton()->isEnabled());
+        QVERIFY(!save->emailButton()->isEnabled());
+        QCOMPARE(f.view->preview()->state(), PreviewPane::State::Placeholder);
+
+        // Ctrl+S with nothing to save writes nothing.
+        QTest::keyClick(f.window.get(), Qt::Key_S, Qt::ControlModifier);
+        QTest::qWait(300); // a shortcut clicks its button after a short press
+        QVERIFY(f.savedFiles().isEmpty());
+        QCOMPARE(f.model->errorMessage(), std::nullopt);
+
+        f.addPages(2);
+        QCOMPARE(f.model->pages().size(), 2);
+        QVERIFY(list->deleteButton()->isEnabled());
+        QVERIFY(list->rotateLeftButton()->isEnabled());
+        QVERIFY(save->saveButton()->isEnabled());
+        QVERIFY(save->emailButton()->isEnabled());
+        QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2")}));
+
+        QTest::keyClick(f.window.get(), Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE(f.savedFiles().size(), 1);
+        QVERIFY(f.model->status().startsWith(QStringLiteral("Saved ")));
+
+        // "Save & email..." raises the sheet; closing it in any way lowers
+        // the model's flag again.
+        save->emailButton()->click();
+        QVERIFY(f.model->emailSheetVisible());
+        QTRY_VERIFY(f.view->sheetPresenter()->sheet() != nullptr);
+        QVERIFY(qobject_cast<EmailSheet*>(f.view->sheetPresenter()->sheet()) != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(f.view->sheetPresenter()->sheet()));
+        QTest::keyClick(f.view->sheetPresenter()->sheet(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.model->emailSheetVisible());
+        QTRY_VERIFY(f.view->sheetPresenter()->sheet() == nullptr);
+        QCOMPARE(f.savedFiles().size(), 1);
+
+        // Clearing empties the list; the earlier save still allows e-mail.
+        f.desktop->discardAnswer = true;
+        list->clearAllButton()->click();
+        QCOMPARE(f.desktop->discardQuestions, 1);
+        QVERIFY(f.model->pages().isEmpty());
+        QVERIFY(!list->buttonRow()->isEnabled());
+        QVERIFY(!save->saveButton()->isEnabled());
+        QVERIFY(save->emailButton()->isEnabled());
+        QCOMPARE(f.view->preview()->state(), PreviewPane::State::Placeholder);
+    }
+
+    void listNumberingFollowsTheOrder() {
+        Fixture f;
+        f.addPages(3);
+        const QUuid second = f.model->pages()[1]->id();
+        QListView* view = f.view->pageList()->list();
+        view->setCurrentIndex(view->model()->index(1, 0));
+        QCOMPARE(f.model->selectedPageID(), std::optional<QUuid>(second));
+
+        QMenu* menu = f.view->pageList()->contextMenu();
+        QStringList texts;
+        QAction* moveUp = nullptr;
+        for (QAction* action : menu->actions()) {
+            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+            if (action->text() == QStringLiteral("Move up")) {
+                moveUp = action;
+            }
+        }
+        QCOMPARE(texts, (QStringList{QStringLiteral("Rotate left"), QStringLiteral("Rotate right"),
+                                     QStringLiteral("Rotate 180°"), QStringLiteral("---"),
+                                     QStringLiteral("Move up"), QStringLiteral("Move down"),
+                                     QStringLiteral("---"), QStringLiteral("Delete page")}));
+        QVERIFY(moveUp != nullptr);
+        moveUp->trigger();
+
+        QCOMPARE(f.model->pages()[0]->id(), second);
+        const QModelIndex first = view->model()->index(0, 0);
+        QCOMPARE(first.data(PageListModel::IdRole).toUuid(), second);
+        QCOMPARE(first.data().toString(), QStringLiteral("Page 1"));
+        QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2"),
+                                             QStringLiteral("Page 3")}));
+        // The moved page stays selected in the list too.
+        QCOMPARE(view->currentIndex().row(), 0);
+        QVERIFY(view->selectionModel()->isSelected(first));
+
+        // Deleting the last page leaves no selection and the placeholder.
+        for (int i = 0; i < 3; ++i) {
+            menu->actions().last()->trigger();
+        }
+        QVERIFY(view->selectionModel()->selectedIndexes().isEmpty());
+        QCOMPARE(f.view->preview()->state(), PreviewPane::State::Placeholder);
+    }
+
+    void previewIsDecodedOncePerChange() {
+        Fixture f;
+        f.window->resize(1100, 760);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        PreviewPane* preview = f.view->preview();
+        f.addPages(2, QSize(400, 300));
+        const QUuid last = f.model->pages()[1]->id();
+        QTRY_COMPARE(preview->state(), PreviewPane::State::Picture);
+        QCOMPARE(preview->pictureId(), std::optional<QUuid>(last));
+        QCOMPARE(preview->picture().size(), QSize(400, 300));
+        const int decodes = preview->decodeCount();
+
+        // Repainting and resizing never decode again.
+        for (int i = 0; i < 3; ++i) {
+            preview->repaint();
+        }
+        f.window->resize(1200, 800);
+        QApplication::processEvents();
+        preview->repaint();
+        QCOMPARE(preview->decodeCount(), decodes);
+        const QRectF drawn = preview->pictureRect();
+        QVERIFY(drawn.width() > 0);
+        QCOMPARE(qRound(drawn.width() * 3), qRound(drawn.height() * 4));
+        QVERIFY(drawn.left() >= PreviewPane::margin - 0.5);
+
+        // Choosing another page shows that page.
+        const QUuid first = f.model->pages()[0]->id();
+        f.model->setSelectedPageID(first);
+        QTRY_COMPARE(preview->pictureId(), std::optional<QUuid>(first));
+        QCOMPARE(preview->state(), PreviewPane::State::Picture);
+
+        // A burst of selections ends on the last one chosen.
+        for (int i = 0; i < 5; ++i) {
+            f.model->setSelectedPageID(i % 2 == 0 ? last : first);
+        }
+        QTRY_COMPARE(preview->pictureId(), std::optional<QUuid>(last));
+        QTRY_COMPARE(preview->state(), PreviewPane::State::Picture);
+        QTest::qWait(50);
+        QCOMPARE(preview->pictureId(), std::optional<QUuid>(last));
+
+        // A page whose cache file is gone shows the placeholder.
+        QFile::remove(f.model->pages()[0]->cacheURL().toLocalFile());
+        f.model->setSelectedPageID(first);
+        QTRY_COMPARE(preview->state(), PreviewPane::State::Placeholder);
+    }
+
+    void rotationRedrawsOrReportsTheFailure() {
+        Fixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        PreviewPane* preview = f.view->preview();
+        f.addPages(1, QSize(400, 300));
+        const auto page = f.model->selectedPage();
+        QVERIFY(page != nullptr);
+        QTRY_COMPARE(preview->state(), PreviewPane::State::Picture);
+        const qint64 thumbnailBefore = page->thumbnail().cacheKey();
+        const int decodes = preview->decodeCount();
+        QCOMPARE(preview->picture().pixelColor(10, 150), QColor(Qt::red));
+
+        // "Rotate 180°" from the menu: still landscape, colours swapped sides.
+        QAction* halfTurn = f.view->pageList()->contextMenu()->actions().at(2);
+        QCOMPARE(halfTurn->text(), QStringLiteral("Rotate 180°"));
+        halfTurn->trigger();
+        QCOMPARE(page->pixelSize(), QSizeF(400, 300));
+        QVERIFY(page->thumbnail().cacheKey() != thumbnailBefore);
+        QTRY_COMPARE(preview->decodeCount(), decodes + 1);
+        QTRY_COMPARE(preview->picture().pixelColor(10, 150), QColor(Qt::blue));
+        QCOMPARE(f.model->pages().size(), 1);
+
+        // A quarter turn from the button makes it portrait.
+        f.view->pageList()->rotateRightButton()->click();
+        QCOMPARE(page->pixelSize(), QSizeF(300, 400));
+        QTRY_COMPARE(preview->picture().size(), QSize(300, 400));
+        const QModelIndex row = f.view->pageList()->list()->model()->index(0, 0);
+        QCOMPARE(row.data(PageListModel::DescriptionRole).toString(), page->description());
+
+        // A page whose file has gone cannot turn: the alert tells why.
+        QVERIFY(QFile::remove(page->cacheURL().toLocalFile()));
+        f.view->rotateSelectedPage(1);
+        QVERIFY(!f.model->errorMessage().value_or(QString()).isEmpty());
+        QCOMPARE(page->pixelSize(), QSizeF(300, 400));
+        QTRY_VERIFY(openAlert() != nullptr);
+        QCOMPARE(openAlert()->text(), *f.model->errorMessage());
+        openAlert()->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE(f.model->errorMessage(), std::nullopt);
+
+        // Nothing selected: nothing happens.
+        f.model->setSelectedPageID(std::nullopt);
+        f.view->rotateSelectedPage(1);
+        QCOMPARE(f.model->errorMessage(), std::nullopt);
+    }
+
+    void errorAlertShowsAndClears() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        f.model->setErrorMessage(QStringLiteral("The folder could not be created."));
+        QTRY_VERIFY(openAlert() != nullptr);
+        QMessageBox* alert = openAlert();
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Paperlark"));
+        QCOMPARE(alert->text(), QStringLiteral("The folder could not be created."));
+        QCOMPARE(alert->buttons().size(), 1);
+        QCOMPARE(alert->buttons().first()->text(), QStringLiteral("OK"));
+        QTest::keyClick(alert, Qt::Key_Escape);
+        QTRY_COMPARE(f.model->errorMessage(), std::nullopt);
+        QTRY_VERIFY(openAlert() == nullptr);
+    }
+
+    void layoutAtTheSmallestWindowSize() {
+        Fixture f;
+        f.window->resize(MainWindow::minimumWindowSize);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        QCOMPARE(f.window->size(), MainWindow::minimumWindowSize);
+        QSplitter* split = f.view->splitter();
+        const int list = split->widget(0)->width();
+        QVERIFY2(list >= ContentView::listMinimumWidth && list <= ContentView::listMaximumWidth,
+                 qPrintable(QString::number(list)));
+        QVERIFY(split->widget(1)->width() >= ContentView::previewMinimumWidth);
+        QVERIFY(split->height() >= ContentView::splitMinimumHeight);
+
+        // Nothing overlaps: each part of the column starts below the last,
+        // and nothing needs sideways scrolling.
+        QWidget* column = f.view->scrollArea()->widget();
+        const auto top = [column](QWidget* part) { return part->mapTo(column, QPoint()).y(); };
+        const auto bottom = [&top](QWidget* part) { return top(part) + part->height(); };
+        QVERIFY(bottom(f.view->optionsCard()) <= top(split));
+        QVERIFY(bottom(split) <= top(f.view->saveCard()));
+        QVERIFY(bottom(f.view->saveCard()) <= column->height());
+        QVERIFY(column->width() <= f.view->scrollArea()->viewport()->width());
+
+        // The save card can be scrolled into view; in a roomy window
+        // everything fits without scrolling.
+        f.view->scrollArea()->ensureWidgetVisible(f.view->saveCard()->saveButton());
+        const QPoint save = f.view->saveCard()->saveButton()->mapTo(f.view, QPoint());
+        QVERIFY(f.view->rect().contains(QRect(save, f.view->saveCard()->saveButton()->size())));
+        f.window->resize(1100, 900);
+        QTRY_COMPARE(f.view->scrollArea()->widget()->height(),
+                     f.view->scrollArea()->viewport()->height());
+    }
+};
+
+QTEST_MAIN(ContentViewTest)
+#include "tst_ContentView.moc"

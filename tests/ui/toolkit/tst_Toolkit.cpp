@@ -1,0 +1,324 @@
+// The helpers the windows are written with: bindings, the alert and sheet
+// presenters, window chrome, named actions and symbols.
+#include "../UiTestSupport.h"
+
+#include "ui/app/ApplicationActions.h"
+#include "ui/controls/ActivityIndicator.h"
+#include "ui/controls/SymbolImage.h"
+#include "ui/toolkit/AlertPresenter.h"
+#include "ui/toolkit/Bindings.h"
+#include "ui/toolkit/DarkAppearance.h"
+#include "ui/toolkit/SheetPresenter.h"
+#include "ui/toolkit/WindowConfigurator.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QtTest>
+
+#include <optional>
+
+// Stands in for the view model: a few values and one change signal.
+class Store : public QObject {
+    Q_OBJECT
+
+public:
+    QString text;
+    bool flag = false;
+    QVariant choice;
+    QList<PickerEntry> entries;
+    std::optional<QString> message;
+    int writes = 0;
+    int actions = 0;
+
+    void announce() { Q_EMIT changed(); }
+
+public Q_SLOTS:
+    void showSettingsWindow() { ++actions; }
+
+Q_SIGNALS:
+    void changed();
+};
+
+class ToolkitTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { DarkAppearance::apply(*qApp); }
+
+    void textAndToggleBindingsGoBothWays() {
+        Store store;
+        store.text = QStringLiteral("~/Scans");
+        QLineEdit field;
+        Bind::text(
+            &field, &store, &Store::changed, [&] { return store.text; },
+            [&](const QString& value) {
+                store.text = value;
+                ++store.writes;
+                store.announce();
+            });
+        QCOMPARE(field.text(), QStringLiteral("~/Scans"));
+
+        // The user's typing reaches the store, one keystroke at a time, and the
+        // cursor stays where the user is typing.
+        field.setCursorPosition(1);
+        QTest::keyClick(&field, Qt::Key_X);
+        QCOMPARE(store.text, QStringLiteral("~x/Scans"));
+        QCOMPARE(store.writes, 1);
+        QCOMPARE(field.cursorPosition(), 2);
+
+        // A change made elsewhere shows in the field without writing back.
+        store.text = QStringLiteral("/tmp");
+        store.announce();
+        QCOMPARE(field.text(), QStringLiteral("/tmp"));
+        QCOMPARE(store.writes, 1);
+
+        QPlainTextEdit body;
+        store.text = QStringLiteral("line 1\nline 2");
+        Bind::text(
+            &body, &store, &Store::changed, [&] { return store.text; },
+            [&](const QString& value) {
+                store.text = value;
+                ++store.writes;
+            });
+        QCOMPARE(body.toPlainText(), store.text);
+        QCOMPARE(store.writes, 1);
+        body.moveCursor(QTextCursor::End);
+        QTest::keyClicks(&body, QStringLiteral("!"));
+        QCOMPARE(store.text, QStringLiteral("line 1\nline 2!"));
+
+        QCheckBox box(QStringLiteral("TLS"));
+        Bind::toggle(
+            &box, &store, &Store::changed, [&] { return store.flag; },
+            [&](bool on) { store.flag = on; });
+        QVERIFY(!box.isChecked());
+        box.click();
+        QVERIFY(store.flag);
+        store.flag = false;
+        store.announce();
+        QVERIFY(!box.isChecked());
+
+        QPushButton button;
+        Bind::enabled(&button, &store, &Store::changed, [&] { return store.flag; });
+        QVERIFY(!button.isEnabled());
+        store.flag = true;
+        store.announce();
+        QVERIFY(button.isEnabled());
+    }
+
+    void pickerFollowsEntriesAndValue() {
+        Store store;
+        store.entries = {{QStringLiteral("No scanner found"), QString()}};
+        store.choice = QString();
+        QList<QVariant> chosen;
+        QComboBox picker;
+        Bind::picker(
+            &picker, &store, &Store::changed, [&] { return store.entries; },
+            [&] { return store.choice; }, [&](const QVariant& tag) { chosen.append(tag); });
+        QCOMPARE(picker.count(), 1);
+        QCOMPARE(picker.currentText(), QStringLiteral("No scanner found"));
+
+        // The entries change (scanners appear); the value picks its entry.
+        store.entries = {{QStringLiteral("Flatbed A"), QStringLiteral("test:0")},
+                         {QStringLiteral("Feeder B"), QStringLiteral("test:1")}};
+        store.choice = QStringLiteral("test:1");
+        store.announce();
+        QCOMPARE(picker.count(), 2);
+        QCOMPARE(picker.currentText(), QStringLiteral("Feeder B"));
+        QVERIFY(chosen.isEmpty()); // updates from the store are not echoed back
+
+        // A value that matches no entry shows nothing chosen.
+        store.choice = QStringLiteral("gone");
+        store.announce();
+        QCOMPARE(picker.currentIndex(), -1);
+
+        // The user's choice hands over the entry's tag.
+        Q_EMIT picker.activated(0);
+        QCOMPARE(chosen, QList<QVariant>{QStringLiteral("test:0")});
+
+        // A fixed list works the same.
+        QComboBox dpi;
+        store.choice = 300;
+        Bind::picker(
+            &dpi, &store, &Store::changed,
+            QList<PickerEntry>{{QStringLiteral("150 dpi"), 150}, {QStringLiteral("300 dpi"), 300}},
+            [&] { return store.choice; }, [](const QVariant&) {});
+        QCOMPARE(dpi.currentText(), QStringLiteral("300 dpi"));
+    }
+
+    void alertFollowsOptionalText() {
+        Store store;
+        QWidget window;
+        window.show();
+        int dismissed = 0;
+        auto* presenter = AlertPresenter::bind(
+            &window, &store, &Store::changed, [&] { return store.message; },
+            [&] {
+                ++dismissed;
+                store.message.reset();
+                store.announce();
+            });
+        QVERIFY(presenter->alert() == nullptr);
+
+        // An empty text is still a message.
+        store.message = QString();
+        store.announce();
+        QVERIFY(presenter->alert() != nullptr);
+        store.message = QStringLiteral("The file could not be read.");
+        store.announce();
+        QMessageBox* alert = presenter->alert();
+        QVERIFY(alert->isVisible());
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Paperlark"));
+        QCOMPARE(alert->text(), QStringLiteral("The file could not be read."));
+        QCOMPARE(alert->buttons().size(), 1);
+        QCOMPARE(alert->buttons().first()->text(), QStringLiteral("OK"));
+        QCOMPARE(alert->windowModality(), Qt::WindowModal);
+
+        // OK dismisses: the text is cleared and no second alert appears.
+        alert->buttons().first()->click();
+        QCOMPARE(dismissed, 1);
+        QVERIFY(!store.message.has_value());
+        QVERIFY(presenter->alert() == nullptr);
+
+        // Escape dismisses too; clearing the text closes an open alert.
+        store.message = QStringLiteral("Second");
+        store.announce();
+        QTest::keyClick(presenter->alert(), Qt::Key_Escape);
+        QCOMPARE(dismissed, 2);
+        store.message = QStringLiteral("Third");
+        store.announce();
+        QPointer<QMessageBox> third = presenter->alert();
+        store.message.reset();
+        store.announce();
+        QVERIFY(presenter->alert() == nullptr);
+        QTRY_VERIFY(third == nullptr || !third->isVisible());
+        QCOMPARE(dismissed, 2);
+    }
+
+    void sheetFollowsFlag() {
+        Store store;
+        QWidget window;
+        window.show();
+        int made = 0;
+        auto* presenter = SheetPresenter::bind(
+            &window, &store, &Store::changed, [&] { return store.flag; },
+            [&](QWidget* parent) {
+                ++made;
+                return new QDialog(parent);
+            },
+            [&] {
+                store.flag = false;
+                store.announce();
+            });
+        QVERIFY(presenter->sheet() == nullptr);
+
+        store.flag = true;
+        store.announce();
+        QPointer<QDialog> sheet = presenter->sheet();
+        QVERIFY(sheet != nullptr && sheet->isVisible());
+        QCOMPARE(sheet->parentWidget(), &window);
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QVERIFY(sheet->findChild<WindowConfigurator*>() != nullptr);
+
+        // Closing the sheet lowers the flag; the dialog is destroyed.
+        sheet->reject();
+        QVERIFY(!store.flag);
+        QTRY_VERIFY(sheet == nullptr);
+
+        // Each showing starts from a new dialog; lowering the flag closes it.
+        store.flag = true;
+        store.announce();
+        QCOMPARE(made, 2);
+        sheet = presenter->sheet();
+        store.flag = false;
+        store.announce();
+        QTRY_VERIFY(sheet == nullptr);
+        QCOMPARE(made, 2);
+    }
+
+    void windowConfiguratorGivesDarkChrome() {
+        QWidget framed;
+        new WindowConfigurator(false, &framed);
+        QWidget frameless;
+        auto* configurator = new WindowConfigurator(true, &frameless);
+        QVERIFY(configurator->hidesTitleBar());
+        for (QWidget* window : {&framed, &frameless}) {
+            window->resize(200, 100);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QImage image = window->grab().toImage();
+            UI_COMPARE_COLOUR(image.pixelColor(100, 50), Theme::background.color());
+            QCOMPARE(window->palette().color(QPalette::Window), Theme::background.color());
+        }
+        QVERIFY(!framed.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(frameless.windowFlags().testFlag(Qt::FramelessWindowHint));
+        // Applying again never reverses anything and keeps the window shown.
+        configurator->apply();
+        QVERIFY(frameless.isVisible());
+        QVERIFY(frameless.windowFlags().testFlag(Qt::FramelessWindowHint));
+
+        const QSize size(940, 620);
+        QCOMPARE(WindowConfigurator::edgesAt(size, {400, 300}), Qt::Edges());
+        QCOMPARE(WindowConfigurator::edgesAt(size, {2, 300}), Qt::LeftEdge);
+        QCOMPARE(WindowConfigurator::edgesAt(size, {937, 300}), Qt::RightEdge);
+        QCOMPARE(WindowConfigurator::edgesAt(size, {400, 619}), Qt::BottomEdge);
+        QCOMPARE(WindowConfigurator::edgesAt(size, {1, 1}), Qt::LeftEdge | Qt::TopEdge);
+        QCOMPARE(WindowConfigurator::edgesAt(size, {939, 615}), Qt::RightEdge | Qt::BottomEdge);
+        QCOMPARE(WindowConfigurator::edgesAt(size, {6, 6}), Qt::Edges());
+    }
+
+    void namedActionsReachTheirTarget() {
+        QVERIFY(!ApplicationActions::send("showSettingsWindow"));
+        {
+            Store target;
+            ApplicationActions::setTarget(&target);
+            QVERIFY(ApplicationActions::send("showSettingsWindow"));
+            QCOMPARE(target.actions, 1);
+            QVERIFY(!ApplicationActions::send("noSuchAction"));
+        }
+        // A target that is gone is never called.
+        QVERIFY(!ApplicationActions::send("showSettingsWindow"));
+    }
+
+    void activityIndicatorTurnsOnlyWhileShown() {
+        Store store;
+        QWidget window;
+        auto* spinner = new ActivityIndicator(&window);
+        Bind::visible(spinner, &store, &Store::changed, [&] { return store.flag; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!spinner->isVisible());
+        QVERIFY(!spinner->isSpinning());
+
+        store.flag = true;
+        store.announce();
+        QVERIFY(spinner->isSpinning());
+        const int start = spinner->angle();
+        QTRY_VERIFY(spinner->angle() != start);
+        QCOMPARE(spinner->colour(), Theme::cyan.color());
+        QCOMPARE(spinner->sizeHint(), QSize(16, 16));
+
+        store.flag = false;
+        store.announce();
+        QVERIFY(!spinner->isSpinning());
+    }
+
+    void everySymbolDraws() {
+        for (const QString& name : SymbolImage::names()) {
+            const QImage image = SymbolImage::pixmap(name, Theme::cyan.color(), 24).toImage();
+            int inked = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    inked += image.pixelColor(x, y).alpha() >= 128 ? 1 : 0;
+                }
+            }
+            QVERIFY2(inked >= 8, qPrintable(name));
+        }
+        QVERIFY(!SymbolImage::exists(QStringLiteral("no.such.symbol")));
+    }
+};
+
+QTEST_MAIN(ToolkitTest)
+#include "tst_Toolkit.moc"
