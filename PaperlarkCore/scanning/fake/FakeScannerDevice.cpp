@@ -2,6 +2,7 @@
 
 #include "scanning/PageFileWriter.h"
 
+#include <QFile>
 #include <QImage>
 #include <QTimer>
 
@@ -89,6 +90,9 @@ void FakeScannerDevice::runSteps() {
     case Step::Action::page:
         writePage();
         break;
+    case Step::Action::brokenPage:
+        writePage(true);
+        break;
     case Step::Action::complete:
         scanRunning_ = false;
         Q_EMIT scanCompleted(step.error);
@@ -108,7 +112,7 @@ void FakeScannerDevice::runSteps() {
     QTimer::singleShot(0, this, &FakeScannerDevice::runSteps);
 }
 
-void FakeScannerDevice::writePage() {
+void FakeScannerDevice::writePage(bool broken) {
     const ScanConfiguration configuration = scans_.isEmpty() ? ScanConfiguration{} : scans_.last();
     QImage page(17, 22, QImage::Format_Grayscale8);
     page.fill(200 - 10 * (pagesWritten_ % 10));
@@ -117,7 +121,14 @@ void FakeScannerDevice::writePage() {
                           configuration.documentName.isEmpty() ? QStringLiteral("page")
                                                                : configuration.documentName);
     const auto file = writer.write(page, configuration.resolution.value_or(0));
-    if (file) {
-        Q_EMIT fileWritten(file.value());
+    if (!file) {
+        return;
     }
+    if (broken) {
+        QFile spoilt(file.value().toLocalFile());
+        if (spoilt.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            spoilt.write("not a picture");
+        }
+    }
+    Q_EMIT fileWritten(file.value());
 }

@@ -18,6 +18,8 @@ public:
         enum class Action {
             // Writes a page file and reports it.
             page,
+            // Writes a file that is no image and reports it as a page.
+            brokenPage,
             // Reports the end of the scan, with the error if one is given.
             complete,
             // Reports a device error.
@@ -31,6 +33,7 @@ public:
         std::optional<QString> error;
 
         static Step page() { return {Action::page, std::nullopt}; }
+        static Step brokenPage() { return {Action::brokenPage, std::nullopt}; }
         static Step complete(std::optional<QString> error = std::nullopt) {
             return {Action::complete, std::move(error)};
         }
@@ -56,8 +59,9 @@ public:
     void setScanSteps(QList<Step> steps) { steps_ = std::move(steps); }
     // Continues a scan held by a hold step.
     void resume();
-    // Writes and reports a page at once, whatever the scan's state.
-    void writePage();
+    // Writes and reports a page at once, whatever the scan's state (broken:
+    // a file that is no image).
+    void writePage(bool broken = false);
 
     // ---- What was asked ----
     int openRequests() const { return openRequests_; }
