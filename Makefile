@@ -1,5 +1,5 @@
 # Task runner: the real work is in scripts/ and the CMake presets.
-.PHONY: run test build setup setup-test configure bench screenshots clean
+.PHONY: run test build setup setup-test configure bench screenshots package clean
 
 # Offers SANE's virtual test scanner beside the system's scanners.
 run: setup build
@@ -29,6 +29,10 @@ screenshots: setup-test configure
 	cmake --build --preset default --target paperlark_screenshots
 	xvfb-run -a -s "-screen 0 1440x900x24" \
 		scripts/test-env.sh build/tests/ui/paperlark_screenshots -platform xcb build/screenshots
+
+# The Debian package: build/paperlark_<version>_<architecture>.deb
+package: setup-test build
+	cmake --build --preset default --target package
 
 clean:
 	rm -rf build

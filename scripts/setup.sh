@@ -12,6 +12,7 @@ build_packages=(
 test_packages=(
     xvfb xauth dbus dbus-x11 gnome-keyring libsecret-tools
     python3-aiosmtpd sane-utils poppler-utils qpdf imagemagick openssl ca-certificates
+    dpkg-dev file lintian appstream desktop-file-utils
 )
 
 wanted=("${build_packages[@]}")

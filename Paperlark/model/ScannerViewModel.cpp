@@ -147,7 +147,10 @@ int ScannerViewModel::toInt(std::int64_t value) {
 // ---- Page list ------------------------------------------------------------------
 
 void ScannerViewModel::importFiles() {
-    const QList<QUrl> urls = desktop_->chooseImageFiles();
+    importFiles(desktop_->chooseImageFiles());
+}
+
+void ScannerViewModel::importFiles(const QList<QUrl>& urls) {
     if (urls.isEmpty()) {
         return;
     }

@@ -152,6 +152,11 @@ public:
     // "N page(s) ready." for the whole list. Cancelling changes nothing.
     void importFiles();
 
+    // The same for files chosen elsewhere (the command line, another
+    // instance of the program): local file URLs in the order given. An empty
+    // list changes nothing.
+    void importFiles(const QList<QUrl>& urls);
+
     // Moves the selected page by `offset` places (-1 up, +1 down); it stays
     // selected. Nothing happens without a selection or beyond either end.
     void moveSelection(int offset);

@@ -276,6 +276,24 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(settingsPath()));
     }
 
+    // Files named on the command line or by another instance: the same
+    // import and the same failure texts, without asking the chooser.
+    void importGivenFiles() {
+        const QUrl png = writeImage(inHome("in/Größe 1.png"), 20, 10, "png", 150);
+        model_->importFiles({png, QUrl::fromLocalFile(inHome("in/missing file.jpg"))});
+        QCOMPARE(model_->pages().size(), 1);
+        QCOMPARE(model_->selectedPageID(), model_->pages().last()->id());
+        QCOMPARE(model_->errorMessage(),
+                 QStringLiteral("Could not read the image at missing file.jpg."));
+        QCOMPARE(model_->status(), QStringLiteral("1 page(s) ready."));
+        QCOMPARE(desktop_->imageChooserCalls, 0);
+        QVERIFY(QFile::exists(png.toLocalFile()));
+
+        QSignalSpy changed(model_.get(), &ScannerViewModel::changed);
+        model_->importFiles(QList<QUrl>{});
+        QCOMPARE(changed.count(), 0);
+    }
+
     void moveAndDelete() {
         QVERIFY(importImages(4));
         const QList<QUuid> p = ids();

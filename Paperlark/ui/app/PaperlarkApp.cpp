@@ -81,6 +81,16 @@ void PaperlarkApp::showAbout() {
     AboutPanel::show();
 }
 
+void PaperlarkApp::open(const QList<QUrl>& files) {
+    if (finished_) {
+        return;
+    }
+    start();
+    mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);
+    mainWindow_->activateWindow();
+    model().importFiles(files);
+}
+
 void PaperlarkApp::quit() {
     if (mainWindow_ != nullptr && mainWindow_->isVisible()) {
         mainWindow_->close();

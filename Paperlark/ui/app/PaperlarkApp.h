@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 
 #include <memory>
 
@@ -44,6 +45,10 @@ public Q_SLOTS:
     // Also reachable as ApplicationActions::send("showSettingsWindow").
     void showSettingsWindow();
     void showAbout();
+    // Brings the main window to the front (creating it when needed) and
+    // imports `files` as "Add image file..." does, failures included.
+    // Does nothing once the application is finishing.
+    void open(const QList<QUrl>& files);
     // Closes the main window, which cleans up and finishes the application.
     void quit();
 

@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -127,6 +128,47 @@ private Q_SLOTS:
             mainWindows += qobject_cast<MainWindow*>(widget) != nullptr ? 1 : 0;
         }
         QCOMPARE(mainWindows, 1);
+    }
+
+    // Files handed over from the command line or another instance: the main
+    // window comes up (or forward) and reports what could not be read.
+    void openBringsTheWindowAndImports() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QImage image(20, 10, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        const QString good = folder.filePath(QStringLiteral("page 1.png"));
+        QVERIFY(image.save(good));
+        const QString bad = folder.filePath(QStringLiteral("notes.png"));
+        QFile badFile(bad);
+        QVERIFY(badFile.open(QIODevice::WriteOnly) && badFile.write("text") > 0);
+        badFile.close();
+
+        PaperlarkApp app(*qApp);
+        app.open({QUrl::fromLocalFile(good), QUrl::fromLocalFile(bad)});
+        MainWindow* window = app.mainWindow();
+        QVERIFY(window != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(app.model().pages().size(), 1);
+        QCOMPARE(app.model().errorMessage(),
+                 QStringLiteral("Could not read the image at notes.png."));
+        QMessageBox* alert = nullptr;
+        QTRY_VERIFY((alert = window->findChild<QMessageBox*>()) != nullptr && alert->isVisible());
+        QCOMPARE(alert->text(), QStringLiteral("Could not read the image at notes.png."));
+        alert->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE(app.model().errorMessage(), std::nullopt);
+
+        // A minimised window comes back; nothing to import changes nothing.
+        window->showMinimized();
+        app.open({});
+        QVERIFY(!window->isMinimized());
+        QCOMPARE(app.mainWindow(), window);
+        QCOMPARE(app.model().pages().size(), 1);
+
+        // Once the application is finishing, nothing more is taken.
+        app.quit();
+        app.open({QUrl::fromLocalFile(good)});
+        QCOMPARE(app.model().pages().size(), 1);
     }
 
     void darkAppearanceEverywhere() {
