@@ -49,6 +49,10 @@ expected=(
     /usr/share/doc/paperlark/copyright
     /usr/share/doc/paperlark/changelog.gz
 )
+# The scanner worker the application starts, where the source tree builds one.
+if [[ -d "$root/PaperlarkScanner" ]]; then
+    expected+=(/usr/libexec/paperlark/paperlark-scanner)
+fi
 for path in "${expected[@]}"; do
     grep -qxF "$path" <<<"$contents" || fail "package lacks $path"
 done

@@ -22,7 +22,8 @@ void ContentWindow::setContentView(QWidget* content) {
     const int index = column_->indexOf(old);
     const int stretch = index >= 0 ? column_->stretch(index) : 0;
     content_ = content;
-    column_->replaceWidget(old, content);
+    // The layout hands the old widget's item back to the caller.
+    delete column_->replaceWidget(old, content);
     if (index >= 0) {
         column_->setStretch(index, stretch);
     }

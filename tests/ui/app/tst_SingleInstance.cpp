@@ -1,6 +1,7 @@
 // The real program started with image files, and a second start handing its
-// files to the running one over the session bus (the test run's private
-// bus), or running by itself when there is no bus.
+// files to the running one over a session bus of this test's own (so that
+// other tests starting the program at the same time are never involved), or
+// running by itself when there is no bus.
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
@@ -20,7 +21,7 @@ constexpr int generousMs = 120'000;
 class Paperlark {
 public:
     Paperlark(const QString& home, const QString& workingDirectory, const QStringList& arguments,
-              const QProcessEnvironment& base = QProcessEnvironment::systemEnvironment()) {
+              const QProcessEnvironment& base) {
         QProcessEnvironment environment = base;
         environment.insert(QStringLiteral("HOME"), home);
         environment.remove(QStringLiteral("XDG_CACHE_HOME"));
@@ -52,6 +53,33 @@ private:
     QProcess process_;
 };
 
+// A session bus that lives as long as the object.
+class PrivateBus {
+public:
+    PrivateBus() {
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                       QStringLiteral("--print-address=1")});
+        if (daemon_.waitForStarted(generousMs)) {
+            while (!daemon_.canReadLine() && daemon_.waitForReadyRead(generousMs)) {
+            }
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        }
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    ~PrivateBus() {
+        daemon_.kill();
+        daemon_.waitForFinished(generousMs);
+    }
+
+    const QString& address() const { return address_; }
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
 // Pages the program holds: one cache PNG each under ~/.cache/Paperlark.
 int cachedPages(const QString& home) {
     int count = 0;
@@ -78,8 +106,10 @@ class SingleInstanceTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
-        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"),
-                 "run inside scripts/test-env.sh");
+        QVERIFY2(!bus_.address().isEmpty(), "dbus-daemon did not start");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_.address());
+        withBus_ = environment;
         QVERIFY(folder_.isValid());
         QVERIFY(writeImage(folder_.filePath(QStringLiteral("with space/Größe 1.png")), "PNG"));
         QVERIFY(writeImage(folder_.filePath(QStringLiteral("b.jpg")), "JPEG"));
@@ -97,18 +127,20 @@ private Q_SLOTS:
         Paperlark first(home.path(), folder_.path(),
                         {QStringLiteral("with space/Größe 1.png"), QStringLiteral("-platform"),
                          QStringLiteral("offscreen"), QStringLiteral("bad.png"),
-                         QStringLiteral("b.jpg")});
+                         QStringLiteral("b.jpg")},
+                        withBus_);
         QTRY_COMPARE_WITH_TIMEOUT(cachedPages(home.path()), 2, generousMs);
         QVERIFY(first.running());
 
         Paperlark second(home.path(), folder_.filePath(QStringLiteral("with space")),
                          {QStringLiteral("../b.jpg"), QStringLiteral("--"),
-                          QStringLiteral("-c.bmp"), QStringLiteral("Größe 1.png")});
+                          QStringLiteral("-c.bmp"), QStringLiteral("Größe 1.png")},
+                         withBus_);
         QVERIFY(second.endsWith(0));
         QTRY_COMPARE_WITH_TIMEOUT(cachedPages(home.path()), 5, generousMs);
 
         // Started again without files: the running one comes forward, nothing is added.
-        Paperlark third(home.path(), folder_.path(), {});
+        Paperlark third(home.path(), folder_.path(), {}, withBus_);
         QVERIFY(third.endsWith(0));
         QVERIFY(first.running());
         QCOMPARE(cachedPages(home.path()), 5);
@@ -130,6 +162,8 @@ private Q_SLOTS:
     }
 
 private:
+    PrivateBus bus_;
+    QProcessEnvironment withBus_;
     QTemporaryDir folder_;
 };
 
