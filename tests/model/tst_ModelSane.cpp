@@ -82,15 +82,7 @@ class ModelSaneTest : public QObject {
 
     // Scans with test:0 and waits for the outcome.
     void scan(ScanSource source, ColourMode colour, PaperSize paper, int dpi) {
-        model_->setSelectedDeviceID(QStringLiteral("test:0"));
-        model_->editSettings([&](AppSettings& s) {
-            s.source = source;
-            s.colour = colour;
-            s.paper = paper;
-            s.dpi = dpi;
-        });
-        statuses_.clear();
-        model_->scan();
+        startScan(source, colour, paper, dpi);
         QVERIFY(model_->busy());
         QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), scanTimeout);
     }

@@ -137,6 +137,13 @@ struct Rig {
         }
         return outcome;
     }
+    // A feeder run with slowAfterFirstSheet, once its first page is in.
+    std::shared_ptr<Outcome> startSlowFeederRun() {
+        auto outcome = start(ScanSource::feeder, ColourMode::greyscale, 50);
+        const bool firstPage =
+            QTest::qWaitFor([this] { return announced.size() == 1; }, scanTimeout);
+        return firstPage ? outcome : nullptr;
+    }
     // The files in the folder of the latest scan, hidden ones included.
     QStringList filesOfLastScan() const {
         return QDir(dir.filePath(QStringLiteral("scan%1").arg(scans)))
@@ -317,10 +324,9 @@ private Q_SLOTS:
     void aWorkerKilledMidScanCostsOnlyThatScan() {
         Rig rig(withOptions(slowAfterFirstSheet));
         QVERIFY(rig.ready());
-        const auto outcome = rig.start(ScanSource::feeder, ColourMode::greyscale, 50);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.announced.size(), 1, scanTimeout);
+        const auto outcome = rig.startSlowFeederRun();
         const qint64 pid = rig.workerPid();
-        QVERIFY(pid > 0);
+        QVERIFY(outcome && pid > 0);
         QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
         QVERIFY(rig.finished(outcome));
         QCOMPARE(outcome->failureText(), disconnected);
@@ -340,10 +346,9 @@ private Q_SLOTS:
     void theWatchdogReplacesAWorkerThatStopsAnswering() {
         Rig rig(withOptions(slowAfterFirstSheet));
         QVERIFY(rig.ready());
-        const auto outcome = rig.start(ScanSource::feeder, ColourMode::greyscale, 50);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.announced.size(), 1, scanTimeout);
+        const auto outcome = rig.startSlowFeederRun();
         const qint64 pid = rig.workerPid();
-        QVERIFY(pid > 0);
+        QVERIFY(outcome && pid > 0);
         rig.browser->worker().setStallLimit(std::chrono::milliseconds(500));
         QCOMPARE(::kill(pid_t(pid), SIGSTOP), 0);
         QVERIFY(rig.finished(outcome));
