@@ -12,7 +12,10 @@ function(paperlark_add_test)
         PAPERLARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         PAPERLARK_BINARY_DIR="${PROJECT_BINARY_DIR}")
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
-    set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 600)
+    # Tests that scan start the scanner worker of this build.
+    add_dependencies(${ARG_NAME} paperlark-scanner)
+    set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 600
+        ENVIRONMENT "PAPERLARK_SCANNER=$<TARGET_FILE:paperlark-scanner>")
 endfunction()
 
 # paperlark_information_list(OUTPUT file TEMPLATE file.in SOURCES a.cpp ...)

@@ -1,7 +1,7 @@
 #include "model/ScannerViewModel.h"
 
 #include "pages/DocumentSaver.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
 
 #include <QDateTime>
 #include <QMetaObject>
@@ -28,13 +28,15 @@ void discardAll(const ScannerViewModel::Pages& pages) {
 } // namespace
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent)
-    : ScannerViewModel(std::move(desktop), std::make_unique<SaneDeviceBrowser>(), parent) {}
+    : ScannerViewModel(std::move(desktop), std::make_unique<WorkerScannerBrowser>(), parent) {}
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
                                    std::unique_ptr<ScannerBrowser> browser, QObject* parent)
-    : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus) {
+    : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus),
+      importer_(std::make_unique<QThreadPool>()) {
     Q_ASSERT(desktop_);
     Q_ASSERT(browser);
+    importer_->setMaxThreadCount(1);
 
     settings_ = AppSettings::load();
     fileName_ = freshFileName();
@@ -64,6 +66,12 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
         if (self) {
             self->setStatus(QStringLiteral("Scanned page ") + QString::number(count) +
                             QStringLiteral("..."));
+        }
+    });
+    // Each page file of a scan starts becoming a page as soon as it arrives.
+    connect(scanner_.get(), &ScannerService::pageScanned, this, [this](const QUrl& file) {
+        if (scan_) {
+            importScannedPage(scan_, file);
         }
     });
     scanner_->startBrowsing();

@@ -15,6 +15,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 
@@ -248,20 +249,35 @@ public:
     ScannerService& scanner() const { return *scanner_; }
 
     // Refresh: browses afresh and sets status "Looking for scanners..."; the
-    // next scanner list replaces it.
+    // next scanner list replaces it. When no scanner can be looked for at all
+    // (the service says why), an empty list shows that reason instead.
     void refreshScanners();
+
+    // True from the moment a scan is accepted until its last page is in the
+    // list and its outcome is reported (published; the Scan button becomes
+    // "Cancel scan").
+    bool scanning() const { return scan_ != nullptr; }
 
     // The Scan button. Without a selected scanner: errorMessage "Select a
     // scanner first. Press Refresh if the list is empty." and nothing else.
     // Otherwise asks the service for one scan with the selected scanner and
     // the settings' source, colour, paper and dpi into the session folder;
-    // busy and status "Scanning..." until it ends. The files delivered become
-    // pages (their resolution falling back to the dpi in force when the scan
-    // started; the delivered files are deleted once copied), the last one
-    // selected, status "Scanned N page(s). M page(s) ready." or "Nothing was
-    // scanned."; a failure goes to errorMessage with status "Scan failed.".
+    // busy and status "Scanning..." until it ends. Each file delivered
+    // becomes a page as it arrives, on a background thread, and is appended
+    // in arrival order (its resolution falling back to the dpi in force when
+    // the scan started; the delivered file is deleted once copied), the last
+    // one selected; a file that cannot be read leaves its failure in
+    // errorMessage and the others go on. busy stays true until the last page
+    // is in the list; then status "Scanned N page(s). M page(s) ready." or
+    // "Nothing was scanned."; a cancelled scan "Scan cancelled. N page(s)
+    // kept."; a failure goes to errorMessage with status "Scan failed.", or,
+    // after N pages, "Scanned N page(s), then the scan stopped: <failure>".
     // Does not look at busy itself.
     void scan();
+
+    // Cancel scan (the Scan button during a scan, or Escape): the scan stops
+    // after the page being read; every complete page is kept.
+    void cancelScan();
 
     // ---- E-mail -----------------------------------------------------------------
 
@@ -299,6 +315,7 @@ Q_SIGNALS:
     void fileNameChanged();
     void emailSheetVisibleChanged();
     void errorMessageChanged();
+    void scanningChanged();
     // Emitted after every change of any published field, and by notifyChanged().
     void changed();
     // offerRecovery() has offered everything it found.
@@ -326,8 +343,21 @@ private:
     void chooseDevice(QString id);
     // The scanner to store as lastDeviceId.
     QString deviceToRemember() const;
-    // Applies the outcome of a scan on the GUI thread.
-    void scanFinished(const ScannerService::ScanResult& result, std::int64_t fallbackDpi);
+
+    // One scan's pages on their way into the list (ScannerViewModelScanning.cpp).
+    struct ScanImport;
+    // Starts turning a delivered file into a page in the background, unless
+    // it is already on its way.
+    void importScannedPage(const std::shared_ptr<ScanImport>& import, const QUrl& file);
+    // A page made in the background (or its failure), on the GUI thread.
+    void
+    scannedPageImported(const std::shared_ptr<ScanImport>& import,
+                        const Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>& made);
+    // The service's outcome of the scan, on the GUI thread.
+    void scanFinished(const std::shared_ptr<ScanImport>& import,
+                      const ScannerService::ScanResult& result);
+    // Reports the scan once the service is done and every page is in.
+    void completeScanWhenImported(const std::shared_ptr<ScanImport>& import);
 
     // After a sent e-mail: clears the pages and renews fileName when
     // clearPagesAfterSave is set and there are pages (not for earlier files).
@@ -383,6 +413,11 @@ private:
     // Page id -> the page's revision when it was last saved.
     QHash<QUuid, int> savedRevisions_;
     bool recovering_ = false;
+
+    // The accepted scan in progress, until it is reported.
+    std::shared_ptr<ScanImport> scan_;
+    // Makes pages of scanned files, one at a time, so they arrive in order.
+    std::unique_ptr<QThreadPool> importer_;
 
     // Declared last so that it goes first: no scanner callback can reach a
     // half-destroyed model.

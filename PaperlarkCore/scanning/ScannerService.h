@@ -28,7 +28,7 @@ public:
     using ScanResult = Result<QList<QUrl>, ScannerFailure>;
     using Completion = std::function<void(const ScanResult&)>;
 
-    // Uses the system's scanners through SANE.
+    // Uses the system's scanners through SANE, in a worker process.
     explicit ScannerService(QObject* parent = nullptr);
     // Uses the given browser (tests use a scripted one).
     explicit ScannerService(std::unique_ptr<ScannerBrowser> browser, QObject* parent = nullptr);
@@ -68,11 +68,28 @@ public:
     // with the page files in arrival order or the failure; only the three
     // immediate refusals (a scan already running, no scanner known, the
     // folder cannot be created) call it before scan() returns.
+    //
+    // A scan that breaks off after some pages fails with those pages in
+    // ScannerFailure::deliveredPages(); an empty feeder after at least one
+    // page is the normal end of a feeder run.
     void scan(const ScanRequest& request, const QUrl& folder, Completion completion);
+
+    // Stops the scan in progress after the page being read. The scan then
+    // completes with ScannerFailure::cancelled() carrying every complete
+    // page. Does nothing when no scan runs.
+    void cancel();
+
+    // Why no scanner can be found at all (for example the scanner worker
+    // cannot be started); none when looking for scanners works.
+    std::optional<QString> problem() const { return browser_->problem(); }
 
 Q_SIGNALS:
     void devicesChanged(const QList<ScannerDeviceInfo>& devices);
     void isScanningChanged(bool isScanning);
+    // A page file of the current scan is complete: the file and the number
+    // of pages received so far. Emitted on the GUI thread as the page
+    // arrives, before the scan completes.
+    void pageScanned(const QUrl& file, int count);
 
 private:
     struct PendingScan {
@@ -81,6 +98,9 @@ private:
         Completion completion;
         QList<QUrl> urls;
         bool finished = false;
+        // The device the scan was requested from, once it was.
+        ScannerDevice* scanning = nullptr;
+        bool cancelRequested = false;
     };
 
     // Browser notifications.
@@ -97,6 +117,8 @@ private:
     void errorEncountered(const QString& error);
     void deviceWentAway(ScannerDevice* device);
 
+    // Ends a scan the user cancelled, at the first answer of the device.
+    bool finishIfCancelled();
     void selectFunctionalUnit(ScannerDevice* device);
     void configureAndScan(ScannerDevice* device);
     void finish(ScanResult result);

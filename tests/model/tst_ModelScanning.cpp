@@ -265,12 +265,14 @@ private Q_SLOTS:
         QCOMPARE(model_->errorMessage(), std::nullopt);
         QCOMPARE(model_->pages(), pages);
 
-        // Unplugged during the scan: the page it delivered first is kept.
+        // Unplugged during the scan: the page it delivered first is kept, and
+        // the status says the scan did not end normally.
         device->setScanSteps({Step::page(), Step::remove()});
         model_->scan();
         QTRY_VERIFY(!model_->busy());
         QCOMPARE(model_->errorMessage(), disconnected);
-        QCOMPARE(model_->status(), QStringLiteral("Scan failed."));
+        QCOMPARE(model_->status(),
+                 QStringLiteral("Scanned 1 page(s), then the scan stopped: ") + disconnected);
         QCOMPARE(model_->pages().size(), pages.size() + 1);
         QCOMPARE(model_->selectedPageID(), model_->pages().last()->id());
         model_->deleteSelection();
@@ -317,6 +319,42 @@ private Q_SLOTS:
         model_.reset();
         device->resume();
         QTest::qWait(50);
+    }
+
+    void cancelAndUnreadablePagesDuringAStreamedScan() {
+        makeModel();
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+        QSignalSpy scanning(model_.get(), &ScannerViewModel::scanningChanged);
+
+        // Pages enter the list while the scan is still running.
+        device->setScanSteps(
+            {Step::page(), Step::page(), Step::hold(), Step::page(), Step::complete()});
+        model_->scan();
+        QVERIFY(model_->scanning());
+        QTRY_COMPARE(model_->pages().size(), 2);
+        QVERIFY(model_->busy());
+        QCOMPARE(model_->status(), QStringLiteral("Scanned page 2..."));
+
+        // Cancel: both pages stay, no alert.
+        model_->cancelScan();
+        QTRY_VERIFY(!model_->busy());
+        QVERIFY(!model_->scanning());
+        QCOMPARE(scanning.size(), 2);
+        QCOMPARE(device->cancelRequests(), 1);
+        QCOMPARE(model_->status(), QStringLiteral("Scan cancelled. 2 page(s) kept."));
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->pages().size(), 2);
+
+        // A page file that cannot be read gives its failure; the pages before
+        // and after it still come in.
+        device->setScanSteps({Step::page(), Step::brokenPage(), Step::page(), Step::complete()});
+        model_->scan();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->pages().size(), 4);
+        QVERIFY(model_->errorMessage().value_or(QString()).startsWith(
+            QStringLiteral("Could not read the image at ")));
+        QCOMPARE(model_->status(), QStringLiteral("Scanned 3 page(s). 4 page(s) ready."));
     }
 
     void scanAfterCleanUpKeepsTheFolderPrivate() {

@@ -195,12 +195,14 @@ private Q_SLOTS:
         QCOMPARE(options->scannerPicker()->currentText(), QStringLiteral("Desk Scanner"));
         QVERIFY(options->scanButton()->isEnabled());
 
-        // Return scans; while the scan runs nothing else can start.
+        // Return scans; while the scan runs nothing else can start, and the
+        // Scan button reads "Cancel scan".
         device->setScanSteps({Step::hold(), Step::page(), Step::page(), Step::complete()});
         QTest::keyClick(f.window.get(), Qt::Key_Return);
         QTRY_VERIFY(f.model->busy());
         QCOMPARE(f.model->status(), QStringLiteral("Scanning..."));
-        QVERIFY(!options->scanButton()->isEnabled());
+        QCOMPARE(options->scanButton()->text(), QStringLiteral("Cancel scan"));
+        QVERIFY(options->scanButton()->isEnabled());
         QVERIFY(!options->addImageButton()->isEnabled());
         QVERIFY(options->spinner()->isVisible());
         QVERIFY(options->spinner()->isSpinning());
@@ -208,12 +210,32 @@ private Q_SLOTS:
         QTest::keyClick(f.window.get(), Qt::Key_Return);
         QCOMPARE(f.model->errorMessage(), std::nullopt); // Scan is off: nothing happened
         QCOMPARE(device->scans().size(), 1);
+        QCOMPARE(device->cancelRequests(), 0);
 
         device->resume();
         QTRY_VERIFY(!f.model->busy());
         QCOMPARE(f.model->status(), QStringLiteral("Scanned 2 page(s). 2 page(s) ready."));
         QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2")}));
         QVERIFY(options->scanButton()->isEnabled());
+        QCOMPARE(options->scanButton()->text(), QStringLiteral("Scan"));
+
+        // Escape, or the button itself, cancels a running scan; the pages
+        // already in stay.
+        for (const bool escape : {true, false}) {
+            device->setScanSteps({Step::page(), Step::hold(), Step::page(), Step::complete()});
+            options->scanButton()->click();
+            QTRY_COMPARE(f.model->status(), QStringLiteral("Scanned page 1..."));
+            if (escape) {
+                QTest::keyClick(f.window.get(), Qt::Key_Escape);
+            } else {
+                options->scanButton()->click();
+            }
+            QTRY_VERIFY(!f.model->busy());
+            QCOMPARE(f.model->status(), QStringLiteral("Scan cancelled. 1 page(s) kept."));
+            QCOMPARE(options->scanButton()->text(), QStringLiteral("Scan"));
+        }
+        QCOMPARE(device->cancelRequests(), 2);
+        QCOMPARE(f.rowTitles().size(), 4);
         QVERIFY(options->spinner()->isHidden());
         QVERIFY(!options->spinner()->isSpinning());
         QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
