@@ -1,8 +1,10 @@
 # Task runner: the real work is in scripts/ and the CMake presets.
-.PHONY: run test build setup setup-test configure bench screenshots package clean
+.PHONY: run test build setup setup-test configure bench screenshots package sanitize clean
 
-# Offers SANE's virtual test scanner beside the system's scanners.
-run: setup build
+# Offers SANE's virtual test scanner beside the system's scanners. Builds
+# only the program (and whatever it runs), not the tests and benchmarks.
+run: setup configure
+	cmake --build --preset default --target paperlark
 	scripts/with-test-scanner.sh ./build/Paperlark/paperlark
 
 test: setup-test build
@@ -30,9 +32,17 @@ screenshots: setup-test configure
 	xvfb-run -a -s "-screen 0 1440x900x24" \
 		scripts/test-env.sh build/tests/ui/paperlark_screenshots -platform xcb build/screenshots
 
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# in its own build folder (build-sanitize/); leaks inside system libraries
+# are suppressed by tests/lsan.supp.
+sanitize: setup-test
+	cmake --preset sanitize >/dev/null
+	cmake --build --preset sanitize
+	scripts/test-env.sh ctest --preset sanitize
+
 # The Debian package: build/paperlark_<version>_<architecture>.deb
 package: setup-test build
 	cmake --build --preset default --target package
 
 clean:
-	rm -rf build
+	rm -rf build build-sanitize

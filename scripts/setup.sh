@@ -6,13 +6,15 @@ set -euo pipefail
 build_packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-svg-dev libgl-dev
-    libsane-dev libsane1 libcairo2-dev libicu-dev libsecret-1-dev libpng-dev libjpeg-dev
+    libsane-dev libsane1 libicu-dev libsecret-1-dev libpng-dev libjpeg-dev libtiff-dev zlib1g-dev libdeflate-dev
+    libqpdf-dev libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng
     curl xdg-utils fonts-dejavu-core
 )
 test_packages=(
     xvfb xauth dbus dbus-x11 gnome-keyring libsecret-tools
-    python3-aiosmtpd sane-utils poppler-utils qpdf imagemagick openssl ca-certificates
+    python3-aiosmtpd sane-utils poppler-utils qpdf mupdf-tools imagemagick openssl ca-certificates
     dpkg-dev file lintian appstream desktop-file-utils
+    fonts-noto-mono fonts-noto-core fonts-liberation2 fonts-urw-base35
 )
 
 wanted=("${build_packages[@]}")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QUrl>
 
 #include <optional>
@@ -27,6 +28,16 @@ public:
     // A modal alert reading "Discard all scanned pages?" with two buttons,
     // "Discard" (first, the default) and "Cancel". True only for "Discard".
     virtual bool confirmDiscardAllPages() = 0;
+
+    // A modal alert with the given question ("Paperlark closed before these
+    // pages were saved. Restore N page(s) from ...?") and two buttons,
+    // "Restore" (first, the default) and "Discard". True only for "Restore".
+    virtual bool confirmRestorePages(const QString& question) = 0;
+
+    // A modal alert reading "Discard N unsaved page(s) and quit?" with two
+    // buttons, "Discard and Quit" and "Cancel" (the default). True only for
+    // "Discard and Quit".
+    virtual bool confirmQuitDiscarding(int unsavedPages) = 0;
 
     // Opens a file or folder URL with the desktop's default handler. The
     // outcome is not reported.

@@ -2,7 +2,7 @@
 
 #include "model/PageOrder.h"
 #include "pages/DocumentSaver.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -30,13 +30,15 @@ void discardAll(const ScannerViewModel::Pages& pages) {
 } // namespace
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent)
-    : ScannerViewModel(std::move(desktop), std::make_unique<SaneDeviceBrowser>(), parent) {}
+    : ScannerViewModel(std::move(desktop), std::make_unique<WorkerScannerBrowser>(), parent) {}
 
 ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
                                    std::unique_ptr<ScannerBrowser> browser, QObject* parent)
-    : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus), import_(session_.url()) {
+    : QObject(parent), desktop_(std::move(desktop)), status_(readyStatus),
+      importer_(std::make_unique<QThreadPool>()), import_(session_.url()) {
     Q_ASSERT(desktop_);
     Q_ASSERT(browser);
+    importer_->setMaxThreadCount(1);
     connect(&import_, &PageImport::fileDone, this, &ScannerViewModel::droppedFileDone);
     connect(&import_, &PageImport::finished, this, &ScannerViewModel::droppedFilesDone);
     // Added pages are no step of their own: the history keeps them through
@@ -47,8 +49,17 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     settings_ = AppSettings::load();
     fileName_ = freshFileName();
     selectedDeviceID_ = settings_.lastDeviceId;
+    if (!selectedDeviceID_.isEmpty()) {
+        rememberedDeviceID_ = selectedDeviceID_;
+    }
 
     session_.create();
+    followPagesForRecovery();
+
+    recognition_ = std::make_unique<TextRecognitionQueue>(pages_);
+    recognition_->configure(settings_.ocrEnabled, settings_.ocrLanguage);
+    connect(this, &ScannerViewModel::settingsChanged, this,
+            [this] { recognition_->configure(settings_.ocrEnabled, settings_.ocrLanguage); });
 
     // Last: the scanner service. Its lists reach the model asynchronously,
     // the current one first; the connections and the page callback go away
@@ -63,6 +74,12 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
         if (self) {
             self->setStatus(QStringLiteral("Scanned page ") + QString::number(count) +
                             QStringLiteral("..."));
+        }
+    });
+    // Each page file of a scan starts becoming a page as soon as it arrives.
+    connect(scanner_.get(), &ScannerService::pageScanned, this, [this](const QUrl& file) {
+        if (scan_) {
+            importScannedPage(scan_, file);
         }
     });
     scanner_->startBrowsing();
@@ -104,6 +121,11 @@ void ScannerViewModel::setDevices(QList<ScannerDeviceInfo> devices) {
 }
 
 void ScannerViewModel::setSelectedDeviceID(QString id) {
+    rememberedDeviceID_.reset();
+    chooseDevice(std::move(id));
+}
+
+void ScannerViewModel::chooseDevice(QString id) {
     assign(selectedDeviceID_, std::move(id), &ScannerViewModel::selectedDeviceIDChanged);
 }
 
@@ -121,6 +143,7 @@ void ScannerViewModel::setErrorMessage(std::optional<QString> message) {
 
 void ScannerViewModel::notifyChanged() {
     pages_.pagesAltered();
+    recognition_->refresh(); // a page may have been turned
     publish(&ScannerViewModel::pagesChanged);
 }
 
@@ -222,13 +245,18 @@ void ScannerViewModel::clearPages(bool confirm) {
     setStatus(pagesClearedStatus);
 }
 
-void ScannerViewModel::cleanUp() {
-    editSettings([this](AppSettings& s) { s.lastDeviceId = selectedDeviceID_; });
+void ScannerViewModel::cleanUp(bool keepUnsavedPages) {
+    editSettings([this](AppSettings& s) { s.lastDeviceId = deviceToRemember(); });
     settings_.save();
     import_.cancel();
     import_.wait();
     lastDropped_.reset();
     lastDropFailure_.reset();
+    if (keepUnsavedPages && unsavedPageCount() > 0) {
+        session_.recordPages(pages_.pages());
+        session_.release();
+        return;
+    }
     history_.clear();
     discardAll(history_.takeReleased({}));
     publish(&ScannerViewModel::historyChanged);

@@ -4,6 +4,8 @@
 #include "model/PageHistory.h"
 #include "model/PageImport.h"
 #include "model/PageList.h"
+#include "model/TextRecognitionQueue.h"
+#include "model/SessionRecovery.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
@@ -11,10 +13,12 @@
 #include "scanning/ScannerService.h"
 #include "settings/AppSettings.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 
@@ -22,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // The state of the running application and every user action.
 //
@@ -91,7 +96,8 @@ public:
     const QSet<QUuid>& selectedPageIDs() const { return pages_.selectedIDs(); }
     // The status line under the main window.
     const QString& status() const { return status_; }
-    // True while a scan or an SMTP send runs.
+    // True while a scan or an SMTP send runs, and while a save waits for
+    // text recognition.
     bool busy() const { return busy_; }
     // The scanners found, in the scanner service's order.
     const QList<ScannerDeviceInfo>& devices() const { return devices_; }
@@ -223,13 +229,37 @@ public:
     // Called when the main window goes away: remembers the selected scanner,
     // writes the settings file, stops an import, deletes every page's cache
     // file (also those undo could have brought back; the history ends) and
-    // removes the session folder. The page list itself is kept.
-    void cleanUp();
+    // removes the session folder. The page list itself is kept. With
+    // keepUnsavedPages, a session with unsaved pages is kept instead, with
+    // its manifest, for the next start to offer back (the folder's lock is
+    // let go); only the settings are written.
+    void cleanUp(bool keepUnsavedPages = false);
+
+    // ---- Recovery -------------------------------------------------------------
+    //
+    // The session folder keeps a manifest of the page list, rewritten after
+    // every change of the list (pagesChanged() and the page list's own
+    // changed()), so that a session that ends without cleaning up can be
+    // offered back at the next start.
+
+    // Pages that are not part of the latest successful save of them, or have
+    // changed (rotated) since.
+    int unsavedPageCount() const;
+
+    // Looks for sessions of earlier runs that ended without cleaning up
+    // (in the background), then offers them one after another, newest first:
+    // "Paperlark closed before these pages were saved. Restore N page(s) from
+    // <date>?". Restore appends the pages in their recorded order after the
+    // pages in the list, their files moved into this run's folder; Discard
+    // deletes that session's folder. recoveryFinished() follows.
+    void offerRecovery();
 
     // ---- Saving and folders ---------------------------------------------------
 
     // Writes the pages into the save folder in the chosen format and returns
-    // the files written. Also stores the selected scanner and writes the
+    // the files written. A PDF carries the text recognised so far when
+    // ocrEnabled is set; a page still being recognised goes without (this
+    // never waits). Also stores the selected scanner and writes the
     // settings file first. Returns nothing when there are no pages or the save
     // failed; the reason is then in errorMessage. Changes neither status nor
     // busy, and leaves fileName as it is.
@@ -238,7 +268,15 @@ public:
     // The Save button: saveCurrentPages(), then status "Saved a.pdf" (names
     // joined with ", "), opens the first file when openAfterSave is set, and
     // clears the pages and renews fileName when clearPagesAfterSave is set.
+    // A searchable PDF (ocrEnabled) first waits for the pages still being
+    // recognised, without blocking: busy, status "Recognising text: page N
+    // of M...", and the save runs once the last one is done. Pages whose
+    // text could not be recognised are saved without; the status then ends
+    // ". N page(s) saved without text: <reason>".
     void save();
+
+    // The text of the pages, recognised in the background while ocrEnabled.
+    const TextRecognitionQueue& textRecognition() const { return *recognition_; }
 
     // "Choose...": asks for the default save folder and, when one is chosen,
     // stores it and writes the settings file. status is never changed.
@@ -263,20 +301,35 @@ public:
     ScannerService& scanner() const { return *scanner_; }
 
     // Refresh: browses afresh and sets status "Looking for scanners..."; the
-    // next scanner list replaces it.
+    // next scanner list replaces it. When no scanner can be looked for at all
+    // (the service says why), an empty list shows that reason instead.
     void refreshScanners();
+
+    // True from the moment a scan is accepted until its last page is in the
+    // list and its outcome is reported (published; the Scan button becomes
+    // "Cancel scan").
+    bool scanning() const { return scan_ != nullptr; }
 
     // The Scan button. Without a selected scanner: errorMessage "Select a
     // scanner first. Press Refresh if the list is empty." and nothing else.
     // Otherwise asks the service for one scan with the selected scanner and
     // the settings' source, colour, paper and dpi into the session folder;
-    // busy and status "Scanning..." until it ends. The files delivered become
-    // pages (their resolution falling back to the dpi in force when the scan
-    // started; the delivered files are deleted once copied), the last one
-    // selected, status "Scanned N page(s). M page(s) ready." or "Nothing was
-    // scanned."; a failure goes to errorMessage with status "Scan failed.".
+    // busy and status "Scanning..." until it ends. Each file delivered
+    // becomes a page as it arrives, on a background thread, and is appended
+    // in arrival order (its resolution falling back to the dpi in force when
+    // the scan started; the delivered file is deleted once copied), the last
+    // one selected; a file that cannot be read leaves its failure in
+    // errorMessage and the others go on. busy stays true until the last page
+    // is in the list; then status "Scanned N page(s). M page(s) ready." or
+    // "Nothing was scanned."; a cancelled scan "Scan cancelled. N page(s)
+    // kept."; a failure goes to errorMessage with status "Scan failed.", or,
+    // after N pages, "Scanned N page(s), then the scan stopped: <failure>".
     // Does not look at busy itself.
     void scan();
+
+    // Cancel scan (the Scan button during a scan, or Escape): the scan stops
+    // after the page being read; every complete page is kept.
+    void cancelScan();
 
     // ---- E-mail -----------------------------------------------------------------
 
@@ -316,8 +369,11 @@ Q_SIGNALS:
     void errorMessageChanged();
     // canUndo() or canRedo() may have changed.
     void historyChanged();
+    void scanningChanged();
     // Emitted after every change of any published field, and by notifyChanged().
     void changed();
+    // offerRecovery() has offered everything it found.
+    void recoveryFinished();
 
 private:
     // Assigns a published field and emits its signal and changed().
@@ -338,8 +394,24 @@ private:
 
     // A scanner list from the service.
     void deliverDevices(const QList<ScannerDeviceInfo>& devices);
-    // Applies the outcome of a scan on the GUI thread.
-    void scanFinished(const ScannerService::ScanResult& result, std::int64_t fallbackDpi);
+    void chooseDevice(QString id);
+    // The scanner to store as lastDeviceId.
+    QString deviceToRemember() const;
+
+    // One scan's pages on their way into the list (ScannerViewModelScanning.cpp).
+    struct ScanImport;
+    // Starts turning a delivered file into a page in the background, unless
+    // it is already on its way.
+    void importScannedPage(const std::shared_ptr<ScanImport>& import, const QUrl& file);
+    // A page made in the background (or its failure), on the GUI thread.
+    void
+    scannedPageImported(const std::shared_ptr<ScanImport>& import,
+                        const Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>& made);
+    // The service's outcome of the scan, on the GUI thread.
+    void scanFinished(const std::shared_ptr<ScanImport>& import,
+                      const ScannerService::ScanResult& result);
+    // Reports the scan once the service is done and every page is in.
+    void completeScanWhenImported(const std::shared_ptr<ScanImport>& import);
 
     // After a sent e-mail: clears the pages and renews fileName when
     // clearPagesAfterSave is set and there are pages (not for earlier files).
@@ -371,18 +443,38 @@ private:
     QString pagesReadyText() const;
     // The pattern expanded for now.
     QString freshFileName() const;
+    // The rest of save() once the text it waits for is there.
+    void finishSave();
+    // While a save waits for text: the progress, or the save once done.
+    void continueSaveAfterText();
     // A setting's number as an int, clamped to the int range.
     static int toInt(std::int64_t value);
+
+    // Keeps the session folder's manifest in step with the page list.
+    void followPagesForRecovery();
+    // Remembers the pages just saved, as they are now.
+    void rememberSavedPages();
+    // Offers the sessions found, one after another.
+    void offerSessions(std::vector<SessionRecovery::Session>& sessions);
 
     std::shared_ptr<DesktopServices> desktop_;
 
     AppSettings settings_;
     // The pages and the selection (published as pages and selectedPageID).
     PageList pages_;
+    // Text of the pages, following the list and the OCR settings.
+    std::unique_ptr<TextRecognitionQueue> recognition_;
+    // Set while save() waits for text recognition.
+    QMetaObject::Connection waitingForText_;
+    QMetaObject::Connection waitingForTextList_;
     QString status_;
     bool busy_ = false;
     QList<ScannerDeviceInfo> devices_;
     QString selectedDeviceID_;
+    // lastDeviceId until the scanner service's first complete listing, so
+    // that the remembered scanner is chosen when it turns up; nothing after
+    // it, or once the user chooses a scanner.
+    std::optional<QString> rememberedDeviceID_;
     QString fileName_;
     bool emailSheetVisible_ = false;
     std::optional<QString> errorMessage_;
@@ -391,6 +483,14 @@ private:
     // model was created.
     SessionFolder session_;
     QList<QUrl> lastSavedFiles_;
+    // Page id -> the page's revision when it was last saved.
+    QHash<QUuid, int> savedRevisions_;
+    bool recovering_ = false;
+
+    // The accepted scan in progress, until it is reported.
+    std::shared_ptr<ScanImport> scan_;
+    // Makes pages of scanned files, one at a time, so they arrive in order.
+    std::unique_ptr<QThreadPool> importer_;
 
     PageHistory history_;
     // Dropped files on their way into the list.

@@ -22,23 +22,63 @@ std::optional<QList<QUrl>> ScannerViewModel::saveCurrentPages() {
     }
 
     // Remembered before anything is written, so it stands even if the save fails.
-    editSettings([this](AppSettings& s) { s.lastDeviceId = selectedDeviceID_; });
+    editSettings([this](AppSettings& s) { s.lastDeviceId = deviceToRemember(); });
     settings_.save();
 
     // A blank field falls back to the pattern; anything else goes to the saver
     // exactly as typed (it cleans the name itself).
     const QString baseName = HorizontalSpace::isBlank(fileName_) ? freshFileName() : fileName_;
+    const DocumentSaver::TextLayers text = settings_.format == OutputFormat::pdf
+                                               ? recognition_->textLayers(pages_.pages())
+                                               : DocumentSaver::TextLayers();
     auto saved = DocumentSaver::save(pages_.pages(), settings_.saveFolderURL(), baseName,
-                                     settings_.format, toInt(settings_.jpegQuality));
+                                     settings_.format, toInt(settings_.jpegQuality), text);
     if (!saved) {
         setErrorMessage(saved.failure().description());
         return std::nullopt;
     }
     lastSavedFiles_ = std::move(saved).value();
+    rememberSavedPages();
     return lastSavedFiles_;
 }
 
 void ScannerViewModel::save() {
+    if (waitingForText_) {
+        return; // already waiting to save
+    }
+    if (settings_.format == OutputFormat::pdf && recognition_->pendingCount(pages_.pages()) > 0) {
+        setBusy(true);
+        waitingForText_ = connect(recognition_.get(), &TextRecognitionQueue::progressed, this,
+                                  &ScannerViewModel::continueSaveAfterText);
+        waitingForTextList_ =
+            connect(&pages_, &PageList::changed, this, &ScannerViewModel::continueSaveAfterText);
+        continueSaveAfterText();
+        return;
+    }
+    finishSave();
+}
+
+void ScannerViewModel::continueSaveAfterText() {
+    const qsizetype total = pages_.size();
+    const qsizetype pending = recognition_->pendingCount(pages_.pages());
+    if (pending > 0) {
+        setStatus(QStringLiteral("Recognising text: page %1 of %2...")
+                      .arg(total - pending + 1)
+                      .arg(total));
+        return;
+    }
+    disconnect(waitingForText_);
+    disconnect(waitingForTextList_);
+    waitingForText_ = {};
+    setBusy(false);
+    finishSave();
+}
+
+void ScannerViewModel::finishSave() {
+    const bool pdf = settings_.format == OutputFormat::pdf;
+    const qsizetype withoutText = pdf ? recognition_->failedCount(pages_.pages()) : 0;
+    const std::optional<QString> reason =
+        withoutText > 0 ? recognition_->firstFailure(pages_.pages()) : std::nullopt;
     const std::optional<QList<QUrl>> urls = saveCurrentPages();
     if (!urls) {
         return;
@@ -47,7 +87,12 @@ void ScannerViewModel::save() {
     for (const QUrl& url : *urls) {
         names << url.fileName();
     }
-    setStatus(QStringLiteral("Saved ") + names.join(QStringLiteral(", ")));
+    QString status = QStringLiteral("Saved ") + names.join(QStringLiteral(", "));
+    if (reason) {
+        status +=
+            QStringLiteral(". %1 page(s) saved without text: %2").arg(withoutText).arg(*reason);
+    }
+    setStatus(status);
 
     if (settings_.openAfterSave && !urls->isEmpty()) {
         desktop_->openUrl(urls->first());

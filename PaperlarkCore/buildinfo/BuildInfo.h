@@ -50,7 +50,8 @@ QString publisher(const InformationList& list);
 std::optional<QUrl> executableURL();
 
 // Lower-case hexadecimal SHA-256 of the running executable, or nothing when
-// it cannot be read.
+// it cannot be read. It is the image that runs, even after its file was
+// replaced or deleted.
 std::optional<QString> executableSHA256();
 
 // SHA-256 of one file's bytes in the same form, or nothing.

@@ -139,25 +139,16 @@ private:
     bool created_ = false;
 };
 
+// The server's URL goes to curl on its standard input (see curlConfiguration).
 QStringList curlArguments(const AppSettings& settings, const QString& sender,
                           const QStringList& recipients, const QString& messagePath) {
     const bool implicitTls = settings.smtpPort == 465;
-    const QString url = (implicitTls ? QStringLiteral("smtps") : QStringLiteral("smtp")) +
-                        QStringLiteral("://") + settings.smtpHost + u':' +
-                        QString::number(settings.smtpPort);
     QStringList arguments{
-        QStringLiteral("--silent"),
-        QStringLiteral("--show-error"),
-        QStringLiteral("--url"),
-        url,
-        QStringLiteral("--mail-from"),
-        sender,
-        QStringLiteral("--upload-file"),
-        messagePath,
-        QStringLiteral("--connect-timeout"),
-        QStringLiteral("20"),
-        QStringLiteral("--max-time"),
-        QStringLiteral("300"),
+        QStringLiteral("--silent"),          QStringLiteral("--show-error"),
+        QStringLiteral("--mail-from"),       sender,
+        QStringLiteral("--upload-file"),     messagePath,
+        QStringLiteral("--connect-timeout"), QStringLiteral("20"),
+        QStringLiteral("--max-time"),        QStringLiteral("300"),
     };
     for (const QString& recipient : recipients) {
         arguments << QStringLiteral("--mail-rcpt") << recipient;
@@ -169,14 +160,48 @@ QStringList curlArguments(const AppSettings& settings, const QString& sender,
     return arguments;
 }
 
-// curl's configuration on standard input: the login, if there is one.
+// curl's configuration on standard input: the server's URL and the login,
+// if there is one; so the password never shows on a command line. curl's
+// user option splits "user:password" at the first colon, so a user name with
+// a colon goes into the URL instead, percent-encoded with its password (curl
+// takes no control characters there, which the user option allows).
 QString curlConfiguration(const AppSettings& settings) {
-    if (settings.smtpUser.isEmpty()) {
-        return {};
+    const bool implicitTls = settings.smtpPort == 465;
+    QString login;
+    QString userLine;
+    if (!settings.smtpUser.isEmpty()) {
+        const QString password = Keychain::get(settings.smtpUser);
+        if (settings.smtpUser.contains(u':')) {
+            login = QString::fromLatin1(QUrl::toPercentEncoding(settings.smtpUser) + ':' +
+                                        QUrl::toPercentEncoding(password) + '@');
+        } else {
+            userLine = QStringLiteral("user = \"") + quotedForCurlConfig(settings.smtpUser) + u':' +
+                       quotedForCurlConfig(password) + QStringLiteral("\"\n");
+        }
     }
-    const QString password = Keychain::get(settings.smtpUser);
-    return QStringLiteral("user = \"") + quotedForCurlConfig(settings.smtpUser) + u':' +
-           quotedForCurlConfig(password) + QStringLiteral("\"\n");
+    const QString url = (implicitTls ? QStringLiteral("smtps") : QStringLiteral("smtp")) +
+                        QStringLiteral("://") + login + settings.smtpHost + u':' +
+                        QString::number(settings.smtpPort);
+    return QStringLiteral("url = \"") + quotedForCurlConfig(url) + QStringLiteral("\"\n") +
+           userLine;
+}
+
+QString& curlOverride() {
+    static QString program;
+    return program;
+}
+
+// The system's curl, whatever comes first on PATH (which may be a build with
+// another set of trusted authorities); PATH only where the system has none.
+QString curlProgram() {
+    if (!curlOverride().isEmpty()) {
+        return curlOverride();
+    }
+    const QString system = QStringLiteral("/usr/bin/curl");
+    if (QFileInfo(system).isExecutable()) {
+        return system;
+    }
+    return findProgram(QStringLiteral("curl"), system);
 }
 
 // Asks xdg-email for a draft; true when it reported success or is still
@@ -313,8 +338,7 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
     }
 
     const Result<ProcessResult, EmailFailure> outcome =
-        run(findProgram(QStringLiteral("curl"), QStringLiteral("/usr/bin/curl")),
-            curlArguments(settings, sender, addresses, messageFile.path()),
+        run(curlProgram(), curlArguments(settings, sender, addresses, messageFile.path()),
             curlConfiguration(settings));
     if (!outcome) {
         return outcome.failure();
@@ -328,6 +352,10 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
             ? QStringLiteral("curl exited with status %1.").arg(result.exitStatus)
             : result.errorText;
     return Failure::smtp(QStringLiteral("The email could not be sent. ") + reason);
+}
+
+void EmailService::setCurlProgramForTesting(const QString& program) {
+    curlOverride() = program;
 }
 
 QString EmailService::openInMailClient(const QString& recipients, const QString& subject,

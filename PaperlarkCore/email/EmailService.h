@@ -15,8 +15,9 @@
 // Gets saved scan files to the user's correspondents: over SMTP through the
 // system's curl tool, or as a draft in the desktop mail client. Stateless.
 //
-// External programs (curl, xdg-email) are looked up on PATH when called,
-// and child processes inherit this process's environment.
+// SMTP goes through the system's /usr/bin/curl (curl from PATH only where
+// that is missing); xdg-email is looked up on PATH when called. Child
+// processes inherit this process's environment.
 namespace EmailService {
 
 using Failure = EmailFailure;
@@ -30,7 +31,8 @@ inline const QString draftByHandStatus = QStringLiteral(
 
 // Renders the message and uploads it with curl to the SMTP server of
 // `settings`, logging in as settings.smtpUser with the password from the
-// keyring (handed to curl on its standard input, never on its command line).
+// keyring (handed to curl on its standard input with the server's URL,
+// never on its command line).
 // `recipients` is the recipient text as typed. Succeeds when the server
 // accepted the mail. Blocks until curl exits (at most about 20 s to connect
 // and 300 s in all); it uses no GUI object and may run on any thread, but
@@ -46,6 +48,10 @@ Result<void, Failure> sendViaSMTP(const AppSettings& settings, const QString& re
 // it waits a few seconds at most for xdg-email, keeping the windows painted.
 QString openInMailClient(const QString& recipients, const QString& subject, const QString& body,
                          const QList<QUrl>& attachments);
+
+// Tests only: sendViaSMTP runs `program` instead of the system's curl; an
+// empty text goes back to the system's. Set it before any send starts.
+void setCurlProgramForTesting(const QString& program);
 
 // Runs `executable` with `arguments`, with fresh pipes for its standard
 // input, output and error; writes `standardInput` (if any) and closes the

@@ -1,10 +1,11 @@
 #include "pages/DocumentSaver.h"
 #include "settings/HorizontalSpace.h"
 
+#include "buildinfo/BuildInfo.h"
 #include "pages/NewFile.h"
+#include "pages/PdfImage.h"
 #include "pages/PdfWriter.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFuture>
 #include <QThread>
@@ -43,9 +44,9 @@ bool isInvalidNameCharacter(char32_t c) {
     }
 }
 
-// The moment formatted with a Unicode date pattern, in the POSIX English
-// locale and the current time zone; nothing when ICU rejects the pattern.
-std::optional<QString> formatDate(const QString& pattern, const QDateTime& date) {
+} // namespace
+
+std::optional<QString> DocumentSaver::formatDate(const QString& pattern, const QDateTime& date) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::UnicodeString icuPattern(reinterpret_cast<const char16_t*>(pattern.utf16()),
                                         int32_t(pattern.size()));
@@ -62,6 +63,8 @@ std::optional<QString> formatDate(const QString& pattern, const QDateTime& date)
     }
     return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
 }
+
+namespace {
 
 // Whether anything at all is at the path, including a dangling link.
 bool pathExists(const QString& path) {
@@ -90,21 +93,10 @@ std::unique_ptr<NewFile> createUniqueFile(const QUrl& folder, const QString& bas
     return file;
 }
 
-QByteArray encodedJPEG(const QImage& image, double dpi, int quality) {
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    if (!ImageFile::encodeJPEG(image, buffer, dpi, quality)) {
-        return {};
-    }
-    return data;
-}
-
 // A page decoded and encoded, ready to be written out.
 struct PreparedPage {
     std::optional<ImageFile::Failure> unreadable;
-    QByteArray jpeg; // PDF: colour and grey pages; empty when encoding failed
-    QImage mono;     // PDF: black-and-white pages go in as bits
+    PdfImage pdfImage; // PDF: null when encoding failed
     bool encoded = false;
 };
 
@@ -154,24 +146,25 @@ bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume)
 }
 
 // All pages into one PDF on an open file.
-Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages, NewFile& file,
-                                              int jpegQuality) {
+Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
+                                              const DocumentSaver::TextLayers& textLayers,
+                                              NewFile& file, int jpegQuality) {
     const DocumentSaver::Failure failed = DocumentSaver::Failure::pdfFailed(file.url());
     std::optional<DocumentSaver::Failure> failure;
-    PdfWriter writer(file.device(), DocumentSaver::pageRect(*pages.front()).size());
+    PdfWriter writer;
     const auto start = [&pages, jpegQuality](qsizetype index) {
         return [page = pages[index], jpegQuality] {
             PreparedPage prepared;
             auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
-            } else if (decoded.value().image.format() == QImage::Format_Mono) {
-                prepared.mono = std::move(decoded.value().image);
-                prepared.encoded = true;
-            } else {
-                prepared.jpeg = encodedJPEG(decoded.value().image, page->dpi(), jpegQuality);
-                prepared.encoded = !prepared.jpeg.isEmpty();
+                return prepared;
             }
+            QImage image = std::move(decoded.value().image);
+            prepared.pdfImage = image.format() == QImage::Format_Mono
+                                    ? PdfImage::mono(image)
+                                    : PdfImage::jpeg(image, page->dpi(), jpegQuality);
+            prepared.encoded = !prepared.pdfImage.isNull();
             return prepared;
         };
     };
@@ -181,10 +174,11 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
             failure = DocumentSaver::Failure::image(*prepared.unreadable);
             return false;
         }
-        const bool added =
-            prepared.encoded &&
-            (prepared.mono.isNull() ? writer.addJpegPage(size, std::move(prepared.jpeg))
-                                    : writer.addMonoPage(size, prepared.mono));
+        const std::optional<TextLayer>* text =
+            index < textLayers.size() ? &textLayers[index] : nullptr;
+        const bool added = prepared.encoded &&
+                           writer.addPage(size, prepared.pdfImage,
+                                          text && text->has_value() ? &text->value() : nullptr);
         if (!added) {
             failure = failed;
         }
@@ -193,7 +187,8 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
     if (!runInPageOrder(pages.size(), start, consume)) {
         return *failure;
     }
-    if (!writer.finish() || !file.commit()) {
+    const QString producer = QStringLiteral("%1 %2").arg(BuildInfo::product, BuildInfo::version());
+    if (!writer.write(file.device(), producer) || !file.commit()) {
         return failed;
     }
     return {};
@@ -273,7 +268,7 @@ QUrl DocumentSaver::uniqueURL(const QUrl& folder, const QString& baseName,
 
 Result<QList<QUrl>, DocumentSaver::Failure>
 DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseName,
-                    OutputFormat format, int jpegQuality) {
+                    OutputFormat format, int jpegQuality, const TextLayers& textLayers) {
     if (pages.isEmpty()) {
         return Failure::nothingToSave();
     }
@@ -288,7 +283,7 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
         if (file->status() != NewFile::Status::created) {
             return Failure::pdfFailed(file->url());
         }
-        if (auto written = writePDF(pages, *file, jpegQuality); !written) {
+        if (auto written = writePDF(pages, textLayers, *file, jpegQuality); !written) {
             return written.failure();
         }
         return QList<QUrl>{file->url()};
@@ -344,7 +339,8 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
 }
 
 Result<void, DocumentSaver::Failure> DocumentSaver::savePDF(const Pages& pages, const QUrl& url,
-                                                            int jpegQuality) {
+                                                            int jpegQuality,
+                                                            const TextLayers& textLayers) {
     if (pages.isEmpty()) {
         return Failure::nothingToSave();
     }
@@ -352,7 +348,7 @@ Result<void, DocumentSaver::Failure> DocumentSaver::savePDF(const Pages& pages, 
     if (file.status() != NewFile::Status::created) {
         return Failure::pdfFailed(url);
     }
-    return writePDF(pages, file, jpegQuality);
+    return writePDF(pages, textLayers, file, jpegQuality);
 }
 
 QRectF DocumentSaver::pageRect(const ScannedPage& page) {

@@ -4,6 +4,7 @@
 #include "pages/FolderFailure.h"
 #include "pages/ImageFile.h"
 #include "pages/ScannedPage.h"
+#include "pages/TextLayer.h"
 #include "settings/OutputFormat.h"
 
 #include <QDateTime>
@@ -13,6 +14,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 // Writes the page list as one PDF or as one JPEG/PNG per page, and names the
 // files: a pattern whose braces hold date formats, cleaned into a safe file
@@ -46,6 +48,9 @@ public:
     };
 
     using Pages = QList<std::shared_ptr<ScannedPage>>;
+    // The text to lay invisibly over each page of a PDF, in page order; a
+    // page without an entry (or with nothing in it) gets no text.
+    using TextLayers = QList<std::optional<TextLayer>>;
 
     static inline const QString defaultPattern = QStringLiteral("Scan_{yyyy-MM-dd_HHmmss}");
     static inline const QString defaultDateFormat = QStringLiteral("yyyy-MM-dd_HHmmss");
@@ -59,6 +64,10 @@ public:
     // patterns, POSIX English locale, the current time zone) and sanitises.
     static QString buildBaseName(const QString& pattern, const QDateTime& date);
 
+    // The moment formatted with a Unicode date pattern, in the POSIX English
+    // locale and the current time zone; nothing when ICU rejects the pattern.
+    static std::optional<QString> formatDate(const QString& pattern, const QDateTime& date);
+
     // The first of NAME.EXT, NAME (2).EXT, NAME (3).EXT ... that does not exist.
     static QUrl uniqueURL(const QUrl& folder, const QString& baseName,
                           const QString& fileExtension);
@@ -66,16 +75,20 @@ public:
     // Writes the pages into `folder` (created when missing) and returns the
     // files written, in page order. Each file is created exclusively under
     // the first free name. On failure, files written for earlier pages stay,
-    // and the file being written is removed.
+    // and the file being written is removed. Text layers apply to PDFs only.
     static Result<QList<QUrl>, Failure> save(const Pages& pages, const QUrl& folder,
                                              const QString& baseName, OutputFormat format,
-                                             int jpegQuality);
+                                             int jpegQuality, const TextLayers& textLayers = {});
 
     // Writes all pages into one PDF at `url`, which must not exist yet (it is
-    // created exclusively; an existing file is a pdfFailed). Colour and grey
+    // created exclusively; an existing file is a pdfFailed). Each page's box
+    // is pageRect() and its image covers exactly that box. Colour and grey
     // pages are embedded as JPEG at jpegQuality, black-and-white pages as
-    // lossless 1-bit images. A failed save removes the partial file.
-    static Result<void, Failure> savePDF(const Pages& pages, const QUrl& url, int jpegQuality);
+    // CCITT G4 (or Flate where that is smaller). A page's text layer, when
+    // given, lies invisibly over its image; one that cannot be read is left
+    // out. A failed save removes the partial file.
+    static Result<void, Failure> savePDF(const Pages& pages, const QUrl& url, int jpegQuality,
+                                         const TextLayers& textLayers = {});
 
     // The page's size in points at its resolution (300 dpi when it has none).
     static QRectF pageRect(const ScannedPage& page);

@@ -1,14 +1,15 @@
 #include "pages/ImageFile.h"
 
+#include "pages/DurableFile.h"
 #include "pages/ImageHeader.h"
 #include "pages/JpegEncoder.h"
 #include "pages/MonoBits.h"
 #include "pages/PngEncoder.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 #include <QTransform>
 
 #include <algorithm>
@@ -89,11 +90,49 @@ Result<void, ImageFile::Failure> writeReplacing(const QUrl& url, auto&& encode) 
     if (!url.isLocalFile()) {
         return ImageFile::Failure::unwritable(url);
     }
-    QSaveFile file(url.toLocalFile());
-    if (!file.open(QIODevice::WriteOnly) || !encode(file) || !file.commit()) {
+    DurableFile file(url.toLocalFile());
+    if (!file.isOpen() || !encode(file.device()) || !file.commit()) {
         return ImageFile::Failure::unwritable(url);
     }
     return {};
+}
+
+// Decodes from a random-access device positioned at the start of the data.
+Result<ImageFile::Decoded, ImageFile::Failure> decodeDevice(QIODevice& device, const QUrl& url,
+                                                            double fallbackDpi) {
+    const auto unreadable = ImageFile::Failure::unreadable(url);
+    // What the file states about itself, before any pixel is decoded.
+    const ImageHeader header = ImageHeader::parse(device);
+    if (!header.complete || !device.seek(0)) {
+        return unreadable;
+    }
+
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(qtAllocationLimitMiB);
+        return true;
+    }();
+    Q_UNUSED(limitSet);
+    QImageReader reader(&device);
+    const QByteArray format = reader.format();
+    if (!isAllowedFormat(format)) {
+        return unreadable;
+    }
+    const QSize size = reader.size();
+    if (!ImageFile::fitsEveryOutput(size)) {
+        return unreadable;
+    }
+    QImage image;
+    if (!reader.read(&image) || image.isNull() || image.size() != size) {
+        return unreadable;
+    }
+    image = ImageFile::normalised(image);
+    if (image.isNull()) {
+        return unreadable;
+    }
+    return ImageFile::Decoded{std::move(image), header.dpi.value_or(fallbackDpi),
+                              format == "jpg"   ? QByteArray("jpeg")
+                              : format == "tif" ? QByteArray("tiff")
+                                                : format};
 }
 
 } // namespace
@@ -110,6 +149,11 @@ QString ImageFile::Failure::description() const {
     return QStringLiteral("Could not create a drawing context for the page.");
 }
 
+bool ImageFile::fitsEveryOutput(const QSize& size) {
+    return size.isValid() && !size.isEmpty() && size.width() <= maxSide &&
+           size.height() <= maxSide && decodedBytes(size) <= maxDecodedBytes;
+}
+
 Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,
                                                                double fallbackDpi) {
     const Failure unreadable = Failure::unreadable(url);
@@ -124,35 +168,20 @@ Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,
     if (!file.open(QIODevice::ReadOnly) || file.size() == 0) {
         return unreadable;
     }
+    return decodeDevice(file, url, fallbackDpi);
+}
 
-    // What the file states about itself, before any pixel is decoded.
-    const ImageHeader header = ImageHeader::parse(file);
-    if (!header.complete || !file.seek(0)) {
-        return unreadable;
+Result<ImageFile::Decoded, ImageFile::Failure>
+ImageFile::decode(const QByteArray& bytes, const QUrl& url, double fallbackDpi) {
+    if (bytes.isEmpty()) {
+        return Failure::unreadable(url);
     }
-
-    static const bool limitSet = [] {
-        QImageReader::setAllocationLimit(qtAllocationLimitMiB);
-        return true;
-    }();
-    Q_UNUSED(limitSet);
-    QImageReader reader(&file);
-    if (!isAllowedFormat(reader.format())) {
-        return unreadable;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly)) {
+        return Failure::unreadable(url);
     }
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || decodedBytes(size) > maxDecodedBytes) {
-        return unreadable;
-    }
-    QImage image;
-    if (!reader.read(&image) || image.isNull() || image.size() != size) {
-        return unreadable;
-    }
-    image = normalised(image);
-    if (image.isNull()) {
-        return unreadable;
-    }
-    return Decoded{std::move(image), header.dpi.value_or(fallbackDpi)};
+    return decodeDevice(buffer, url, fallbackDpi);
 }
 
 Result<void, ImageFile::Failure> ImageFile::writePNG(const QImage& image, const QUrl& url,

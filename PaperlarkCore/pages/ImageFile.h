@@ -39,39 +39,55 @@ public:
     struct Decoded {
         QImage image;
         double dpi = 0;
+        // What the data was: "png", "jpeg", "tiff" or "bmp".
+        QByteArray format;
     };
 
-    // Images whose decoded pixels would take more than this many bytes are
-    // refused as unreadable, judged from the file header before decoding.
+    // Images whose decoded pixels would take more than this many bytes, or
+    // with a side longer than maxSide pixels, are refused as unreadable,
+    // judged from the file header before decoding.
     static constexpr std::int64_t maxDecodedBytes = std::int64_t{1} << 30;
+    // The longest side kept: well below JPEG's 65500 and libpng's million,
+    // and within the signed 16-bit sizes many PDF viewers and image tools
+    // still use.
+    static constexpr int maxSide = 32767;
+
+    // True when an image of this size can be cached and saved in every
+    // format.
+    static bool fitsEveryOutput(const QSize& size);
 
     // Decodes the first image of a PNG, JPEG, TIFF or BMP file. The resolution
     // is the horizontal one stated by the file when it is greater than 1,
     // else fallbackDpi.
     static Result<Decoded, Failure> read(const QUrl& url, double fallbackDpi);
+    // The same for the bytes of such a file already in memory; `url` is the
+    // file they came from, named in the failure.
+    static Result<Decoded, Failure> decode(const QByteArray& bytes, const QUrl& url,
+                                           double fallbackDpi);
 
-    // Encode to a file, replacing any file already there. The replacement is
-    // atomic: on failure the previous file (if any) is left as it was. A dpi of
-    // 1 or less writes no resolution. JPEG quality is a percentage, clamped to
-    // 10...100. writePNG compresses for speed by default (see cacheCompression).
+    // Encode to a file, replacing any file already there. The file appears
+    // complete and on disk or not at all (see DurableFile): on failure, or if
+    // the process dies half-way, the previous file (if any) is left as it was.
+    // A dpi of 1 or less writes no resolution. JPEG quality is a percentage,
+    // clamped to 10...100. writePNG compresses for speed by default (see
+    // cacheCompression).
     static Result<void, Failure> writePNG(const QImage& image, const QUrl& url, double dpi,
                                           int compression = cacheCompression);
     static Result<void, Failure> writeJPEG(const QImage& image, const QUrl& url, double dpi,
                                            int quality);
 
     // Encode to an open device; false when encoding or writing failed.
-    // `compression` is a zlib level 0...9.
+    // `compression` is a deflate level 0...12 (see PngEncoder).
     static bool encodePNG(const QImage& image, QIODevice& device, double dpi, int compression);
     static bool encodeJPEG(const QImage& image, QIODevice& device, double dpi, int quality);
 
-    // The zlib level used for the private page cache, where speed matters more
-    // than size: scanned pages carry sensor noise, so even the fastest deflate
-    // level only gets a colour page to about a third of its size, at five times
-    // the cost of storing it (about 240 ms against 45 ms to write an A4 page
-    // at 300 dpi, 130 ms against 50 ms to read it back). And the level used
-    // for PNG documents the user keeps: level 3 makes files as small as
-    // level 6 does on such pages, in a third of the time.
-    static constexpr int cacheCompression = 0;
+    // The deflate level used for the private page cache, where speed matters
+    // more than size: scanned pages carry sensor noise, which no lossless
+    // coding removes. The fastest level takes an A4 colour page at 300 dpi
+    // from 25 MB of pixels to about 10 MB, at about 170 ms of processor time;
+    // level 3 saves another 9 % at twice the time, and level 12 (7.7 MB) takes
+    // eight seconds. And the level used for PNG documents the user keeps.
+    static constexpr int cacheCompression = 1;
     static constexpr int documentCompression = 3;
 
     // The libjpeg quality (1...100) used for a quality percentage.

@@ -169,12 +169,13 @@ std::optional<double> parseTIFFResolution(const Bytes& bytes) {
         return std::nullopt;
     }
     switch (unit) {
-    case 2:
-        return statedDpi(*resolution);
     case 3:
         return statedDpi(ImageHeader::dpiFromDotsPer(*resolution, 0.01));
-    default: // 1: no absolute unit
-        return std::nullopt;
+    default:
+        // 2 is inches. 1 (no absolute unit) is written by tools that mean
+        // dots per inch all the same, and any other value is not a unit: the
+        // number is taken as dots per inch.
+        return statedDpi(*resolution);
     }
 }
 

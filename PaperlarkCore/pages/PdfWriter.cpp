@@ -1,163 +1,243 @@
 #include "pages/PdfWriter.h"
 
 #include <QIODevice>
+#include <QTemporaryFile>
 
-#include <cairo-pdf.h>
-#include <cairo.h>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
 
-#include <array>
-#include <cstdint>
-#include <cstring>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
-cairo_status_t writeToDevice(void* closure, const unsigned char* data, unsigned int length) {
-    auto* sink = static_cast<PdfWriter::Sink*>(closure);
-    if (sink->device->write(reinterpret_cast<const char*>(data), qint64(length)) !=
-        qint64(length)) {
-        sink->failed = true;
-        return CAIRO_STATUS_WRITE_ERROR;
-    }
-    return CAIRO_STATUS_SUCCESS;
+using Handle = QPDFObjectHandle;
+
+// Numbers as the document states them; the page box and the drawing of the
+// image use the same text, so they agree to the last digit.
+std::string number(double value) {
+    return QUtil::double_to_string(value, 6, true);
 }
 
-// Bits of a byte in reverse order, for cairo's 1-bit layout on
-// little-endian machines (first pixel in the least significant bit).
-const std::array<std::uint8_t, 256>& reversedBits() {
-    static const auto table = [] {
-        std::array<std::uint8_t, 256> result{};
-        for (int byte = 0; byte < 256; ++byte) {
-            int reversed = 0;
-            for (int bit = 0; bit < 8; ++bit) {
-                if (byte & (1 << bit)) {
-                    reversed |= 0x80 >> bit;
-                }
-            }
-            result[std::size_t(byte)] = std::uint8_t(reversed);
+// Everything QPDFWriter writes goes to the device; a short write (a full
+// disk, say) ends the write with an exception.
+class DevicePipeline : public Pipeline {
+public:
+    explicit DevicePipeline(QIODevice& device) : Pipeline("output", nullptr), device_(device) {}
+    void write(unsigned char const* data, size_t length) override {
+        if (device_.write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length)) {
+            throw std::runtime_error("cannot write the document");
         }
-        return result;
-    }();
-    return table;
+    }
+    void finish() override {}
+
+private:
+    QIODevice& device_;
+};
+
+// Image data kept in the spool file, fed to QPDFWriter stream by stream.
+class SpoolProvider : public Handle::StreamDataProvider {
+public:
+    struct Segment {
+        qint64 offset;
+        qint64 length;
+    };
+
+    explicit SpoolProvider(QIODevice& spool) : StreamDataProvider(false), spool_(spool) {}
+
+    void add(QPDFObjGen stream, Segment segment) { segments_[stream] = segment; }
+
+    void provideStreamData(QPDFObjGen const& stream, Pipeline* pipeline) override {
+        const auto found = segments_.find(stream);
+        if (found == segments_.end() || !spool_.seek(found->second.offset)) {
+            throw std::runtime_error("image data missing");
+        }
+        QByteArray chunk;
+        for (qint64 left = found->second.length; left > 0;) {
+            chunk = spool_.read(std::min<qint64>(left, 256 * 1024));
+            if (chunk.isEmpty()) {
+                throw std::runtime_error("cannot read the spooled image data");
+            }
+            pipeline->write(reinterpret_cast<const unsigned char*>(chunk.constData()),
+                            size_t(chunk.size()));
+            left -= chunk.size();
+        }
+        pipeline->finish();
+    }
+
+private:
+    QIODevice& spool_;
+    std::map<QPDFObjGen, Segment> segments_;
+};
+
+Handle imageDictionary(const PdfImage& image) {
+    Handle dict = Handle::newDictionary();
+    dict.replaceKey("/Type", Handle::newName("/XObject"));
+    dict.replaceKey("/Subtype", Handle::newName("/Image"));
+    dict.replaceKey("/Width", Handle::newInteger(image.pixels.width()));
+    dict.replaceKey("/Height", Handle::newInteger(image.pixels.height()));
+    dict.replaceKey(
+        "/ColorSpace",
+        Handle::newName(image.colours == PdfImage::Colours::rgb ? "/DeviceRGB" : "/DeviceGray"));
+    dict.replaceKey("/BitsPerComponent", Handle::newInteger(image.bitsPerComponent));
+    return dict;
 }
 
-void destroyByteArray(void* data) {
-    delete static_cast<QByteArray*>(data);
+Handle filterName(const PdfImage& image) {
+    switch (image.filter) {
+    case PdfImage::Filter::dct:
+        return Handle::newName("/DCTDecode");
+    case PdfImage::Filter::ccittG4:
+        return Handle::newName("/CCITTFaxDecode");
+    case PdfImage::Filter::flate:
+        break;
+    }
+    return Handle::newName("/FlateDecode");
+}
+
+Handle decodeParameters(const PdfImage& image) {
+    if (image.filter != PdfImage::Filter::ccittG4) {
+        return Handle::newNull();
+    }
+    Handle parameters = Handle::newDictionary();
+    parameters.replaceKey("/K", Handle::newInteger(-1));
+    parameters.replaceKey("/Columns", Handle::newInteger(image.pixels.width()));
+    parameters.replaceKey("/Rows", Handle::newInteger(image.pixels.height()));
+    parameters.replaceKey("/BlackIs1", Handle::newBool(false));
+    return parameters;
 }
 
 } // namespace
 
-void PdfWriter::SurfaceDeleter::operator()(cairo_surface_t* surface) const {
-    cairo_surface_destroy(surface);
-}
+struct PdfWriter::State {
+    QTemporaryFile spool;
+    bool spoolOpen = false;
+    QPDF pdf;
+    std::shared_ptr<SpoolProvider> provider;
+    int pages = 0;
+    int droppedTextLayers = 0;
 
-void PdfWriter::ContextDeleter::operator()(cairo_t* context) const {
-    cairo_destroy(context);
-}
-
-PdfWriter::PdfWriter(QIODevice& device, QSizeF firstPageSize) : sink_{&device} {
-    // cairo keeps a pointer to sink_, which lives as long as the surface.
-    surface_.reset(cairo_pdf_surface_create_for_stream(writeToDevice, &sink_, firstPageSize.width(),
-                                                       firstPageSize.height()));
-    if (cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS) {
-        context_.reset(cairo_create(surface_.get()));
+    // The text layer's page as a form XObject of this document, and the
+    // size of its box; nothing when the layer cannot be read.
+    std::optional<std::pair<Handle, QSizeF>> importText(const TextLayer& text) {
+        try {
+            QPDF source;
+            source.setSuppressWarnings(true);
+            source.setImmediateCopyFrom(true);
+            source.processMemoryFile("text layer", text.pdf.constData(), size_t(text.pdf.size()));
+            const std::vector<QPDFPageObjectHelper> sourcePages =
+                QPDFPageDocumentHelper(source).getAllPages();
+            if (sourcePages.size() != 1) {
+                return std::nullopt;
+            }
+            QPDFPageObjectHelper page = sourcePages.front();
+            const Handle::Rectangle box = page.getMediaBox().getArrayAsRectangle();
+            const QSizeF size(box.urx - box.llx, box.ury - box.lly);
+            if (!(size.width() > 0) || !(size.height() > 0)) {
+                return std::nullopt;
+            }
+            Handle form = page.getFormXObjectForPage(false);
+            return std::pair{pdf.copyForeignObject(form), size};
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
     }
+};
+
+PdfWriter::PdfWriter() : state_(std::make_unique<State>()) {
+    state_->spoolOpen = state_->spool.open();
+    state_->pdf.setSuppressWarnings(true);
+    state_->pdf.emptyPDF();
+    state_->provider = std::make_shared<SpoolProvider>(state_->spool);
 }
 
 PdfWriter::~PdfWriter() = default;
 
-bool PdfWriter::ok() const {
-    return !sink_.failed && surface_ && context_ &&
-           cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS &&
-           cairo_status(context_.get()) == CAIRO_STATUS_SUCCESS;
+int PdfWriter::pageCount() const {
+    return state_->pages;
 }
 
-bool PdfWriter::beginPage(QSizeF pageSize) {
-    if (!ok() || !(pageSize.width() > 0) || !(pageSize.height() > 0)) {
-        return false;
-    }
-    cairo_pdf_surface_set_size(surface_.get(), pageSize.width(), pageSize.height());
-    return ok();
+int PdfWriter::droppedTextLayers() const {
+    return state_->droppedTextLayers;
 }
 
-bool PdfWriter::endPage() {
-    cairo_show_page(context_.get());
-    return ok();
-}
+bool PdfWriter::addPage(QSizeF pageSize, const PdfImage& image, const TextLayer* text) {
+    State& s = *state_;
+    if (!s.spoolOpen || image.isNull() || !(pageSize.width() > 0) || !(pageSize.height() > 0)) {
+        return false;
+    }
+    const qint64 offset = s.spool.size();
+    if (!s.spool.seek(offset) || s.spool.write(image.data) != image.data.size()) {
+        return false;
+    }
+    try {
+        const std::string width = number(pageSize.width()), height = number(pageSize.height());
+        Handle imageStream = s.pdf.newStream();
+        imageStream.replaceDict(imageDictionary(image));
+        imageStream.replaceStreamData(s.provider, filterName(image), decodeParameters(image));
+        s.provider->add(imageStream.getObjGen(), {offset, image.data.size()});
 
-bool PdfWriter::addJpegPage(QSizeF pageSize, QByteArray jpeg) {
-    if (!beginPage(pageSize)) {
-        return false;
-    }
-    // cairo embeds JPEG data attached to a surface as it is, taking width,
-    // height and components from the JPEG header, and never reads the
-    // surface's pixels. A 1 x 1 surface therefore carries the page image
-    // without a full-size pixel buffer (which cairo would also copy).
-    const Surface carrier(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
-    auto owned = std::make_unique<QByteArray>(std::move(jpeg));
-    const auto* data = reinterpret_cast<const unsigned char*>(owned->constData());
-    const auto length = static_cast<unsigned long>(owned->size());
-    if (cairo_surface_set_mime_data(carrier.get(), CAIRO_MIME_TYPE_JPEG, data, length,
-                                    destroyByteArray, owned.get()) != CAIRO_STATUS_SUCCESS) {
-        return false;
-    }
-    owned.release(); // now owned by the surface's mime data
-    cairo_t* cr = context_.get();
-    cairo_save(cr);
-    cairo_scale(cr, pageSize.width(), pageSize.height());
-    cairo_set_source_surface(cr, carrier.get(), 0, 0);
-    cairo_paint(cr);
-    cairo_restore(cr);
-    return endPage();
-}
-
-bool PdfWriter::addMonoPage(QSizeF pageSize, const QImage& mono) {
-    if (!beginPage(pageSize) || mono.format() != QImage::Format_Mono) {
-        return false;
-    }
-    // The black pixels become a 1-bit stencil painted black on a white page.
-    const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A1, mono.width(), mono.height()));
-    if (cairo_surface_status(mask.get()) != CAIRO_STATUS_SUCCESS) {
-        return false;
-    }
-    cairo_surface_flush(mask.get());
-    unsigned char* bits = cairo_image_surface_get_data(mask.get());
-    const int stride = cairo_image_surface_get_stride(mask.get());
-    const int rowBytes = (mono.width() + 7) / 8;
-    const auto& reverse = reversedBits();
-    for (int y = 0; y < mono.height(); ++y) {
-        const uchar* in = mono.constScanLine(y);
-        unsigned char* out = bits + std::ptrdiff_t(y) * stride;
-        for (int i = 0; i < rowBytes; ++i) {
-            const auto black = std::uint8_t(~in[i]);
-            out[i] = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? reverse[black] : black;
+        Handle xobjects = Handle::newDictionary();
+        xobjects.replaceKey("/Im0", imageStream);
+        // The image is drawn over exactly the page box: no clip, no rounding.
+        std::string content = "q\n" + width + " 0 0 " + height + " 0 0 cm\n/Im0 Do\nQ\n";
+        if (text) {
+            if (const auto layer = s.importText(*text)) {
+                const auto& [form, size] = *layer;
+                xobjects.replaceKey("/Tx0", form);
+                content += "q\n" + number(pageSize.width() / size.width()) + " 0 0 " +
+                           number(pageSize.height() / size.height()) + " 0 0 cm\n/Tx0 Do\nQ\n";
+            } else {
+                ++s.droppedTextLayers;
+            }
         }
-        if (const int rest = mono.width() % 8) { // clear the padding bits
-            const std::uint8_t keep = std::uint8_t(0xFF00 >> rest);
-            out[rowBytes - 1] &= Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? reverse[keep] : keep;
-        }
-        std::memset(out + rowBytes, 0, std::size_t(stride - rowBytes));
-    }
-    cairo_surface_mark_dirty(mask.get());
+        Handle resources = Handle::newDictionary();
+        resources.replaceKey("/XObject", xobjects);
 
-    cairo_t* cr = context_.get();
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    cairo_scale(cr, pageSize.width() / mono.width(), pageSize.height() / mono.height());
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_mask_surface(cr, mask.get(), 0, 0);
-    cairo_restore(cr);
-    return endPage();
-}
-
-bool PdfWriter::finish() {
-    if (!surface_) {
+        Handle page = Handle::newDictionary();
+        page.replaceKey("/Type", Handle::newName("/Page"));
+        page.replaceKey("/MediaBox", Handle::parse("[0 0 " + width + " " + height + "]"));
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents", s.pdf.newStream(content));
+        QPDFPageDocumentHelper(s.pdf).addPage(QPDFPageObjectHelper(s.pdf.makeIndirectObject(page)),
+                                              false);
+        ++s.pages;
+    } catch (const std::exception&) {
         return false;
     }
-    const bool wasOk = ok();
-    context_.reset();
-    cairo_surface_finish(surface_.get());
-    const bool finished = cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS;
-    surface_.reset();
-    return wasOk && finished && !sink_.failed;
+    return true;
+}
+
+bool PdfWriter::write(QIODevice& device, const QString& producer) {
+    State& s = *state_;
+    if (s.pages == 0) {
+        return false;
+    }
+    try {
+        Handle info = Handle::newDictionary();
+        info.replaceKey("/Producer", Handle::newUnicodeString(producer.toStdString()));
+        info.replaceKey("/CreationDate", Handle::newString(QUtil::qpdf_time_to_pdf_time(
+                                             QUtil::get_current_qpdf_time())));
+        s.pdf.getTrailer().replaceKey("/Info", s.pdf.makeIndirectObject(info));
+
+        DevicePipeline output(device);
+        QPDFWriter writer(s.pdf);
+        writer.setOutputPipeline(&output);
+        // Images go out exactly as they were compressed; only the small
+        // content streams are deflated on the way.
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(true);
+        writer.write();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }

@@ -1,59 +1,44 @@
 #pragma once
 
-#include <QByteArray>
-#include <QImage>
+#include "pages/PdfImage.h"
+#include "pages/TextLayer.h"
+
 #include <QSizeF>
+#include <QString>
 
 #include <memory>
 
 class QIODevice;
-struct _cairo;
-struct _cairo_surface;
 
-// A PDF document written with cairo onto an open device, one page at a time.
-// Page sizes are in points and kept exactly (595.2 x 841.92 stays fractional);
-// every page can have its own size.
+// A PDF document built with libqpdf. Every page shows one image over exactly
+// its page box (fractional sizes in points are kept: 595.2 x 841.92 stays so),
+// without any clip, and may carry an invisible text layer on top. Images are
+// passed through as they were compressed.
+//
+// Pages are added one at a time; their image data goes to a temporary spool
+// file straight away, and is read back page by page while the document is
+// written, so memory stays near one page however long the document.
 class PdfWriter {
 public:
-    PdfWriter(QIODevice& device, QSizeF firstPageSize);
+    PdfWriter();
     ~PdfWriter();
     PdfWriter(const PdfWriter&) = delete;
     PdfWriter& operator=(const PdfWriter&) = delete;
 
-    // False once cairo or the device has reported an error.
-    bool ok() const;
+    // Adds a page of the given size in points. A text layer that cannot be
+    // read is left out (the page keeps its image): see droppedTextLayers().
+    // False when the image is null or cannot be spooled.
+    bool addPage(QSizeF pageSize, const PdfImage& image, const TextLayer* text = nullptr);
 
-    // A page showing an encoded JPEG stretched over the whole page. The JPEG
-    // data is embedded as it is (no decoding, no second compression).
-    bool addJpegPage(QSizeF pageSize, QByteArray jpeg);
+    // Writes the whole document to the device, with `producer` as its
+    // producer and the current time as its creation date. False when
+    // anything fails (the device's content is then incomplete).
+    bool write(QIODevice& device, const QString& producer);
 
-    // A page showing a black-and-white image (QImage::Format_Mono, 0 = black)
-    // stretched over the whole page, embedded losslessly at 1 bit per pixel.
-    bool addMonoPage(QSizeF pageSize, const QImage& mono);
-
-    // Completes the document; false when anything went wrong on the way.
-    bool finish();
-
-    // Where cairo's output goes.
-    struct Sink {
-        QIODevice* device;
-        bool failed = false;
-    };
+    int pageCount() const;
+    int droppedTextLayers() const;
 
 private:
-    struct SurfaceDeleter {
-        void operator()(_cairo_surface* surface) const;
-    };
-    struct ContextDeleter {
-        void operator()(_cairo* context) const;
-    };
-    using Surface = std::unique_ptr<_cairo_surface, SurfaceDeleter>;
-    using Context = std::unique_ptr<_cairo, ContextDeleter>;
-
-    bool beginPage(QSizeF pageSize);
-    bool endPage();
-
-    Sink sink_;
-    Surface surface_;
-    Context context_;
+    struct State;
+    std::unique_ptr<State> state_;
 };

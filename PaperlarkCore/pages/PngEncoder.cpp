@@ -3,75 +3,78 @@
 #include <QIODevice>
 #include <QtEndian>
 
-#include <png.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
+#include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
-void writeData(png_structp png, png_bytep data, png_size_t length) {
-    auto* device = static_cast<QIODevice*>(png_get_io_ptr(png));
-    if (device->write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length)) {
-        png_error(png, "write failed");
-    }
-}
-
-void flushData(png_structp) {}
-
-void raiseError(png_structp png, png_const_charp) {
-    png_longjmp(png, 1);
-}
-
-void ignoreWarning(png_structp, png_const_charp) {}
+constexpr char signature[] = "\x89PNG\r\n\x1a\n";
+// IDAT chunks are cut at this size; readers need not hold more at once.
+constexpr std::size_t idatChunkBytes = std::size_t{1} << 20;
 
 struct Layout {
-    int colourType;
-    int bitDepth;
-    bool fourBytes; // 32-bit pixels whose byte order libpng has to adjust
-    bool alpha;
+    std::uint8_t colourType;
+    std::uint8_t bitDepth;
+    std::size_t samplesPerPixel; // bytes per pixel for 8-bit samples
 };
 
-// Runs libpng; kept free of objects with destructors because libpng reports
-// errors by longjmp.
-bool encode(png_structp png, png_infop info, const QImage& image, const Layout& layout, double dpi,
-            int compression) {
-    if (setjmp(png_jmpbuf(png))) {
-        return false;
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* compressor) const {
+        libdeflate_free_compressor(compressor);
     }
-    png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()),
-                 layout.bitDepth, layout.colourType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, compression);
-    // Unfiltered when storing; otherwise the two cheap filters, which on
-    // scanned pages compress as well as trying all five, at a third of the time.
-    png_set_filter(png, PNG_FILTER_TYPE_BASE,
-                   compression == 0 ? PNG_FILTER_NONE : PNG_FILTER_SUB | PNG_FILTER_UP);
-    png_set_compression_buffer_size(png, 256 * 1024);
-    if (dpi > 1.0) {
-        const auto perMetre = png_uint_32(std::lround(dpi / 0.0254));
-        png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+};
+
+template <typename T> std::unique_ptr<T[]> allocate(std::size_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
+}
+
+void putBigEndian(std::uint8_t* out, std::uint32_t value) {
+    qToBigEndian(value, out);
+}
+
+bool writeChunk(QIODevice& device, const char type[4], const std::uint8_t* data,
+                std::size_t length) {
+    std::uint8_t head[8];
+    putBigEndian(head, std::uint32_t(length));
+    std::memcpy(head + 4, type, 4);
+    std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+    if (length > 0) { // a null buffer would restart the sum
+        crc = libdeflate_crc32(crc, data, length);
     }
-    png_write_info(png, info);
-    if (layout.fourBytes) {
-        // QImage keeps 0xAARRGGBB in native byte order.
-        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-            png_set_bgr(png);
-            if (!layout.alpha) {
-                png_set_filler(png, 0, PNG_FILLER_AFTER);
-            }
-        } else if (layout.alpha) {
-            png_set_swap_alpha(png);
-        } else {
-            png_set_filler(png, 0, PNG_FILLER_BEFORE);
+    std::uint8_t tail[4];
+    putBigEndian(tail, crc);
+    return device.write(reinterpret_cast<const char*>(head), 8) == 8 &&
+           (length == 0 ||
+            device.write(reinterpret_cast<const char*>(data), qint64(length)) == qint64(length)) &&
+           device.write(reinterpret_cast<const char*>(tail), 4) == 4;
+}
+
+// One row as PNG samples: RGB(A) bytes from Qt's native 0xAARRGGBB words,
+// grey and 1-bit rows as they are.
+void packRow(const QImage& image, int y, const Layout& layout, std::uint8_t* out) {
+    const uchar* line = image.constScanLine(y);
+    if (layout.samplesPerPixel < 3) {
+        const std::size_t bytes = layout.bitDepth == 1 ? (std::size_t(image.width()) + 7) / 8
+                                                       : std::size_t(image.width());
+        std::memcpy(out, line, bytes);
+        return;
+    }
+    const auto* pixels = reinterpret_cast<const QRgb*>(line);
+    const bool alpha = layout.samplesPerPixel == 4;
+    for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = pixels[x];
+        *out++ = std::uint8_t(qRed(p));
+        *out++ = std::uint8_t(qGreen(p));
+        *out++ = std::uint8_t(qBlue(p));
+        if (alpha) {
+            *out++ = std::uint8_t(qAlpha(p));
         }
     }
-    for (int y = 0; y < image.height(); ++y) {
-        png_write_row(png, image.constScanLine(y));
-    }
-    png_write_end(png, info);
-    return true;
 }
 
 } // namespace
@@ -80,31 +83,98 @@ bool PngEncoder::write(const QImage& image, QIODevice& device, double dpi, int c
     Layout layout{};
     switch (image.format()) {
     case QImage::Format_Mono:
-        layout = {PNG_COLOR_TYPE_GRAY, 1, false, false};
+        layout = {0, 1, 1};
         break;
     case QImage::Format_Grayscale8:
-        layout = {PNG_COLOR_TYPE_GRAY, 8, false, false};
+        layout = {0, 8, 1};
         break;
     case QImage::Format_RGB32:
-        layout = {PNG_COLOR_TYPE_RGB, 8, true, false};
+        layout = {2, 8, 3};
         break;
     case QImage::Format_ARGB32:
-        layout = {PNG_COLOR_TYPE_RGB_ALPHA, 8, true, true};
+        layout = {6, 8, 4};
         break;
     default:
         return false;
     }
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, raiseError, ignoreWarning);
-    if (!png) {
+    if (image.isNull()) {
         return false;
     }
-    png_infop info = png_create_info_struct(png);
-    bool ok = false;
-    if (info) {
-        png_set_write_fn(png, &device, writeData, flushData);
-        ok = encode(png, info, image, layout, dpi, std::clamp(compression, 0, 9));
+    const int level = std::clamp(compression, 0, 12);
+    const std::size_t width = std::size_t(image.width()), height = std::size_t(image.height());
+    const std::size_t rowBytes =
+        layout.bitDepth == 1 ? (width + 7) / 8 : width * layout.samplesPerPixel;
+    const bool up = level > 0 && layout.bitDepth == 8;
+
+    // Filtered rows, each led by its filter type byte.
+    const std::size_t rawBytes = (rowBytes + 1) * height;
+    auto raw = allocate<std::uint8_t>(rawBytes);
+    auto previous = allocate<std::uint8_t>(rowBytes);
+    auto current = allocate<std::uint8_t>(rowBytes);
+    if (!raw || !previous || !current) {
+        return false;
     }
-    png_destroy_write_struct(&png, &info);
-    return ok;
+    std::memset(previous.get(), 0, rowBytes);
+    for (std::size_t y = 0; y < height; ++y) {
+        std::uint8_t* out = raw.get() + y * (rowBytes + 1);
+        packRow(image, int(y), layout, current.get());
+        if (up) {
+            out[0] = 2;
+            for (std::size_t i = 0; i < rowBytes; ++i) {
+                out[1 + i] = std::uint8_t(current[i] - previous[i]);
+            }
+            std::swap(previous, current);
+        } else {
+            out[0] = 0;
+            std::memcpy(out + 1, current.get(), rowBytes);
+        }
+    }
+    previous.reset();
+    current.reset();
+
+    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+        libdeflate_alloc_compressor(level));
+    if (!compressor) {
+        return false;
+    }
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rawBytes);
+    auto packed = allocate<std::uint8_t>(bound);
+    if (!packed) {
+        return false;
+    }
+    const std::size_t packedBytes =
+        libdeflate_zlib_compress(compressor.get(), raw.get(), rawBytes, packed.get(), bound);
+    raw.reset();
+    if (packedBytes == 0) {
+        return false;
+    }
+
+    std::uint8_t header[13];
+    putBigEndian(header, std::uint32_t(width));
+    putBigEndian(header + 4, std::uint32_t(height));
+    header[8] = layout.bitDepth;
+    header[9] = layout.colourType;
+    header[10] = 0; // deflate
+    header[11] = 0; // adaptive filtering
+    header[12] = 0; // not interlaced
+    if (device.write(signature, 8) != 8 || !writeChunk(device, "IHDR", header, sizeof header)) {
+        return false;
+    }
+    if (dpi > 1.0) {
+        std::uint8_t density[9];
+        const auto perMetre = std::uint32_t(std::lround(dpi / 0.0254));
+        putBigEndian(density, perMetre);
+        putBigEndian(density + 4, perMetre);
+        density[8] = 1; // metres
+        if (!writeChunk(device, "pHYs", density, sizeof density)) {
+            return false;
+        }
+    }
+    for (std::size_t at = 0; at < packedBytes; at += idatChunkBytes) {
+        if (!writeChunk(device, "IDAT", packed.get() + at,
+                        std::min(idatChunkBytes, packedBytes - at))) {
+            return false;
+        }
+    }
+    return writeChunk(device, "IEND", nullptr, 0);
 }

@@ -4,14 +4,19 @@
 
 class QIODevice;
 
-// PNG encoding with libpng, for the image formats ImageFile works with:
-// Format_Mono as 1-bit grey, Format_Grayscale8 as 8-bit grey, Format_ARGB32
-// as RGBA and Format_RGB32 as RGB. Rows are stored unfiltered at level 0 and
-// filtered with the Sub and Up filters otherwise.
+// PNG encoding for the image formats ImageFile works with: Format_Mono as
+// 1-bit grey, Format_Grayscale8 as 8-bit grey, Format_ARGB32 as RGBA and
+// Format_RGB32 as RGB. The whole image is compressed in one go with
+// libdeflate, which is two to three times as fast as zlib at the same size.
+// Rows of 8-bit samples use the Up filter (on scanned pages, whose rows are
+// alike and whose neighbouring samples carry independent noise, it beats the
+// other filters and the adaptive choice); 1-bit rows and level 0 stay
+// unfiltered.
 class PngEncoder {
 public:
     // `image` must already be in one of the formats above; `compression` is
-    // a zlib level 0...9. A dpi greater than 1 is stored in the pHYs chunk.
-    // False when libpng or the device reported an error.
+    // a deflate level 0...12 (0 stores, 1 is fastest, 6 the usual default).
+    // A dpi greater than 1 is stored in the pHYs chunk. False when memory
+    // ran out or the device reported an error.
     static bool write(const QImage& image, QIODevice& device, double dpi, int compression);
 };

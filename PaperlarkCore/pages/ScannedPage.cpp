@@ -1,10 +1,12 @@
 #include "pages/ScannedPage.h"
 
 #include "pages/BlankPageDetector.h"
+#include "pages/DurableFile.h"
 #include "pages/MonoBits.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 
 #include <algorithm>
@@ -70,6 +72,40 @@ QString localPath(const QUrl& url) {
     return url.toLocalFile();
 }
 
+// JPEG sources up to this size are read once into memory, decoded from there
+// and, when that pays, kept in the cache as they are.
+constexpr qint64 maxJpegCopyBytes = qint64{64} << 20;
+
+// The bytes of a JPEG source, or nothing for other files and oversized ones.
+std::optional<QByteArray> jpegBytes(const QUrl& source) {
+    if (!source.isLocalFile() || !QFileInfo(source.toLocalFile()).isFile()) {
+        return std::nullopt;
+    }
+    QFile file(source.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxJpegCopyBytes ||
+        file.peek(3) != QByteArrayLiteral("\xFF\xD8\xFF")) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(maxJpegCopyBytes + 1);
+    if (bytes.size() > maxJpegCopyBytes) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Decoded JPEG pixels are noise to a lossless coder: as PNG they take four to
+// five times the bytes of the JPEG they came from. The JPEG itself decodes to
+// exactly the same pixels every time, so the cache keeps it unless it is
+// unusually large for its pixels (at most half of their raw size).
+bool worthKeepingAsJpeg(const QByteArray& bytes, const QImage& image) {
+    const qint64 samples = qint64(image.width()) * image.height() *
+                           (image.format() == QImage::Format_Grayscale8 ? 1 : 3);
+    return bytes.size() <= samples / 2;
+}
+
+const QString pngSuffix = QStringLiteral(".png");
+const QString jpegSuffix = QStringLiteral(".jpg");
+
 } // namespace
 
 ScannedPage::ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
@@ -91,15 +127,25 @@ ScannedPage::make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi,
     if (auto failure = FolderFailure::createPath(cacheFolder)) {
         return Failure{*failure};
     }
-    auto decoded = ImageFile::read(source, double(fallbackDpi));
+    // A JPEG is read once: the bytes decoded are the bytes kept.
+    const std::optional<QByteArray> jpeg = jpegBytes(source);
+    auto decoded = jpeg ? ImageFile::decode(*jpeg, source, double(fallbackDpi))
+                        : ImageFile::read(source, double(fallbackDpi));
     if (!decoded) {
         return Failure{decoded.failure()};
     }
     const QImage& image = decoded.value().image;
     const double dpi = decoded.value().dpi;
+    const bool keepJpeg =
+        jpeg && decoded.value().format == "jpeg" && worthKeepingAsJpeg(*jpeg, image);
     const QUrl cacheURL =
-        QUrl::fromLocalFile(QDir(localPath(cacheFolder)).filePath(makeCacheFileName()));
-    if (auto written = ImageFile::writePNG(image, cacheURL, dpi); !written) {
+        QUrl::fromLocalFile(QDir(localPath(cacheFolder))
+                                .filePath(makeCacheFileName(keepJpeg ? jpegSuffix : pngSuffix)));
+    if (keepJpeg) {
+        if (!DurableFile::write(localPath(cacheURL), *jpeg)) {
+            return Failure{ImageFile::Failure::unwritable(cacheURL)};
+        }
+    } else if (auto written = ImageFile::writePNG(image, cacheURL, dpi); !written) {
         return Failure{written.failure()};
     }
     if (removingSource) {
@@ -147,12 +193,21 @@ Result<void, ImageFile::Failure> ScannedPage::rotate(int quarterTurnsClockwise) 
         }
         rotated = std::move(result.value());
     } // the unrotated pixels are released here
-    if (auto written = ImageFile::writePNG(rotated, cacheURL_, dpi_); !written) {
+    // Rotated pixels are kept as PNG; a page kept as its JPEG moves to the
+    // PNG of the same name, and the JPEG goes only once that is in place.
+    const QUrl target = rotatedCacheURL(cacheURL_);
+    if (auto written = ImageFile::writePNG(rotated, target, dpi_); !written) {
         return written.failure();
+    }
+    if (target != cacheURL_) {
+        QFile::remove(localPath(cacheURL_));
+        DurableFile::syncFolder(QFileInfo(localPath(target)).absolutePath());
+        cacheURL_ = target;
     }
     pixelSize_ = QSizeF(rotated.size());
     thumbnail_ = makeThumbnail(rotated);
     quarterTurns_ = (quarterTurns_ + quarterTurnsClockwise) & 3;
+    ++revision_;
     return {};
 }
 
@@ -194,7 +249,17 @@ QImage ScannedPage::makeThumbnail(const QImage& image) {
     return canvas;
 }
 
-QString ScannedPage::makeCacheFileName() {
-    return QStringLiteral("page_%1.png")
-        .arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+QString ScannedPage::makeCacheFileName(const QString& suffix) {
+    return QStringLiteral("page_%1").arg(
+               QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()) +
+           suffix;
+}
+
+QUrl ScannedPage::rotatedCacheURL(const QUrl& cacheURL) {
+    QString path = localPath(cacheURL);
+    if (path.endsWith(jpegSuffix)) {
+        path.chop(jpegSuffix.size());
+        path += pngSuffix;
+    }
+    return QUrl::fromLocalFile(path);
 }

@@ -14,8 +14,12 @@
 #include <optional>
 #include <variant>
 
-// One page of the session: a PNG copy in the cache folder plus what the page
-// list needs to show it without decoding it again. Pages have identity and
+// One page of the session: a copy in the cache folder plus what the page
+// list needs to show it without decoding it again. The copy is a PNG, except
+// for JPEG sources, which are kept as they are (their pixels are the same
+// either way, and a PNG of them takes four to five times the space) until
+// the page is first rotated. Cache files appear complete or not at all (see
+// DurableFile). Pages have identity and
 // are shared as std::shared_ptr<ScannedPage>; two pages are the same page when
 // their ids are equal.
 class ScannedPage {
@@ -45,19 +49,25 @@ public:
     static constexpr double maxPreviewHeight = 1400;
 
     // Copies `source` into `cacheFolder` (created when missing) as
-    // "page_<UUID>.png" and builds the page, measuring on the way whether it
-    // looks blank. When removingSource is true the source is deleted after
-    // the copy has been written (a failure to delete is ignored). A failed
-    // make leaves the source alone and no cache file. Takes a while for a
-    // large page: callers keep it off the GUI thread where they can.
+    // "page_<UUID>.png" (or "page_<UUID>.jpg", see above) and builds the page,
+    // measuring on the way whether it looks blank. When removingSource is true
+    // the source is deleted after the copy has been written (a failure to
+    // delete is ignored). A failed make leaves the source alone and no cache
+    // file. Takes a while for a large page: callers keep it off the GUI thread
+    // where they can.
     static Result<std::shared_ptr<ScannedPage>, Failure>
     make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi, bool removingSource);
 
     const QUuid& id() const { return id_; }
+    // The cache file; it changes only when a page kept as JPEG is rotated
+    // (to the PNG of the same name, see rotatedCacheURL).
     const QUrl& cacheURL() const { return cacheURL_; }
     // Pixel dimensions of the cached image.
     QSizeF pixelSize() const { return pixelSize_; }
     double dpi() const { return dpi_; }
+    // Quarter turns clockwise since the page was made, 0...3: pages whose
+    // pixels depend on their turn (recognised text, say) can tell.
+    int quarterTurns() const { return quarterTurns_; }
     // 120 x 160 image for the page list.
     const QImage& thumbnail() const { return thumbnail_; }
     // The share of the page covered by ink (BlankPageDetector), measured once
@@ -76,12 +86,14 @@ public:
     static QSizeF previewDisplaySize(const QSizeF& pixels);
 
     // Rotates the cached image by quarter turns clockwise and rewrites the
-    // cache file; pixelSize, thumbnail and quarterTurns follow. On failure
-    // nothing changes (the cache file is replaced atomically).
+    // cache file; pixelSize, thumbnail and quarterTurns follow and revision()
+    // counts up. On failure nothing changes (the cache file is replaced
+    // atomically). A page kept as JPEG becomes a PNG: the PNG is written in
+    // full before the JPEG is removed, so a process killed in between leaves
+    // both files.
     Result<void, ImageFile::Failure> rotate(int quarterTurnsClockwise);
-    // The quarter turns clockwise (0...3) the page has been rotated by since
-    // it was made.
-    int quarterTurns() const { return quarterTurns_; }
+    // How often the page's pixels have changed since it was made.
+    int revision() const { return revision_; }
 
     // Deletes the cache file; failures are ignored.
     void discard() const;
@@ -93,8 +105,11 @@ public:
     // margin, centred on white, framed with a 1-point grey line.
     static QImage makeThumbnail(const QImage& image);
 
-    // "page_" + upper-case UUID + ".png"
-    static QString makeCacheFileName();
+    // "page_" + upper-case UUID + suffix (".png" unless told otherwise)
+    static QString makeCacheFileName(const QString& suffix = QStringLiteral(".png"));
+    // Where a rotation puts the pixels of a page cached at `cacheURL`: the
+    // same file, or for "page_X.jpg" the file "page_X.png".
+    static QUrl rotatedCacheURL(const QUrl& cacheURL);
 
     bool operator==(const ScannedPage& other) const { return id_ == other.id_; }
 
@@ -109,4 +124,5 @@ private:
     QImage thumbnail_;
     std::optional<double> inkShare_;
     int quarterTurns_ = 0;
+    int revision_ = 0;
 };

@@ -5,17 +5,18 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
 
 constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
-QString folderName(const QUuid& id) {
+} // namespace
+
+QString SessionFolder::folderName(const QUuid& id) {
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
-
-} // namespace
 
 SessionFolder::SessionFolder() : SessionFolder(defaultCacheRoot()) {}
 
@@ -23,6 +24,10 @@ SessionFolder::SessionFolder(const QString& cacheRoot)
     : cacheRoot_(QDir::cleanPath(QDir::current().absoluteFilePath(cacheRoot))),
       id_(QUuid::createUuid()), path_(QDir(cacheRoot_).filePath(folderName(id_))),
       url_(QUrl::fromLocalFile(path_)) {}
+
+SessionFolder::SessionFolder(const QString& cacheRoot, const QUuid& id)
+    : cacheRoot_(QDir::cleanPath(QDir::current().absoluteFilePath(cacheRoot))), id_(id),
+      path_(QDir(cacheRoot_).filePath(folderName(id_))), url_(QUrl::fromLocalFile(path_)) {}
 
 QString SessionFolder::defaultCacheRoot() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
@@ -38,8 +43,41 @@ void SessionFolder::create() const {
         QDir().mkdir(cacheRoot_, ownerOnly);
     }
     if (!QFileInfo::exists(path_)) {
-        QDir().mkdir(path_, ownerOnly);
+        const QString staging = QDir(cacheRoot_).filePath(u'.' + folderName(id_));
+        if (QDir().mkdir(staging, ownerOnly)) {
+            auto lock = SessionLock::acquire(staging);
+            if (lock && std::rename(QFile::encodeName(staging).constData(),
+                                    QFile::encodeName(path_).constData()) == 0) {
+                lock_ = std::move(lock);
+                recorded_.reset();
+            } else {
+                QDir(staging).removeRecursively();
+            }
+        }
+        if (!QFileInfo::exists(path_)) {
+            QDir().mkdir(path_, ownerOnly);
+        }
     }
+    if (!lock_ && QFileInfo(path_).isDir() && !QFileInfo(path_).isSymLink()) {
+        lock_ = SessionLock::acquire(path_);
+    }
+}
+
+void SessionFolder::release() const {
+    lock_.reset();
+}
+
+bool SessionFolder::recordPages(const QList<std::shared_ptr<ScannedPage>>& pages) const {
+    SessionManifest manifest = SessionManifest::of(pages, path_, QDateTime::currentDateTimeUtc());
+    if (recorded_ && *recorded_ == manifest.pages) {
+        return true;
+    }
+    const QFileInfo folder(path_);
+    if (!folder.isDir() || folder.isSymLink() || !manifest.write(path_)) {
+        return false;
+    }
+    recorded_ = std::move(manifest.pages);
+    return true;
 }
 
 bool SessionFolder::remove() const {
@@ -66,5 +104,10 @@ bool SessionFolder::remove() const {
     if (QFileInfo(folder.canonicalFilePath()).absolutePath() != root) {
         return false;
     }
-    return QDir(path).removeRecursively();
+    const bool removed = QDir(path).removeRecursively();
+    if (removed) {
+        lock_.reset();
+        recorded_.reset();
+    }
+    return removed;
 }

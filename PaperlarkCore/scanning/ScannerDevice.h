@@ -44,6 +44,10 @@ public:
     // fileWritten, then the end by scanCompleted, or the scan stops with
     // errorEncountered or removed.
     virtual void requestScan(const ScanConfiguration& configuration) = 0;
+    // Stops the scan in progress after the page being read; the pages
+    // already reported stay. The scan then ends with scanCompleted (or, if
+    // the device stops answering, errorEncountered or removed).
+    virtual void requestCancel() = 0;
 
 Q_SIGNALS:
     void sessionOpened(const std::optional<QString>& error);

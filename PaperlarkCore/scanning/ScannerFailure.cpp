@@ -27,6 +27,10 @@ ScannerFailure ScannerFailure::folderNotCreated(const QString& message) {
     return {Kind::folderNotCreated, message};
 }
 
+ScannerFailure ScannerFailure::cancelled() {
+    return {Kind::cancelled, QStringLiteral("The scan was cancelled.")};
+}
+
 QString ScannerFailure::description() const {
     switch (kind_) {
     case Kind::noDevice:
@@ -38,6 +42,7 @@ QString ScannerFailure::description() const {
     case Kind::unsupportedSource:
     case Kind::deviceError:
     case Kind::folderNotCreated:
+    case Kind::cancelled:
         break;
     }
     return message_;

@@ -19,6 +19,8 @@ public:
         // The destination folder could not be created; carries the file
         // system's own explanation.
         folderNotCreated,
+        // The user stopped the scan.
+        cancelled,
     };
 
     // "A scan is already running."
@@ -30,6 +32,8 @@ public:
     static ScannerFailure noDevice();
     static ScannerFailure nothingScanned();
     static ScannerFailure folderNotCreated(const QString& message);
+    // "The scan was cancelled."
+    static ScannerFailure cancelled();
 
     Kind kind() const { return kind_; }
     // The case's message text; empty for the cases without one.

@@ -1,8 +1,8 @@
 #include "scanning/ScannerService.h"
 
-#include "scanning/sane/SaneDeviceBrowser.h"
+#include "scanning/DeviceListing.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
 
-#include <QCollator>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMetaObject>
@@ -74,7 +74,7 @@ int bitDepthFor(ColourMode colour) {
 } // namespace
 
 ScannerService::ScannerService(QObject* parent)
-    : ScannerService(std::make_unique<SaneDeviceBrowser>(), parent) {}
+    : ScannerService(std::make_unique<WorkerScannerBrowser>(), parent) {}
 
 ScannerService::ScannerService(std::unique_ptr<ScannerBrowser> browser, QObject* parent)
     : QObject(parent), browser_(std::move(browser)) {
@@ -83,7 +83,7 @@ ScannerService::ScannerService(std::unique_ptr<ScannerBrowser> browser, QObject*
     // A finished search republishes the list even when nothing changed, so
     // that whoever shows "Looking for scanners..." hears back.
     connect(browser_.get(), &ScannerBrowser::searchCompleted, this,
-            &ScannerService::rebuildDeviceList);
+            [this] { rebuildDeviceList(true); });
 }
 
 ScannerService::~ScannerService() {
@@ -129,21 +129,17 @@ void ScannerService::deviceRemoved(const std::shared_ptr<ScannerDevice>& device)
     rebuildDeviceList();
 }
 
-void ScannerService::rebuildDeviceList() {
+void ScannerService::rebuildDeviceList(bool searchCompleted) {
     QList<ScannerDeviceInfo> list;
     list.reserve(scanners_.size());
     for (const auto& device : std::as_const(scanners_)) {
         list.append(infoOf(*device));
     }
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(list.begin(), list.end(),
-                     [&](const ScannerDeviceInfo& a, const ScannerDeviceInfo& b) {
-                         return collator.compare(a.name, b.name) < 0;
-                     });
+    list = DeviceListing::forDisplay(std::move(list));
     QMetaObject::invokeMethod(
         this,
-        [this, list = std::move(list)] {
+        [this, list = std::move(list), searchCompleted] {
+            listed_ = listed_ || searchCompleted;
             devices_ = list;
             Q_EMIT devicesChanged(devices_);
         },
@@ -180,7 +176,7 @@ void ScannerService::scan(const ScanRequest& request, const QUrl& folder, Comple
         return;
     }
 
-    pending_ = PendingScan{request, folder, std::move(completion), {}, false};
+    pending_ = PendingScan{request, folder, std::move(completion), {}, false, nullptr, false};
     setScanning(true);
     becomeDelegate(device);
 
@@ -207,7 +203,31 @@ void ScannerService::becomeDelegate(const std::shared_ptr<ScannerDevice>& device
     connect(raw, &ScannerDevice::removed, this, [this, raw] { deviceWentAway(raw); });
 }
 
+void ScannerService::cancel() {
+    if (!pending_ || pending_->cancelRequested) {
+        return;
+    }
+    pending_->cancelRequested = true;
+    // Before the scan itself is requested, the next answer of the device
+    // ends it (see finishIfCancelled); afterwards the device is asked to stop
+    // and its end brings every complete page.
+    if (pending_->scanning) {
+        pending_->scanning->requestCancel();
+    }
+}
+
+bool ScannerService::finishIfCancelled() {
+    if (pending_ && pending_->cancelRequested) {
+        finish(ScannerFailure::cancelled());
+        return true;
+    }
+    return false;
+}
+
 void ScannerService::sessionOpened(ScannerDevice* device, const std::optional<QString>& error) {
+    if (finishIfCancelled()) {
+        return;
+    }
     if (error) {
         finish(ScannerFailure::deviceError(QStringLiteral("The scanner could not be opened: ") +
                                            *error));
@@ -237,6 +257,9 @@ void ScannerService::selectFunctionalUnit(ScannerDevice* device) {
 }
 
 void ScannerService::unitSelected(ScannerDevice* device, const std::optional<QString>& error) {
+    if (finishIfCancelled()) {
+        return;
+    }
     if (error) {
         finish(ScannerFailure::deviceError(
             QStringLiteral("The scan source could not be selected: ") + *error));
@@ -278,6 +301,7 @@ void ScannerService::configureAndScan(ScannerDevice* device) {
     }
     configuration.downloadsDirectory = pending_->folder;
     configuration.documentName = QStringLiteral("page");
+    pending_->scanning = device;
     device->requestScan(configuration);
 }
 
@@ -289,29 +313,36 @@ void ScannerService::fileWritten(const QUrl& file) {
     const int count = static_cast<int>(pending_->urls.size());
     QMetaObject::invokeMethod(
         this,
-        [this, count] {
+        [this, file, count] {
             if (onPageScanned_) {
                 onPageScanned_(count);
             }
+            Q_EMIT pageScanned(file, count);
         },
         Qt::QueuedConnection);
 }
 
 void ScannerService::scanCompleted(const std::optional<QString>& error) {
-    const QList<QUrl> urls = pending_ ? pending_->urls : QList<QUrl>{};
-    if (error && urls.isEmpty()) {
+    if (finishIfCancelled()) {
+        return;
+    }
+    if (error) {
+        // Pages before the error are handed over with it (see finish): a
+        // feeder run that jams after some sheets is not a complete scan.
         finish(ScannerFailure::deviceError(*error));
     } else {
-        finish(urls);
+        finish(pending_ ? pending_->urls : QList<QUrl>{});
     }
 }
 
 void ScannerService::errorEncountered(const QString& error) {
-    finish(ScannerFailure::deviceError(error));
+    if (!finishIfCancelled()) {
+        finish(ScannerFailure::deviceError(error));
+    }
 }
 
 void ScannerService::deviceWentAway(ScannerDevice* device) {
-    if (pending_ && device->kind() == ScannerDevice::Kind::scanner) {
+    if (pending_ && device->kind() == ScannerDevice::Kind::scanner && !finishIfCancelled()) {
         finish(ScannerFailure::deviceError(
             QStringLiteral("The scanner was disconnected during the scan.")));
     }

@@ -28,7 +28,7 @@ public:
     using ScanResult = Result<QList<QUrl>, ScannerFailure>;
     using Completion = std::function<void(const ScanResult&)>;
 
-    // Uses the system's scanners through SANE.
+    // Uses the system's scanners through SANE, in a worker process.
     explicit ScannerService(QObject* parent = nullptr);
     // Uses the given browser (tests use a scripted one).
     explicit ScannerService(std::unique_ptr<ScannerBrowser> browser, QObject* parent = nullptr);
@@ -37,10 +37,15 @@ public:
     ScannerService(const ScannerService&) = delete;
     ScannerService& operator=(const ScannerService&) = delete;
 
-    // The scanners found, sorted by name (locale-aware, case-insensitive).
+    // The scanners found, sorted by name (locale-aware, case-insensitive),
+    // with equal names told apart (see DeviceListing).
     // Replaced asynchronously after every change of the table; each
     // replacement is announced by devicesChanged.
     const QList<ScannerDeviceInfo>& devices() const { return devices_; }
+
+    // True once the list published after the browser's first complete search
+    // has been delivered (lists before it may still lack scanners).
+    bool hasListed() const { return listed_; }
 
     // True from the moment a scan is accepted until it finishes.
     bool isScanning() const { return isScanning_; }
@@ -63,11 +68,28 @@ public:
     // with the page files in arrival order or the failure; only the three
     // immediate refusals (a scan already running, no scanner known, the
     // folder cannot be created) call it before scan() returns.
+    //
+    // A scan that breaks off after some pages fails with those pages in
+    // ScannerFailure::deliveredPages(); an empty feeder after at least one
+    // page is the normal end of a feeder run.
     void scan(const ScanRequest& request, const QUrl& folder, Completion completion);
+
+    // Stops the scan in progress after the page being read. The scan then
+    // completes with ScannerFailure::cancelled() carrying every complete
+    // page. Does nothing when no scan runs.
+    void cancel();
+
+    // Why no scanner can be found at all (for example the scanner worker
+    // cannot be started); none when looking for scanners works.
+    std::optional<QString> problem() const { return browser_->problem(); }
 
 Q_SIGNALS:
     void devicesChanged(const QList<ScannerDeviceInfo>& devices);
     void isScanningChanged(bool isScanning);
+    // A page file of the current scan is complete: the file and the number
+    // of pages received so far. Emitted on the GUI thread as the page
+    // arrives, before the scan completes.
+    void pageScanned(const QUrl& file, int count);
 
 private:
     struct PendingScan {
@@ -76,12 +98,15 @@ private:
         Completion completion;
         QList<QUrl> urls;
         bool finished = false;
+        // The device the scan was requested from, once it was.
+        ScannerDevice* scanning = nullptr;
+        bool cancelRequested = false;
     };
 
     // Browser notifications.
     void deviceAdded(const std::shared_ptr<ScannerDevice>& device);
     void deviceRemoved(const std::shared_ptr<ScannerDevice>& device);
-    void rebuildDeviceList();
+    void rebuildDeviceList(bool searchCompleted = false);
 
     // Device notifications, from any device a scan was ever started on.
     void becomeDelegate(const std::shared_ptr<ScannerDevice>& device);
@@ -92,12 +117,15 @@ private:
     void errorEncountered(const QString& error);
     void deviceWentAway(ScannerDevice* device);
 
+    // Ends a scan the user cancelled, at the first answer of the device.
+    bool finishIfCancelled();
     void selectFunctionalUnit(ScannerDevice* device);
     void configureAndScan(ScannerDevice* device);
     void finish(ScanResult result);
     void setScanning(bool scanning);
 
     QList<ScannerDeviceInfo> devices_;
+    bool listed_ = false;
     bool isScanning_ = false;
     std::function<void(int)> onPageScanned_;
     std::unique_ptr<ScannerBrowser> browser_;

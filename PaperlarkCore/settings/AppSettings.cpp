@@ -14,9 +14,6 @@
 
 namespace {
 
-// A real settings file is a few hundred bytes; anything this large is not one.
-constexpr qint64 maximumFileSize = 16 * 1024 * 1024;
-
 QUrl folderIn(QStandardPaths::StandardLocation location, const QString& name) {
     QString base = QStandardPaths::writableLocation(location);
     if (base.isEmpty()) {
@@ -65,6 +62,15 @@ public:
             return false;
         }
         return value.toBool();
+    }
+
+    // Members added after the first release: absent is their default, but
+    // present with the wrong type is as bad as any other fault.
+    bool optionalBoolean(const char* key, bool fallback) {
+        return object_.contains(QLatin1String(key)) ? boolean(key) : fallback;
+    }
+    QString optionalString(const char* key, const QString& fallback) {
+        return object_.contains(QLatin1String(key)) ? string(key) : fallback;
     }
 
     template <typename E> E option(const char* key, E fallback) {
@@ -116,6 +122,8 @@ std::optional<AppSettings> decode(const QByteArray& bytes) {
         d.string("smtpUser"),
         d.string("fromName"),
         d.string("fromAddress"),
+        d.optionalBoolean("ocrEnabled", AppSettings{}.ocrEnabled),
+        d.optionalString("ocrLanguage", AppSettings{}.ocrLanguage),
     };
     if (d.failed()) {
         return std::nullopt;
@@ -146,6 +154,8 @@ QJsonObject encode(const AppSettings& s) {
     o.insert(QStringLiteral("smtpUser"), s.smtpUser);
     o.insert(QStringLiteral("fromName"), s.fromName);
     o.insert(QStringLiteral("fromAddress"), s.fromAddress);
+    o.insert(QStringLiteral("ocrEnabled"), s.ocrEnabled);
+    o.insert(QStringLiteral("ocrLanguage"), s.ocrLanguage);
     return o;
 }
 
@@ -183,14 +193,10 @@ AppSettings AppSettings::load(const std::optional<QUrl>& url) {
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         return defaults();
     }
-    if (file.size() > maximumFileSize) {
-        return defaults();
-    }
-    const QByteArray bytes = file.read(maximumFileSize + 1);
-    if (bytes.size() > maximumFileSize) {
-        return defaults();
-    }
-    std::optional<AppSettings> settings = decode(bytes);
+    // No size limit: whatever save() wrote (a long e-mail body makes a
+    // large file) must load again, or the next save would replace the
+    // user's settings with the defaults.
+    std::optional<AppSettings> settings = decode(file.readAll());
     if (!settings) {
         return defaults();
     }

@@ -37,6 +37,10 @@ struct AppSettings {
     QString smtpUser;
     QString fromName;
     QString fromAddress;
+    // Added later: files written before they existed load them as these
+    // defaults, so they come last and may be left out of an initialiser.
+    bool ocrEnabled = false;                     // make PDFs searchable
+    QString ocrLanguage = QStringLiteral("eng"); // Tesseract language code
 
     bool operator==(const AppSettings&) const = default;
 

@@ -1,6 +1,7 @@
 #include "PageGenerator.h"
 
 #include "pages/MonoBits.h"
+#include "PageFixtures.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -118,6 +119,17 @@ QImage PageGenerator::page(Kind kind, int dpi, unsigned seed) {
                  random);
     }
 
+    return scanned(image, kind, seed);
+}
+
+QImage PageGenerator::textPage(int dpi, Kind kind) {
+    const QImage grey = PageFixtures::textPage(a4(dpi), dpi, 11, false).image;
+    return scanned(grey.convertToFormat(QImage::Format_RGB32), kind, 7);
+}
+
+QImage PageGenerator::scanned(QImage image, Kind kind, unsigned seed) {
+    const QSize size = image.size();
+    std::mt19937 random(seed);
     // Sensor noise from a table of Gaussian samples, picked by a fast generator.
     std::array<int, 4096> noise{};
     std::normal_distribution<double> gaussian(0.0, noiseSigma);

@@ -12,6 +12,11 @@ public:
     enum class Kind { colour, grey, mono };
 
     static QImage page(Kind kind, int dpi, unsigned seed);
+    // An A4 page of printed text only (11-point DejaVu Sans), scanned.
+    static QImage textPage(int dpi, Kind kind);
+    // A drawn RGB32 page as the scanner delivers it: with sensor noise, and
+    // for 1-bit pages thresholded.
+    static QImage scanned(QImage image, Kind kind, unsigned seed);
 
     static QString name(Kind kind);
     // A4 in pixels at the resolution: 2480 x 3508 at 300 dpi.

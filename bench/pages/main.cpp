@@ -10,15 +10,16 @@
 #include "PageGenerator.h"
 
 #include "pages/BlankPageDetector.h"
+#include "ocr/TextRecognizer.h"
 #include "pages/DocumentSaver.h"
 #include "pages/ImageFile.h"
 #include "pages/ScannedPage.h"
 #include "settings/AppSettings.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMap>
 #include <QProcess>
 #include <QTextStream>
@@ -47,6 +48,7 @@ const QList<Case> cases = {
 };
 
 const int jpegQuality = int(AppSettings::defaults().jpegQuality);
+constexpr double megabyte = 1024.0 * 1024.0;
 
 QTextStream& out() {
     static QTextStream stream(stdout);
@@ -147,6 +149,8 @@ int measure(const QString& work, bool firstOnly) {
     }
     const double count = double(pages.size());
     report("import_ms", double(timer.elapsed()) / count);
+    const QString cacheFolder = cache.toLocalFile();
+    report("cache_mb", double(folderBytes(cacheFolder, "page_*")) / megabyte / count);
 
     // The blank-page measure alone (part of import), on the decoded pages, in
     // processor time: it runs on one thread.
@@ -169,6 +173,7 @@ int measure(const QString& work, bool firstOnly) {
         }
     }
     report("rotate_ms", double(timer.elapsed()) / count);
+    report("rotated_cache_mb", double(folderBytes(cacheFolder, "page_*")) / megabyte / count);
 
     const struct {
         OutputFormat format;
@@ -329,6 +334,85 @@ void printTarget(const QString& name, const QString& measured, const QString& go
           << (met ? "met" : "short") << '\n';
 }
 
+// The size of the one-page PDF of a 300-dpi A4 black-and-white page of
+// printed text, as written before black and white went in as CCITT G4 (cairo,
+// Flate): the yardstick for the G4 target.
+constexpr double flateTextPageKB = 102857 / 1024.0;
+
+// Child: pages of text and OCR. Prints "key value" lines:
+//  text_pdf_kb   the PDF of a 300-dpi A4 black-and-white text page;
+//  ocr_ms/ocr_cpu  recognising a 300-dpi A4 grey text page (wall and
+//                processor time; recognition keeps to one thread);
+//  save_plain_ms/save_ocr_ms  saving ten 300-dpi colour pages as PDF without
+//                and with text layers already recognised (best of three).
+int measureText(const QString& work) {
+    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
+    QDir().mkpath(work);
+    const QUrl cache = QUrl::fromLocalFile(work + "/cache");
+    const auto makePage = [&](const QImage& image, const QString& name) {
+        const QUrl source = QUrl::fromLocalFile(work + "/" + name);
+        const bool written = image.format() == QImage::Format_Mono
+                                 ? bool(ImageFile::writePNG(image, source, 300, 6))
+                                 : bool(ImageFile::writeJPEG(image, source, 300, 92));
+        auto page = written ? ScannedPage::make(source, cache, 300, true)
+                            : Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>(
+                                  ScannedPage::Failure{ImageFile::Failure::badContext()});
+        return page ? page.value() : nullptr;
+    };
+
+    const auto mono = makePage(PageGenerator::textPage(300, Kind::mono), "text-1-bit.png");
+    if (!mono) {
+        return 1;
+    }
+    const auto text = DocumentSaver::save({mono}, QUrl::fromLocalFile(work + "/text-pdf"), "text",
+                                          OutputFormat::pdf, jpegQuality);
+    if (!text) {
+        return 1;
+    }
+    report("text_pdf_kb", double(QFileInfo(text.value().front().toLocalFile()).size()) / 1024.0);
+
+    const QImage grey = PageGenerator::textPage(300, Kind::grey);
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuBefore = cpuMilliseconds(RUSAGE_SELF);
+    const auto layer = TextRecognizer::recognise(grey, 300, TextRecognizer::defaultLanguage);
+    report("ocr_ms", double(timer.elapsed()));
+    report("ocr_cpu", cpuMilliseconds(RUSAGE_SELF) - cpuBefore);
+    if (!layer) {
+        std::fprintf(stderr, "%s\n", qPrintable(layer.failure().description()));
+        return 1;
+    }
+
+    DocumentSaver::Pages pages;
+    for (int i = 0; i < 10; ++i) {
+        const auto page = makePage(PageGenerator::page(Kind::colour, 300, unsigned(2000 + i)),
+                                   QStringLiteral("colour-%1.jpg").arg(i));
+        if (!page) {
+            return 1;
+        }
+        pages.append(page);
+    }
+    const DocumentSaver::TextLayers layers(pages.size(), layer.value());
+    double plain = 0, withText = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (const bool ocr : {false, true}) {
+            timer.start();
+            const auto saved = DocumentSaver::save(pages, QUrl::fromLocalFile(work + "/ten"), "ten",
+                                                   OutputFormat::pdf, jpegQuality,
+                                                   ocr ? layers : DocumentSaver::TextLayers());
+            const double ms = double(timer.elapsed());
+            if (!saved) {
+                return 1;
+            }
+            double& best = ocr ? withText : plain;
+            best = round == 0 ? ms : std::min(best, ms);
+        }
+    }
+    report("save_plain_ms", plain);
+    report("save_ocr_ms", withText);
+    return 0;
+}
+
 int runAll(const QString& work) {
     QDir(work).removeRecursively();
     QDir().mkpath(work);
@@ -336,6 +420,8 @@ int runAll(const QString& work) {
           << "JPEG quality " << jpegQuality << "; times are per page, sizes in KB per page.\n"
           << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n"
           << "blank = the blank-page measure alone (part of import), processor ms\n"
+          << "cache = MB per page in the cache after the import, and after the rotation\n"
+          << "  (which stores the page as PNG whatever its source)\n"
           << "cpu = processor time of all threads; IM = ImageMagick on the same cached pages;\n"
           << "time x, cpu x, size x = our PDF against ImageMagick's\n"
           << "load average at the start: " << loadAverage() << "\n\n";
@@ -347,12 +433,12 @@ int runAll(const QString& work) {
         Anchor anchor;
     };
     QList<Row> rows;
-    const QStringList headings = {"case",   "import",  "blank",  "rotate",  "pdf ms", "pdf cpu",
-                                  "pdf KB", "jpeg ms", "png ms", "peak MB", "IM ms",  "IM cpu",
-                                  "IM KB",  "time x",  "cpu x",  "size x"};
+    const QStringList headings = {"case",    "import", "blank",  "cache",   "rotate", "cache",
+                                  "pdf ms",  "pdf cpu", "pdf KB", "jpeg ms", "png ms", "peak MB",
+                                  "IM ms",   "IM cpu",  "IM KB",  "time x",  "cpu x",  "size x"};
     for (qsizetype i = 0; i < headings.size(); ++i) {
         out() << (i == 0 ? headings[i].leftJustified(10) : headings[i].rightJustified(8))
-              << (i == 9 ? " |" : "");
+              << (i == 11 ? " |" : "");
     }
     out() << '\n';
     out().flush();
@@ -374,16 +460,19 @@ int runAll(const QString& work) {
         const Anchor anchor = imageMagick(result.cacheFiles, folder);
         anchorMode = anchor.mode;
         const Figures& f = result.figures;
-        const auto number = [](double value) { return QStringLiteral("%1").arg(value, 8, 'f', 0); };
+        const auto number = [](double value, int decimals = 0) {
+            return QStringLiteral("%1").arg(value, 8, 'f', decimals);
+        };
         const auto ratio = [](double value, double base) {
             return base > 0 ? QStringLiteral("%1").arg(value / base, 8, 'f', 2)
                             : QStringLiteral("%1").arg("-", 8);
         };
         out() << c.name().leftJustified(10) << number(f["import_ms"])
-              << QStringLiteral("%1").arg(f["blank_ms"], 8, 'f', 1) << number(f["rotate_ms"])
-              << number(f["pdf_ms"]) << number(f["pdf_cpu"]) << number(f["pdf_kb"])
-              << number(f["jpeg_ms"]) << number(f["png_ms"]) << number(f["peak_mb"]) << " |"
-              << number(anchor.msPerPage) << number(anchor.cpuPerPage) << number(anchor.kbPerPage)
+              << QStringLiteral("%1").arg(f["blank_ms"], 8, 'f', 1) << number(f["cache_mb"], 1)
+              << number(f["rotate_ms"]) << number(f["rotated_cache_mb"], 1) << number(f["pdf_ms"])
+              << number(f["pdf_cpu"]) << number(f["pdf_kb"]) << number(f["jpeg_ms"])
+              << number(f["png_ms"]) << number(f["peak_mb"]) << " |" << number(anchor.msPerPage)
+              << number(anchor.cpuPerPage) << number(anchor.kbPerPage)
               << ratio(f["pdf_ms"], anchor.msPerPage) << ratio(f["pdf_cpu"], anchor.cpuPerPage)
               << ratio(f["pdf_kb"], anchor.kbPerPage) << '\n';
         out().flush();
@@ -442,6 +531,11 @@ int runAll(const QString& work) {
     const Figures colour300 = figuresOf(Kind::colour, 300);
     printTarget("import_colour_300dpi", QString::number(colour300["import_ms"], 'f', 0) + " ms",
                 "<= 250 ms", colour300["import_ms"] <= 250);
+    const Figures colour600 = figuresOf(Kind::colour, 600);
+    printTarget("cache_colour_300dpi", QString::number(colour300["cache_mb"], 'f', 1) + " MB",
+                "<= 8 MB", colour300["cache_mb"] <= 8);
+    printTarget("cache_colour_600dpi", QString::number(colour600["cache_mb"], 'f', 1) + " MB",
+                "<= 32 MB", colour600["cache_mb"] <= 32);
     printTarget("pdf_save_colour_300dpi", QString::number(colour300["pdf_ms"], 'f', 0) + " ms",
                 "<= 150 ms", colour300["pdf_ms"] <= 150);
     const QSize a4 = PageGenerator::a4(600);
@@ -455,6 +549,34 @@ int runAll(const QString& work) {
                     .arg(peak / pixelMB, 0, 'f', 2)
                     .arg(pixelMB, 0, 'f', 0),
                 "< 4.00x", peak < 4 * pixelMB);
+
+    // Text pages: black and white as CCITT G4, text recognition, and what
+    // the text layers add to saving.
+    const ChildResult text = runSelf({"--measure-text", work + "/text"});
+    if (!text.ok) {
+        out() << "text pages: the measurement failed\n";
+        return 1;
+    }
+    const Figures& t = text.figures;
+    const double sizeRatio = t["text_pdf_kb"] / flateTextPageKB;
+    printTarget("pdf_size_1bit_text_300dpi",
+                QStringLiteral("%1 KB = %2x the %3 KB of Flate")
+                    .arg(t["text_pdf_kb"], 0, 'f', 1)
+                    .arg(sizeRatio, 0, 'f', 3)
+                    .arg(flateTextPageKB, 0, 'f', 1),
+                "<= 0.60x", sizeRatio <= 0.6);
+    printTarget("ocr_time_a4_text_300dpi",
+                QStringLiteral("%1 s of processor time on one core (%2 s elapsed)")
+                    .arg(t["ocr_cpu"] / 1000, 0, 'f', 2)
+                    .arg(t["ocr_ms"] / 1000, 0, 'f', 2),
+                "<= 2.50 s", t["ocr_cpu"] <= 2500);
+    const double textCost = t["save_ocr_ms"] / t["save_plain_ms"];
+    printTarget("pdf_save_10_colour_pages_with_text",
+                QStringLiteral("%1 ms = %2x the %3 ms without text")
+                    .arg(t["save_ocr_ms"], 0, 'f', 0)
+                    .arg(textCost, 0, 'f', 2)
+                    .arg(t["save_plain_ms"], 0, 'f', 0),
+                "<= 1.20x", textCost <= 1.2);
     out().flush();
     return 0;
 }
@@ -462,7 +584,7 @@ int runAll(const QString& work) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     const QStringList arguments = app.arguments().mid(1);
     if (arguments.size() == 5 && arguments[0] == "--generate") {
         const auto kind = kindNamed(arguments[1]);
@@ -470,6 +592,9 @@ int main(int argc, char** argv) {
     }
     if (arguments.size() == 2 && arguments[0] == "--measure") {
         return measure(arguments[1], false);
+    }
+    if (arguments.size() == 2 && arguments[0] == "--measure-text") {
+        return measureText(arguments[1]);
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-one") {
         return measure(arguments[1], true);

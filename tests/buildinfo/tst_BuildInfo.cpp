@@ -25,6 +25,10 @@ private Q_SLOTS:
                     .match(BuildInfo::buildDate())
                     .hasMatch());
         QVERIFY(!BuildInfo::publisher().isEmpty());
+        // Every value of the generated list is filled in.
+        QVERIFY(QRegularExpression(QStringLiteral("^[a-z]+(\\.[A-Za-z0-9]+)+$"))
+                    .match(BuildInfo::applicationId())
+                    .hasMatch());
     }
 
     void fallbacks() {
@@ -89,6 +93,24 @@ private Q_SLOTS:
                      "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
         QCOMPARE(BuildInfo::sha256OfFile(QUrl::fromLocalFile(dir.filePath("missing"))),
                  std::nullopt);
+    }
+
+    void digestIsOfTheRunningImageAfterAnUpgrade() {
+        const QTemporaryDir dir;
+        for (const QString& upgrade : {QStringLiteral("replace"), QStringLiteral("delete")}) {
+            const QString copy = dir.filePath(QStringLiteral("probe-") + upgrade);
+            QVERIFY(QFile::copy(QStringLiteral(DIGEST_PROBE), copy));
+            const std::optional<QString> expected =
+                BuildInfo::sha256OfFile(QUrl::fromLocalFile(copy));
+            QVERIFY(expected.has_value());
+
+            QProcess probe;
+            probe.start(copy, {copy, upgrade});
+            QVERIFY(probe.waitForFinished(60000));
+            QCOMPARE(probe.exitCode(), 0);
+            QCOMPARE(QString::fromLatin1(probe.readAllStandardOutput()).trimmed(), *expected);
+            QCOMPARE(QFile::exists(copy), upgrade == QStringLiteral("replace"));
+        }
     }
 };
 

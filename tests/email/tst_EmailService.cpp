@@ -10,9 +10,9 @@
 
 using namespace Qt::StringLiterals;
 
-// sendViaSMTP against a stand-in curl first on PATH, which records its
-// arguments, its standard input and the message file it was given, and
-// answers with the status and error text the test chooses.
+// sendViaSMTP against a stand-in curl, which records its arguments, its
+// standard input and the message file it was given, and answers with the
+// status and error text the test chooses.
 class EmailServiceTest : public QObject {
     Q_OBJECT
 
@@ -72,8 +72,10 @@ private Q_SLOTS:
         }
         QVERIFY(bin_.isValid() && temporary_.isValid());
         qputenv("TMPDIR", temporary_.path().toLocal8Bit());
-        qputenv("PATH", bin_.path().toLocal8Bit() + ':' + qgetenv("PATH"));
+        EmailService::setCurlProgramForTesting(bin_.filePath(u"curl"_s));
     }
+
+    void cleanupTestCase() { EmailService::setCurlProgramForTesting({}); }
 
     void init() { installCurl(); }
 
@@ -119,13 +121,16 @@ private Q_SLOTS:
                                {attachment(u"a.pdf"_s), attachment(u"b.png"_s)});
         QVERIFY(sent);
         const QStringList arguments = curlArguments();
-        const QString messagePath = arguments.value(7);
+        const QString messagePath = arguments.value(5);
         QCOMPARE(arguments,
-                 (QStringList{"--silent", "--show-error", "--url", "smtp://mail.example.org:587",
-                              "--mail-from", "ann@example.org", "--upload-file", messagePath,
-                              "--connect-timeout", "20", "--max-time", "300", "--mail-rcpt",
-                              "bob@example.org", "--mail-rcpt", "carol@example.net", "--ssl-reqd",
-                              "--config", "-"}));
+                 (QStringList{"--silent", "--show-error", "--mail-from", "ann@example.org",
+                              "--upload-file", messagePath, "--connect-timeout", "20", "--max-time",
+                              "300", "--mail-rcpt", "bob@example.org", "--mail-rcpt",
+                              "carol@example.net", "--ssl-reqd", "--config", "-"}));
+        // The server's URL and the login come on standard input.
+        QVERIFY(
+            readAll(recorded("stdin"))
+                .startsWith("url = \"smtp://mail.example.org:587\"\nuser = \"ann@example.org:"));
 
         // A fresh, private file in the temporary folder, gone afterwards.
         QCOMPARE(QFileInfo(messagePath).absolutePath(), temporary_.path());
@@ -145,30 +150,44 @@ private Q_SLOTS:
         for (const bool tls : {true, false}) {
             installCurl();
             QVERIFY(send(settings(465, tls), u"b@x.org"_s));
-            QCOMPARE(curlArguments().value(3), u"smtps://mail.example.org:465"_s);
+            QCOMPARE(readAll(recorded("stdin")), "url = \"smtps://mail.example.org:465\"\n");
             QVERIFY(!curlArguments().contains(u"--ssl-reqd"_s));
         }
         installCurl();
         QVERIFY(send(settings(25, false), u"b@x.org"_s));
-        QCOMPARE(curlArguments().mid(14), (QStringList{"--config", "-"}));
+        QCOMPARE(curlArguments().mid(12), (QStringList{"--config", "-"}));
+        QCOMPARE(readAll(recorded("stdin")), "url = \"smtp://mail.example.org:25\"\n");
     }
 
     void passesTheLoginOnlyOnStandardInput() {
         AppSettings s = settings();
         QVERIFY(send(s, u"b@x.org"_s));
-        QCOMPARE(readAll(recorded("stdin")), QByteArray());
+        QCOMPARE(readAll(recorded("stdin")), "url = \"smtp://mail.example.org:587\"\n");
 
         // Quotes, backslashes and line breaks in the user name or password
         // can neither end the quoted value nor start another option.
         installCurl();
         s.smtpUser = u"a\"\\%1"_s.arg(QUuid::createUuid().toString());
-        Keychain::set(u"p\"a\\s\ns\rw\to\u00f6rd"_s, s.smtpUser);
+        Keychain::set(u"p:\"a\\s\ns\rw\to\u00f6rd"_s, s.smtpUser);
         QVERIFY(send(s, u"b@x.org"_s));
         Keychain::remove(s.smtpUser);
         QCOMPARE(QString::fromUtf8(readAll(recorded("stdin"))),
-                 u"user = \"a\\\"\\\\"_s + s.smtpUser.mid(3) +
-                     u":p\\\"a\\\\s\\ns\\rw\\to\u00f6rd\"\n"_s);
+                 u"url = \"smtp://mail.example.org:587\"\nuser = \"a\\\"\\\\"_s +
+                     s.smtpUser.mid(3) + u":p:\\\"a\\\\s\\ns\\rw\\to\u00f6rd\"\n"_s);
         QVERIFY(!curlArguments().join(u' ').contains(u"w\to"_s));
+
+        // A user name with a colon, which the user option would split, goes
+        // percent-encoded into the URL with its password.
+        installCurl();
+        const QString id = QUuid::createUuid().toString(QUuid::Id128);
+        s.smtpUser = u"corp:a\"@"_s + id;
+        Keychain::set(u"p:w\u00f6rd"_s, s.smtpUser);
+        QVERIFY(send(s, u"b@x.org"_s));
+        Keychain::remove(s.smtpUser);
+        QCOMPARE(QString::fromUtf8(readAll(recorded("stdin"))),
+                 u"url = \"smtp://corp%3Aa%22%40"_s + id +
+                     u":p%3Aw%C3%B6rd@mail.example.org:587\"\n"_s);
+        QVERIFY(!curlArguments().join(u' ').contains(u"rd@"_s));
     }
 
     void reportsCurlFailures() {

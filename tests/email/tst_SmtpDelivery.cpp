@@ -1,6 +1,7 @@
 #include "email/EmailService.h"
 
 #include "LoopbackSmtpServer.h"
+#include "StandInPrograms.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -160,26 +161,51 @@ private Q_SLOTS:
     }
 
     void logsInWithThePasswordFromTheKeyring() {
-        const QString user = u"jürgen.müller@example.org"_s;
-        const QString password = u"pa\"ss\\wörd €\tand\nmore"_s;
-        LoopbackSmtpServer server(tls_ + QStringList{"--user", user, "--password", password});
+        // Any character in the password; a colon in the user name, where
+        // curl's own login option would split it.
+        const QList<std::pair<QString, QString>> logins{
+            {u"jürgen.müller@example.org"_s, u"pa\"ss\\wörd €\tand\nmore"_s},
+            {u"corp:alice"_s, u"alice:pw:1"_s}};
+        for (const auto& [user, password] : logins) {
+            LoopbackSmtpServer server(tls_ + QStringList{"--user", user, "--password", password});
+            QVERIFY(server.port > 0);
+            qputenv("CURL_CA_BUNDLE", path(u"ca.pem"_s).toLocal8Bit());
+            AppSettings settings = settingsFor(server.port, true);
+            settings.smtpUser = user;
+            if (user.contains(u'@')) { // the user name is then the sender
+                settings.fromAddress.clear();
+            }
+
+            settings.setSmtpPassword(u"wrong"_s);
+            auto sent = EmailService::sendViaSMTP(settings, u"b@x.org"_s, {}, {}, {});
+            QCOMPARE(describe(sent), u"The email could not be sent. curl: (67) Login denied"_s);
+
+            settings.setSmtpPassword(password);
+            sent = EmailService::sendViaSMTP(settings, u"b@x.org"_s, {}, {}, {});
+            settings.setSmtpPassword(QString());
+            QVERIFY2(sent, qPrintable(describe(sent)));
+            QCOMPARE(fromBase64(server.record(1)["login"]), user);
+            QCOMPARE(fromBase64(server.record(1)["password"]), password);
+            QCOMPARE(server.record(1)["mailFrom"].toString(),
+                     settings.fromAddress.isEmpty() ? user : settings.fromAddress);
+        }
+    }
+
+    void usesTheSystemCurlWhateverComesFirstOnPath() {
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        const QString marker = bin.filePath(u"ran"_s);
+        QVERIFY(writeScript(bin.filePath(u"curl"_s),
+                            "#!/bin/sh\ntouch '" + marker.toUtf8() +
+                                "'\necho 'curl: (77) another CA store' >&2\nexit 77\n"));
+        const PathFront front(bin.path());
+        LoopbackSmtpServer server;
         QVERIFY(server.port > 0);
-        qputenv("CURL_CA_BUNDLE", path(u"ca.pem"_s).toLocal8Bit());
-        AppSettings settings = settingsFor(server.port, true);
-        settings.smtpUser = user;
-        settings.fromAddress.clear();
-
-        settings.setSmtpPassword(u"wrong"_s);
-        auto sent = EmailService::sendViaSMTP(settings, u"b@x.org"_s, {}, {}, {});
-        QCOMPARE(describe(sent), u"The email could not be sent. curl: (67) Login denied"_s);
-
-        settings.setSmtpPassword(password);
-        sent = EmailService::sendViaSMTP(settings, u"b@x.org"_s, {}, {}, {});
-        settings.setSmtpPassword(QString());
+        const auto sent =
+            EmailService::sendViaSMTP(settingsFor(server.port, false), u"b@x.org"_s, {}, {}, {});
         QVERIFY2(sent, qPrintable(describe(sent)));
-        QCOMPARE(fromBase64(server.record(1)["login"]), user);
-        QCOMPARE(fromBase64(server.record(1)["password"]), password);
-        QCOMPARE(server.record(1)["mailFrom"].toString(), user);
+        QVERIFY(!QFile::exists(marker));
+        QCOMPARE(server.messageCount(), 1);
     }
 
     void reportsARefusedConnection() {

@@ -5,10 +5,14 @@
 #include "TestHome.h"
 
 #include "model/ScannerViewModel.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
+
+#include <sys/types.h>
 
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -16,6 +20,19 @@ namespace {
 
 // Only a hang ever takes this long.
 constexpr int scanTimeout = 120000;
+
+const QString jammed = QStringLiteral("The paper is jammed in the document feeder.");
+
+// From the second sheet on, each page is large and slow (about a minute),
+// with data flowing all the time: a scan surely still running when the test
+// acts on it. (The test backend keeps option values between scans, so the
+// first sheet puts them back.)
+const QList<BackendOption> slowAfterFirstSheet = {
+    {"read-delay", "no", 1},
+    {"read-delay", "yes", 2},
+    {"read-delay-duration", "200000", 2},
+    {"resolution", "600", 2},
+};
 
 } // namespace
 
@@ -39,8 +56,19 @@ class ModelSaneTest : public QObject {
         QCOMPARE(model_->status(), QStringLiteral("2 scanner(s) found. Ready."));
     }
 
-    // Scans with test:0 and waits for the outcome.
-    void scan(ScanSource source, ColourMode colour, PaperSize paper, int dpi) {
+    // A model over the worker browser with these backend options.
+    WorkerScannerBrowser* makeModel(QList<BackendOption> options) {
+        WorkerSettings settings = WorkerSettings::defaults();
+        settings.options = std::move(options);
+        auto browser = std::make_unique<WorkerScannerBrowser>(settings);
+        WorkerScannerBrowser* raw = browser.get();
+        model_ = std::make_unique<ScannerViewModel>(std::make_shared<FakeDesktopServices>(),
+                                                    std::move(browser));
+        watchStatus();
+        return raw;
+    }
+
+    void startScan(ScanSource source, ColourMode colour, PaperSize paper, int dpi) {
         model_->setSelectedDeviceID(QStringLiteral("test:0"));
         model_->editSettings([&](AppSettings& s) {
             s.source = source;
@@ -50,6 +78,11 @@ class ModelSaneTest : public QObject {
         });
         statuses_.clear();
         model_->scan();
+    }
+
+    // Scans with test:0 and waits for the outcome.
+    void scan(ScanSource source, ColourMode colour, PaperSize paper, int dpi) {
+        startScan(source, colour, paper, dpi);
         QVERIFY(model_->busy());
         QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), scanTimeout);
     }
@@ -106,17 +139,114 @@ private Q_SLOTS:
     }
 
     void aJammedFeederFailsTheScan() {
-        SaneSettings jammed;
-        jammed.extraOptions = {{"read-return-value", "SANE_STATUS_JAMMED"}};
-        model_ = std::make_unique<ScannerViewModel>(std::make_shared<FakeDesktopServices>(),
-                                                    std::make_unique<SaneDeviceBrowser>(jammed));
-        watchStatus();
+        makeModel({{"read-return-value", "SANE_STATUS_JAMMED"}});
         waitForTheTestScanners();
         scan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
-        QCOMPARE(model_->errorMessage(),
-                 QStringLiteral("The paper is jammed in the document feeder."));
+        QCOMPARE(model_->errorMessage(), jammed);
         QCOMPARE(statuses_, (QStringList{"Scanning...", "Scan failed."}));
         QVERIFY(model_->pages().isEmpty());
+
+        // Jammed at the third sheet: the two sheets before are pages, and the
+        // user is told the stack is not done.
+        makeModel({{"read-return-value", "SANE_STATUS_JAMMED", 3}});
+        waitForTheTestScanners();
+        scan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
+        QCOMPARE(model_->errorMessage(), jammed);
+        QCOMPARE(statuses_, (QStringList{"Scanning...", "Scanned page 1...", "Scanned page 2...",
+                                         "Scanned 2 page(s), then the scan stopped: " + jammed}));
+        QCOMPARE(model_->pages().size(), 2);
+    }
+
+    void aStreamedFeederRunStaysBusyUntilItsLastPageIsIn() {
+        makeModel({});
+        waitForTheTestScanners();
+        // Every change of status or busy, with the number of pages in the
+        // list at that moment.
+        struct Moment {
+            QString status;
+            bool busy;
+            qsizetype pages;
+        };
+        QList<Moment> moments;
+        const auto note = [&] {
+            moments.append({model_->status(), model_->busy(), model_->pages().size()});
+        };
+        connect(model_.get(), &ScannerViewModel::statusChanged, this, note);
+        connect(model_.get(), &ScannerViewModel::busyChanged, this, note);
+        qsizetype largest = 0;
+        bool shrank = false;
+        connect(model_.get(), &ScannerViewModel::pagesChanged, this, [&] {
+            shrank = shrank || model_->pages().size() < largest;
+            largest = std::max(largest, model_->pages().size());
+            QVERIFY(model_->busy());
+        });
+
+        scan(ScanSource::feeder, ColourMode::colour, PaperSize::a4, 75);
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QVERIFY(!shrank);
+        QCOMPARE(model_->pages().size(), 10);
+        // From "Scanning..." on (busy is set just before it).
+        while (!moments.isEmpty() && moments.first().status != QStringLiteral("Scanning...")) {
+            moments.removeFirst();
+        }
+        QStringList statuses;
+        for (const Moment& moment : moments) {
+            statuses << moment.status;
+        }
+        statuses.removeDuplicates();
+        QStringList expected{"Scanning..."};
+        for (int page = 1; page <= 10; ++page) {
+            expected << QStringLiteral("Scanned page %1...").arg(page);
+        }
+        expected << "Scanned 10 page(s). 10 page(s) ready.";
+        QCOMPARE(statuses, expected);
+        // busy stays true until every page is in the list; only the final
+        // status follows.
+        const auto idle = std::find_if(moments.cbegin(), moments.cend(),
+                                       [](const Moment& moment) { return !moment.busy; });
+        QVERIFY(idle != moments.cend());
+        QCOMPARE(idle->pages, 10);
+        QVERIFY(std::all_of(idle, moments.cend(), [](const Moment& moment) {
+            return !moment.busy && moment.pages == 10;
+        }));
+        QCOMPARE(moments.last().status, expected.last());
+    }
+
+    void cancelAndAKilledWorkerKeepThePages() {
+        WorkerScannerBrowser* browser = makeModel(slowAfterFirstSheet);
+        waitForTheTestScanners();
+
+        // The first page is in the list while the scan still runs; cancel
+        // keeps it.
+        startScan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
+        QTRY_COMPARE_WITH_TIMEOUT(model_->pages().size(), 1, scanTimeout);
+        QVERIFY(model_->scanning() && model_->busy());
+        model_->cancelScan();
+        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), scanTimeout);
+        QVERIFY(!model_->scanning());
+        QCOMPARE(model_->status(), QStringLiteral("Scan cancelled. 1 page(s) kept."));
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->pages().size(), 1);
+
+        // The worker is killed during the next one: its first page stays,
+        // the application goes on, and the scan after works.
+        startScan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
+        QTRY_COMPARE_WITH_TIMEOUT(model_->pages().size(), 2, scanTimeout);
+        const auto pid = browser->worker().processId();
+        QVERIFY(pid);
+        QCOMPARE(::kill(pid_t(*pid), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), scanTimeout);
+        const QString disconnected =
+            QStringLiteral("The scanner was disconnected during the scan.");
+        QCOMPARE(model_->errorMessage(), disconnected);
+        QCOMPARE(model_->status(),
+                 QStringLiteral("Scanned 1 page(s), then the scan stopped: ") + disconnected);
+        QCOMPARE(model_->pages().size(), 2);
+
+        model_->setErrorMessage(std::nullopt);
+        scan(ScanSource::flatbed, ColourMode::greyscale, PaperSize::a5, 50);
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->status(), QStringLiteral("Scanned 1 page(s). 3 page(s) ready."));
     }
 };
 

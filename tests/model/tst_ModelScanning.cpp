@@ -37,10 +37,14 @@ class ModelScanningTest : public QObject {
     std::unique_ptr<ScannerViewModel> model_;
     QStringList statuses_;
 
-    void makeModel() {
+    // `holdSearch`: the browser's first search ends only when the test says so.
+    void makeModel(bool holdSearch = false) {
         model_.reset();
         auto browser = std::make_unique<FakeScannerBrowser>();
         browser_ = browser.get();
+        if (holdSearch) {
+            browser_->holdSearch();
+        }
         model_ = std::make_unique<ScannerViewModel>(desktop_, std::move(browser));
         statuses_.clear();
         connect(model_.get(), &ScannerViewModel::statusChanged, this,
@@ -118,6 +122,54 @@ private Q_SLOTS:
         QTRY_COMPARE(model_->status(), QStringLiteral("1 scanner(s) found. Ready."));
         QCOMPARE(model_->selectedDeviceID(), QStringLiteral("b"));
         QCOMPARE(&model_->scanner(), &model_->scanner());
+    }
+
+    void startUpWaitsForTheFirstCompleteListing() {
+        AppSettings stored = AppSettings::defaults();
+        stored.lastDeviceId = QStringLiteral("remembered");
+        stored.save();
+
+        // Lists before the search ends: the status stays, the remembered
+        // scanner is kept through an empty list and chosen when it turns up.
+        makeModel(true);
+        QCoreApplication::sendPostedEvents(); // the first, empty list
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("other"));
+        QVERIFY(plugIn(QStringLiteral("remembered"), QStringLiteral("Remembered")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+        QCOMPARE(model_->status(), QStringLiteral("Ready."));
+        QVERIFY(statuses_.isEmpty());
+
+        // The complete listing reports as before.
+        browser_->completeSearch();
+        QTRY_COMPARE(model_->status(), QStringLiteral("2 scanner(s) found. Ready."));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("remembered"));
+
+        // Closing before the listing ends keeps the remembered scanner even
+        // when another one was listed meanwhile.
+        makeModel(true);
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("other"));
+        model_->cleanUp();
+        QCOMPARE(AppSettings::load().lastDeviceId, QStringLiteral("remembered"));
+
+        // A choice of the user's stands; after the first listing the
+        // remembered scanner is forgotten.
+        makeModel(true);
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QVERIFY(plugIn(QStringLiteral("third"), QStringLiteral("Third")));
+        model_->setSelectedDeviceID(QStringLiteral("third"));
+        QVERIFY(plugIn(QStringLiteral("remembered"), QStringLiteral("Remembered")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("third"));
+        makeModel(true);
+        browser_->completeSearch();
+        QTRY_COMPARE(model_->status(), noScanner);
+        QCOMPARE(model_->selectedDeviceID(), QString());
+        QVERIFY(plugIn(QStringLiteral("other"), QStringLiteral("Other")));
+        QVERIFY(plugIn(QStringLiteral("remembered"), QStringLiteral("Remembered")));
+        QCOMPARE(model_->selectedDeviceID(), QStringLiteral("other"));
     }
 
     void scanWithoutAScanner() {
@@ -213,12 +265,14 @@ private Q_SLOTS:
         QCOMPARE(model_->errorMessage(), std::nullopt);
         QCOMPARE(model_->pages(), pages);
 
-        // Unplugged during the scan: the page it delivered first is kept.
+        // Unplugged during the scan: the page it delivered first is kept, and
+        // the status says the scan did not end normally.
         device->setScanSteps({Step::page(), Step::remove()});
         model_->scan();
         QTRY_VERIFY(!model_->busy());
         QCOMPARE(model_->errorMessage(), disconnected);
-        QCOMPARE(model_->status(), QStringLiteral("Scan failed."));
+        QCOMPARE(model_->status(),
+                 QStringLiteral("Scanned 1 page(s), then the scan stopped: ") + disconnected);
         QCOMPARE(model_->pages().size(), pages.size() + 1);
         QCOMPARE(model_->selectedPageID(), model_->pages().last()->id());
         model_->deleteSelection();
@@ -265,6 +319,42 @@ private Q_SLOTS:
         model_.reset();
         device->resume();
         QTest::qWait(50);
+    }
+
+    void cancelAndUnreadablePagesDuringAStreamedScan() {
+        makeModel();
+        const auto device = plugIn(QStringLiteral("s"), QStringLiteral("Scanner"));
+        QVERIFY(device);
+        QSignalSpy scanning(model_.get(), &ScannerViewModel::scanningChanged);
+
+        // Pages enter the list while the scan is still running.
+        device->setScanSteps(
+            {Step::page(), Step::page(), Step::hold(), Step::page(), Step::complete()});
+        model_->scan();
+        QVERIFY(model_->scanning());
+        QTRY_COMPARE(model_->pages().size(), 2);
+        QVERIFY(model_->busy());
+        QCOMPARE(model_->status(), QStringLiteral("Scanned page 2..."));
+
+        // Cancel: both pages stay, no alert.
+        model_->cancelScan();
+        QTRY_VERIFY(!model_->busy());
+        QVERIFY(!model_->scanning());
+        QCOMPARE(scanning.size(), 2);
+        QCOMPARE(device->cancelRequests(), 1);
+        QCOMPARE(model_->status(), QStringLiteral("Scan cancelled. 2 page(s) kept."));
+        QCOMPARE(model_->errorMessage(), std::nullopt);
+        QCOMPARE(model_->pages().size(), 2);
+
+        // A page file that cannot be read gives its failure; the pages before
+        // and after it still come in.
+        device->setScanSteps({Step::page(), Step::brokenPage(), Step::page(), Step::complete()});
+        model_->scan();
+        QTRY_VERIFY(!model_->busy());
+        QCOMPARE(model_->pages().size(), 4);
+        QVERIFY(model_->errorMessage().value_or(QString()).startsWith(
+            QStringLiteral("Could not read the image at ")));
+        QCOMPARE(model_->status(), QStringLiteral("Scanned 3 page(s). 4 page(s) ready."));
     }
 
     void scanAfterCleanUpKeepsTheFolderPrivate() {

@@ -1,12 +1,15 @@
 #include "PageFixtures.h"
 
 #include "pages/ImageFile.h"
+#include "pages/MonoBits.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QGlyphRun>
 #include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
@@ -36,6 +39,63 @@ QImage monoImage(int width, int height) {
         }
     }
     return image;
+}
+
+TextPage textPage(QSize pixels, int dpi, double points, bool mono) {
+    static const QStringList vocabulary =
+        QStringLiteral(
+            "the quick brown fox jumps over lazy dog paper scanner document contract page "
+            "invoice letter number seven twelve account office market river window garden "
+            "morning evening station library report summary signed agreed payment delivery "
+            "between parties hereby clause annual budget meeting minutes village country")
+            .split(u' ');
+    TextPage page;
+    QImage grey(pixels, QImage::Format_Grayscale8);
+    grey.fill(255);
+    const QRawFont font(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
+                        points * dpi / 72.0);
+    if (!font.isValid()) {
+        qFatal("cannot load DejaVu Sans");
+    }
+    const double margin = dpi;
+    const double lineHeight = font.pixelSize() * 1.6;
+    const double space =
+        font.advancesForGlyphIndexes(font.glyphIndexesForString(QStringLiteral(" "))).value(0).x();
+    QPainter painter(&grey);
+    painter.setPen(Qt::black);
+    unsigned state = 12345;
+    for (double baseline = margin + font.ascent();
+         baseline + font.descent() < pixels.height() - margin; baseline += lineHeight) {
+        double x = margin;
+        for (;;) {
+            state = state * 1103515245u + 12345u;
+            const QString word = vocabulary[int((state >> 16) % unsigned(vocabulary.size()))];
+            const QList<quint32> glyphs = font.glyphIndexesForString(word);
+            const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
+            QList<QPointF> positions;
+            QRectF ink;
+            double pen = x;
+            for (qsizetype i = 0; i < glyphs.size(); ++i) {
+                positions.append(QPointF(pen, baseline));
+                ink |= font.boundingRect(glyphs[i]).translated(pen, baseline);
+                pen += advances[i].x();
+            }
+            if (pen > pixels.width() - margin) {
+                break;
+            }
+            QGlyphRun run;
+            run.setRawFont(font);
+            run.setGlyphIndexes(glyphs);
+            run.setPositions(positions);
+            painter.drawGlyphRun(QPointF(0, 0), run);
+            page.words.append(word);
+            page.wordBoxes.append(ink);
+            x = pen + space;
+        }
+    }
+    painter.end();
+    page.image = mono ? MonoBits::fromGrey(grey) : std::move(grey);
+    return page;
 }
 
 QUrl write(const QString& path, const QByteArray& bytes) {
@@ -116,7 +176,7 @@ QByteArray tiffWithResolution(quint32 numerator, quint32 denominator, quint16 un
     return out;
 }
 
-QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi) {
+QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi, quint16 unit) {
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
@@ -131,7 +191,7 @@ QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi) {
     appendLE32(tiff, 8);
     appendLE16(tiff, 2);
     appendEntry(tiff, 282, 5, 1, 8 + 2 + 2 * 12 + 4);
-    appendEntry(tiff, 296, 3, 1, 2);
+    appendEntry(tiff, 296, 3, 1, unit);
     appendLE32(tiff, 0);
     appendLE32(tiff, exifDpi);
     appendLE32(tiff, 1);
@@ -163,6 +223,34 @@ QByteArray pngDeclaring(quint32 width, quint32 height) {
     }
     qToBigEndian(value ^ 0xFFFFFFFFu, png.data() + 29);
     return png;
+}
+
+QByteArray rle8BmpDeclaring(quint32 width, quint32 height) {
+    QByteArray pixels;
+    for (quint32 row = 0; row < height; ++row) {
+        pixels.append("\x02\x01\x00\x00", 4); // two pixels of colour 1, end of line
+    }
+    pixels.append("\x00\x01", 2); // end of bitmap
+    const quint32 pixelsAt = 14 + 40 + 256 * 4;
+    QByteArray bmp("BM", 2);
+    appendLE32(bmp, pixelsAt + quint32(pixels.size()));
+    appendLE32(bmp, 0);
+    appendLE32(bmp, pixelsAt);
+    appendLE32(bmp, 40); // BITMAPINFOHEADER
+    appendLE32(bmp, width);
+    appendLE32(bmp, height);
+    appendLE16(bmp, 1); // planes
+    appendLE16(bmp, 8); // bits per pixel
+    appendLE32(bmp, 1); // BI_RLE8
+    appendLE32(bmp, quint32(pixels.size()));
+    appendLE32(bmp, 11811); // 300 dpi
+    appendLE32(bmp, 11811);
+    appendLE32(bmp, 256);
+    appendLE32(bmp, 0);
+    for (quint32 i = 0; i < 256; ++i) {
+        appendLE32(bmp, i * 0x010101u);
+    }
+    return bmp + pixels;
 }
 
 QString run(const QString& program, const QStringList& arguments) {

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -17,6 +19,18 @@ QImage colourImage(int width, int height);
 QImage greyImage(int width, int height);
 QImage monoImage(int width, int height);
 
+// A page of printed text: lines of English words in DejaVu Sans, loaded from
+// its file so that no other installed font can stand in for it. Needs a
+// QGuiApplication (Qt's offscreen platform will do).
+struct TextPage {
+    QImage image;            // white paper, black text
+    QStringList words;       // in reading order
+    QList<QRectF> wordBoxes; // each word's ink box, in pixels
+};
+// `pixels` at `dpi`, text of `points` size with a margin of an inch; `mono`
+// gives a 1-bit page (a scanner's threshold), otherwise 8-bit grey.
+TextPage textPage(QSize pixels, int dpi, double points, bool mono);
+
 QUrl write(const QString& path, const QByteArray& bytes);
 QByteArray readAll(const QString& path);
 
@@ -28,11 +42,16 @@ QByteArray qtEncoded(const QImage& image, const char* format, double dpi);
 QByteArray tiffWithResolution(quint32 numerator, quint32 denominator, quint16 unit);
 
 // A JPEG whose JFIF block states no resolution, followed by an Exif block
-// with the given XResolution (dpi); `exifDpi` 0 leaves the Exif block out.
-QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi);
+// with the given XResolution and ResolutionUnit (2 = inches); `exifDpi` 0
+// leaves the Exif block out.
+QByteArray jpegWithExifOnly(const QImage& image, quint32 exifDpi, quint16 unit = 2);
 
 // A PNG header declaring a huge image, with a tiny, meaningless body.
 QByteArray pngDeclaring(quint32 width, quint32 height);
+
+// A run-length encoded 8-bit BMP declaring any size, with a few bytes of
+// pixels that fill it mostly by omission.
+QByteArray rle8BmpDeclaring(quint32 width, quint32 height);
 
 // Runs a tool and returns its standard output; fails the test on error.
 QString run(const QString& program, const QStringList& arguments);

@@ -3,12 +3,21 @@
 #include "pages/DocumentSaver.h"
 #include "pages/NewFile.h"
 
+#include "pages/MonoBits.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 using namespace PageFixtures;
 
@@ -49,8 +58,11 @@ private Q_SLOTS:
     void imagesAreNumberedAndNeverOverwrite();
     void pageRectKeepsFractions();
     void pdfHasExactPagesAndCompactImages();
+    void pdfImagesCoverExactlyTheirPages();
+    void blackAndWhiteIsCcittOrFlateAndLossless();
     void newFilesAreExclusiveAndCleanedUp();
     void failuresAndTheirTexts();
+    void fullDiskLeavesNoPdf();
 };
 
 void tst_DocumentSaver::initTestCase() {
@@ -241,9 +253,12 @@ void tst_DocumentSaver::pdfHasExactPagesAndCompactImages() {
     QCOMPARE(images[1].colour, QStringLiteral("gray"));
     QCOMPARE(QSize(images[1].width, images[1].height), QSize(1700, 2200));
     QCOMPARE(images[2].bitsPerComponent, 1); // lossless 1-bit, not JPEG
-    QVERIFY(images[2].encoding != QStringLiteral("jpeg"));
+    QCOMPARE(images[2].encoding, QStringLiteral("ccitt"));
     QCOMPARE(QSize(images[2].width, images[2].height), QSize(2480, 3508));
     QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
+    const QString info = run("pdfinfo", {pdf});
+    QVERIFY(info.contains(QRegularExpression("Producer:\\s+Paperlark \\d+\\.\\d+")));
+    QVERIFY(info.contains(QRegularExpression("CreationDate:\\s+\\S")));
 
     // What a reader shows: the red block top left on page 1, black top left
     // and white paper elsewhere on page 3.
@@ -265,6 +280,129 @@ void tst_DocumentSaver::pdfHasExactPagesAndCompactImages() {
     QVERIFY(low.ok() && high.ok());
     QVERIFY(QFileInfo(low.value().front().toLocalFile()).size() <
             QFileInfo(high.value().front().toLocalFile()).size());
+}
+
+void tst_DocumentSaver::pdfImagesCoverExactlyTheirPages() {
+    // All-black pages, in colour (JPEG) and black and white (G4), of A4 and
+    // of a size that is no whole number of points (70 x 46 px = 16.8 x 11.04
+    // points at 300 dpi): rendered at the pages' resolution, by poppler and
+    // by mupdf, not one pixel is white.
+    QImage colour(2480, 3508, QImage::Format_RGB32), small(70, 46, QImage::Format_RGB32);
+    colour.fill(Qt::black);
+    small.fill(Qt::black);
+    QImage mono(2480, 3508, QImage::Format_Mono), smallMono(70, 46, QImage::Format_Mono);
+    for (QImage* image : {&mono, &smallMono}) {
+        image->setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        image->fill(0);
+    }
+    const DocumentSaver::Pages pages{page(colour, 300), page(small, 300), page(mono, 300),
+                                     page(smallMono, 300)};
+    const auto saved = DocumentSaver::save(pages, QUrl::fromLocalFile(path("black")), "black",
+                                           OutputFormat::pdf, 85);
+    QVERIFY(saved.ok());
+    const QString pdf = saved.value().front().toLocalFile();
+    QCOMPARE(pdfPageSizes(pdf, 4),
+             (QStringList{"595.2 x 841.92", "16.8 x 11.04", "595.2 x 841.92", "16.8 x 11.04"}));
+    QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
+
+    run("pdftoppm", {"-r", "300", "-gray", "-png", pdf, path("poppler")});
+    run("mutool", {"draw", "-q", "-r", "300", "-c", "gray", "-o", path("mupdf-%d.png"), pdf});
+    const QList<QSize> sizes{{2480, 3508}, {70, 46}, {2480, 3508}, {70, 46}};
+    for (int number = 1; number <= 4; ++number) {
+        for (const QString& rendered : {QStringLiteral("poppler-%1.png").arg(number),
+                                        QStringLiteral("mupdf-%1.png").arg(number)}) {
+            const QImage image = QImage(path(rendered)).convertToFormat(QImage::Format_Grayscale8);
+            QCOMPARE(image.size(), sizes[number - 1]);
+            qint64 white = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                const uchar* line = image.constScanLine(y);
+                white += std::count_if(line, line + image.width(), [](uchar v) { return v > 127; });
+            }
+            QVERIFY2(white == 0,
+                     qPrintable(QStringLiteral("%1: %2 white pixels").arg(rendered).arg(white)));
+        }
+    }
+}
+
+void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
+    // Text-like 1-bit pages whose widths are no multiple of 8, and a fine
+    // checkerboard, which G4 codes poorly and Flate well.
+    QImage ragged(1001, 77, QImage::Format_Mono);
+    ragged.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    ragged.fill(1);
+    unsigned state = 7;
+    const auto next = [&state](unsigned range) {
+        state = state * 1103515245u + 12345u;
+        return int((state >> 16) % range);
+    };
+    for (int blob = 0; blob < 120; ++blob) { // strokes of letters
+        const int x = next(995), y = next(70), w = 1 + next(6), h = 2 + next(20);
+        for (int yy = y; yy < std::min(y + h, 77); ++yy) {
+            for (int xx = x; xx < std::min(x + w, 1001); ++xx) {
+                ragged.setPixel(xx, yy, 0);
+            }
+        }
+    }
+    QImage narrow = ragged.copy(0, 0, 13, 77);
+    QImage checkers(64, 64, QImage::Format_Mono);
+    checkers.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < checkers.height(); ++y) {
+        for (int x = 0; x < checkers.width(); ++x) {
+            checkers.setPixel(x, y, (x + y) % 2);
+        }
+    }
+    const QList<QImage> images{ragged, narrow, checkers};
+    DocumentSaver::Pages pages;
+    for (const QImage& image : images) {
+        pages.append(page(image, 300));
+    }
+    const auto saved = DocumentSaver::save(pages, QUrl::fromLocalFile(path("mono")), "mono",
+                                           OutputFormat::pdf, 85);
+    QVERIFY(saved.ok());
+    const QString pdf = saved.value().front().toLocalFile();
+    QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
+    const QList<PdfImage> listed = pdfImages(pdf);
+    QCOMPARE(listed.size(), 3);
+    QCOMPARE(listed[0].encoding, QStringLiteral("ccitt"));
+    QCOMPARE(listed[1].encoding, QStringLiteral("ccitt"));
+    QCOMPARE(listed[2].encoding, QStringLiteral("image")); // Flate
+    for (const PdfImage& image : listed) {
+        QCOMPARE(image.bitsPerComponent, 1);
+    }
+
+    // mupdf gives back every pixel as it was. poppler smooths 1-bit images
+    // as it draws them, shifting edges by a fraction of a pixel: each of its
+    // pixels must match the original there or right next to it.
+    run("pdftoppm", {"-r", "300", "-gray", "-png", pdf, path("mono-poppler")});
+    run("mutool", {"draw", "-q", "-r", "300", "-c", "gray", "-o", path("mono-mupdf-%d.png"), pdf});
+    for (int number = 1; number <= 3; ++number) {
+        const QImage expected = images[number - 1].convertToFormat(QImage::Format_Grayscale8);
+        const QImage mupdf = QImage(path(QStringLiteral("mono-mupdf-%1.png").arg(number)))
+                                 .convertToFormat(QImage::Format_Grayscale8);
+        QCOMPARE(mupdf, expected);
+        const QImage poppler = QImage(path(QStringLiteral("mono-poppler-%1.png").arg(number)))
+                                   .convertToFormat(QImage::Format_Grayscale8);
+        QCOMPARE(poppler.size(), expected.size());
+        const auto black = [](const QImage& image, int x, int y) {
+            return image.constScanLine(y)[x] < 128;
+        };
+        int astray = 0;
+        for (int y = 0; y < expected.height(); ++y) {
+            for (int x = 0; x < expected.width(); ++x) {
+                bool near = false;
+                for (int dy = -1; dy <= 1 && !near; ++dy) {
+                    for (int dx = -1; dx <= 1 && !near; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        near = nx >= 0 && ny >= 0 && nx < expected.width() &&
+                               ny < expected.height() &&
+                               black(expected, nx, ny) == black(poppler, x, y);
+                    }
+                }
+                astray += near ? 0 : 1;
+            }
+        }
+        QCOMPARE(astray, 0);
+    }
 }
 
 void tst_DocumentSaver::newFilesAreExclusiveAndCleanedUp() {
@@ -329,11 +467,75 @@ void tst_DocumentSaver::failuresAndTheirTexts() {
              QStringLiteral("Could not read the image at %1.").arg(lost->cacheURL().fileName()));
     QCOMPARE(fileNames(folder.toLocalFile()), QStringList());
 
+    // Pages of extreme shapes, in every kind, make a valid PDF.
+    QImage tall(1, 20000, QImage::Format_RGB32), wide(20000, 1, QImage::Format_RGB32);
+    tall.fill(Qt::darkBlue);
+    wide.fill(Qt::darkBlue);
+    DocumentSaver::Pages extremes;
+    for (const QImage& image : {tall, wide}) {
+        extremes << page(image, 300) << page(image.convertToFormat(QImage::Format_Grayscale8), 300)
+                 << page(MonoBits::fromGrey(image.convertToFormat(QImage::Format_Grayscale8)), 300);
+    }
+    const auto shapes = DocumentSaver::save(extremes, url("shapes"), "Scan", OutputFormat::pdf, 85);
+    QVERIFY(shapes.ok());
+    QVERIFY(run("qpdf", {"--check", shapes.value().front().toLocalFile()})
+                .contains("No syntax or stream encoding errors"));
+    QCOMPARE(pdfPageSizes(shapes.value().front().toLocalFile(), 6).mid(2, 2),
+             (QStringList{"0.24 x 4800", "4800 x 0.24"}));
+
     // As images: the pages before the lost one stay, nothing is left for it.
     const auto images =
         DocumentSaver::save({good, lost, good}, folder, "Scan", OutputFormat::jpg, 85);
     QCOMPARE(images.failure().kind, DocumentSaver::Failure::Kind::image);
     QCOMPARE(fileNames(folder.toLocalFile()), QStringList{"Scan_01.jpg"});
+}
+
+void tst_DocumentSaver::fullDiskLeavesNoPdf() {
+    // A colour page whose JPEG alone is larger than the space left.
+    QImage noise(800, 800, QImage::Format_RGB32);
+    unsigned state = 1;
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x) {
+            state = state * 1103515245u + 12345u;
+            line[x] = 0xFF000000u | (state >> 8);
+        }
+    }
+    const auto big = page(noise, 300);
+    const auto expectFailure = [&](const QString& folder) {
+        const auto saved =
+            DocumentSaver::save({big}, QUrl::fromLocalFile(folder), "Scan", OutputFormat::pdf, 85);
+        QVERIFY(!saved.ok());
+        QCOMPARE(saved.failure().kind, DocumentSaver::Failure::Kind::pdfFailed);
+        QCOMPARE(saved.failure().description(),
+                 QStringLiteral("Could not write the PDF at %1/Scan.pdf.").arg(folder));
+        QCOMPARE(fileNames(folder), QStringList());
+    };
+
+    // A file-size limit stands in for a full disk anywhere...
+    const QString limited = path("limited");
+    QVERIFY(QDir().mkpath(limited));
+    {
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit tight = previous;
+        tight.rlim_cur = 64 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+        expectFailure(limited);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+    // ...and where the test may mount one, a real full file system.
+    const QString full = path("full");
+    QVERIFY(QDir().mkpath(full));
+    if (geteuid() != 0 ||
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", full}) != 0) {
+        QSKIP("no small file system to fill (needs root)");
+    }
+    expectFailure(full);
+    QProcess::execute("umount", {full});
 }
 
 QTEST_GUILESS_MAIN(tst_DocumentSaver)

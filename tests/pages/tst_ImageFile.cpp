@@ -63,7 +63,9 @@ void tst_ImageFile::resolutionComesFromTheFileOrTheFallback_data() {
     QTest::newRow("TIFF tag, inches") << tiffWithResolution(200, 1, 2) << 200.0;
     QTest::newRow("TIFF tag, default unit") << tiffWithResolution(400, 2, 0) << 200.0;
     QTest::newRow("TIFF tag, centimetres") << tiffWithResolution(100, 1, 3) << 254.0;
-    QTest::newRow("TIFF tag without absolute unit") << tiffWithResolution(200, 1, 1) << fallback;
+    QTest::newRow("JPEG, Exif without absolute unit") << jpegWithExifOnly(colour, 200, 1) << 200.0;
+    QTest::newRow("TIFF tag without absolute unit") << tiffWithResolution(200, 1, 1) << 200.0;
+    QTest::newRow("TIFF tag without unit, below 1") << tiffWithResolution(1, 2, 1) << fallback;
     QTest::newRow("TIFF without tag") << tiffWithResolution(0, 0, 0) << fallback;
     QTest::newRow("TIFF written by Qt") << qtEncoded(colour, "tiff", 300) << 300.0;
     QTest::newRow("BMP at 300 dpi") << qtEncoded(colour, "bmp", 300) << 300.0;
@@ -136,6 +138,13 @@ void tst_ImageFile::aFullPageAt600DpiLoads() {
     QVERIFY(decoded.ok());
     QCOMPARE(decoded.value().image.size(), QSize(4960, 7016));
     QFile::remove(url.toLocalFile());
+
+    // So does the longest side every output takes.
+    const QUrl longest =
+        write(path("longest.png"), qtEncoded(monoImage(ImageFile::maxSide, 2), "png", 300));
+    const auto strip = ImageFile::read(longest, 300);
+    QVERIFY(strip.ok());
+    QCOMPARE(strip.value().image.width(), ImageFile::maxSide);
 }
 
 void tst_ImageFile::badInputIsUnreadable_data() {
@@ -157,6 +166,12 @@ void tst_ImageFile::badInputIsUnreadable_data() {
     QTest::newRow("corrupt PNG") << corrupt;
     QTest::newRow("text") << QByteArray("This is not an image, just some words.\n");
     QTest::newRow("decompression bomb") << pngDeclaring(60000, 60000);
+    // Sizes that fit in memory but not in every output format.
+    QTest::newRow("RLE BMP of 4587520 x 46") << rle8BmpDeclaring(4587520, 46);
+    QTest::newRow("PNG wider than a PDF page image")
+        << qtEncoded(monoImage(ImageFile::maxSide + 1, 1), "png", 300);
+    QTest::newRow("BMP taller than a PDF page image")
+        << rle8BmpDeclaring(1, ImageFile::maxSide + 1);
 }
 
 void tst_ImageFile::badInputIsUnreadable() {

@@ -66,14 +66,16 @@ void tst_ScannedPage::makeCopiesTheSourceIntoTheCache() {
     QVERIFY(made.ok());
     const ScannedPage& page = *made.value();
 
+    // A JPEG is kept as it came: same bytes, so the same pixels.
     const QString name = page.cacheURL().fileName();
-    QVERIFY(QRegularExpression("^page_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.png$")
+    QVERIFY(QRegularExpression("^page_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.jpg$")
                 .match(name)
                 .hasMatch());
     QCOMPARE(name.size(), 45);
     QCOMPARE(QFileInfo(page.cacheURL().toLocalFile()).absolutePath(), nested.toLocalFile());
     QVERIFY(!name.contains(page.id().toString(QUuid::WithoutBraces).toUpper()));
-    QCOMPARE(readAll(page.cacheURL().toLocalFile()).left(4), QByteArray("\x89PNG"));
+    QCOMPARE(readAll(page.cacheURL().toLocalFile()), readAll(source.toLocalFile()));
+    QCOMPARE(page.loadFullImage().value(), ImageFile::read(source, 1).value().image);
 
     QCOMPARE(page.pixelSize(), QSizeF(1700, 2200));
     QCOMPARE(page.dpi(), 200.0);
@@ -93,6 +95,32 @@ void tst_ScannedPage::makeCopiesTheSourceIntoTheCache() {
     QCOMPARE(fromScan.value()->dpi(), 150.0);
     QVERIFY(fromScan.value()->id() != page.id());
     QVERIFY(fromScan.value()->cacheURL() != page.cacheURL());
+    // Anything else becomes a PNG, lossless.
+    const QString png = fromScan.value()->cacheURL().toLocalFile();
+    QVERIFY(png.endsWith(".png"));
+    QCOMPARE(readAll(png).left(4), QByteArray("\x89PNG"));
+    QCOMPARE(fromScan.value()->loadFullImage().value(), noResolution);
+
+    // A JPEG as large as its pixels (here: padded with a comment block) is
+    // not worth keeping: it becomes a PNG too.
+    QByteArray padded = qtEncoded(colourImage(40, 30), "jpeg", 200);
+    QCOMPARE(padded.mid(2, 2), QByteArray("\xFF\xE0")); // JFIF first
+    const int afterJfif = 4 + quint8(padded[4]) * 256 + quint8(padded[5]);
+    const QByteArray comment = QByteArray("\xFF\xFE\x00\x10", 4) + QByteArray(0x10 - 2, 'x');
+    for (int i = 0; i < 400; ++i) {
+        padded.insert(afterJfif, comment);
+    }
+    const auto bulky =
+        ScannedPage::make(write(path("bulky.jpg"), padded), cacheFolder(), 300, false);
+    QVERIFY(bulky.ok());
+    QVERIFY(bulky.value()->cacheURL().fileName().endsWith(".png"));
+    QCOMPARE(bulky.value()->dpi(), 200.0);
+
+    // Nothing but complete page files in the cache: no temporary leftovers.
+    for (const QString& entry :
+         QDir(cacheFolder().toLocalFile()).entryList(QDir::Files | QDir::Hidden)) {
+        QVERIFY2(entry.startsWith("page_"), qPrintable(entry));
+    }
 }
 
 void tst_ScannedPage::failedMakeLeavesNothingBehind() {
@@ -105,6 +133,15 @@ void tst_ScannedPage::failedMakeLeavesNothingBehind() {
     QCOMPARE(unreadable.failure().description(),
              QStringLiteral("Could not read the image at broken.jpg."));
     QVERIFY(QFile::exists(broken.toLocalFile())); // not removed despite removingSource
+    QVERIFY(QDir(cache.toLocalFile()).isEmpty());
+
+    // An image too wide for the cache is refused by its own name, before
+    // any pixel is decoded.
+    const QUrl wide = write(path("wide.bmp"), rle8BmpDeclaring(4587520, 46));
+    const auto tooWide = ScannedPage::make(wide, cache, 300, false);
+    QVERIFY(!tooWide.ok());
+    QCOMPARE(tooWide.failure().description(),
+             QStringLiteral("Could not read the image at wide.bmp."));
     QVERIFY(QDir(cache.toLocalFile()).isEmpty());
 
     // A cache folder that cannot be created: a file is in the way.
@@ -204,6 +241,7 @@ void tst_ScannedPage::rotationRewritesTheCacheFile() {
     const QImage before = page->thumbnail();
     const auto failed = page->rotate(1);
     QVERIFY(!failed.ok());
+    QCOMPARE(page->quarterTurns(), 0);
     QCOMPARE(failed.failure().kind, ImageFile::Failure::Kind::unreadable);
     QCOMPARE(page->pixelSize(), QSizeF(1000, 1400));
     QCOMPARE(page->thumbnail(), before);
@@ -224,11 +262,30 @@ void tst_ScannedPage::depthSurvivesCacheAndRotation() {
     for (const auto& c : cases) {
         const auto page =
             makePage(c.image, c.format, 300, QStringLiteral("depth.%1").arg(c.format));
-        const QString cache = page->cacheURL().toLocalFile();
-        QCOMPARE(pngDepthAndColourType(cache), std::make_pair(c.bitDepth, c.colourType));
+        const QString kept = page->cacheURL().toLocalFile();
+        const QImage before = page->loadFullImage().value();
+        if (QByteArray(c.format) == "jpeg") {
+            // Kept as the JPEG until the first rotation, which moves the page
+            // to the PNG of the same name and removes the JPEG.
+            QVERIFY(kept.endsWith(".jpg"));
+            QCOMPARE(before.format(), c.bitDepth == 8 && c.colourType == 0
+                                          ? QImage::Format_Grayscale8
+                                          : QImage::Format_RGB32);
+        } else {
+            QCOMPARE(pngDepthAndColourType(kept), std::make_pair(c.bitDepth, c.colourType));
+        }
         QVERIFY(page->rotate(1));
+        const QString cache = page->cacheURL().toLocalFile();
+        QCOMPARE(cache, ScannedPage::rotatedCacheURL(QUrl::fromLocalFile(kept)).toLocalFile());
+        QVERIFY(cache.endsWith(".png"));
+        QCOMPARE(QFile::exists(kept), kept == cache);
         QCOMPARE(pngDepthAndColourType(cache), std::make_pair(c.bitDepth, c.colourType));
+        QCOMPARE(statedDpi(cache), 300.0);
         QCOMPARE(page->pixelSize(), QSizeF(203, 301));
+        QCOMPARE(page->revision(), 1);
+        QVERIFY(page->rotate(-1));
+        QCOMPARE(page->loadFullImage().value(), before);
+        QCOMPARE(page->cacheURL().toLocalFile(), cache);
     }
 }
 

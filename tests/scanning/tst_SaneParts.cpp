@@ -1,9 +1,10 @@
 // The pieces of the SANE layer that need no device: turning frames into
 // pages, writing page files, and reading backends' option vocabulary.
-#include "scanning/sane/PageFileWriter.h"
+#include "scanning/PageFileWriter.h"
 #include "scanning/sane/SaneNames.h"
 #include "scanning/sane/SanePageAssembler.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -192,7 +193,10 @@ private Q_SLOTS:
         PageFileWriter nowhere(dir.filePath("missing"), "page");
         const auto failed = nowhere.write(page, 300.0);
         QVERIFY(!failed.ok());
-        QVERIFY(failed.failure().startsWith("The scanned page could not be saved as "));
+        QVERIFY(failed.failure().startsWith("The scanned page could not be saved in "));
+        // Pages are written under a temporary name first; none is left over.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"page-1.png", "page-2.png", "page-3.png"}));
     }
 
     void sourceNamesOfRealBackends_data() {

@@ -1,31 +1,56 @@
-// The scanner service on real SANE, against the "test" backend's virtual
-// devices (the test environment points SANE_CONFIG_DIR at a configuration
-// that loads only that backend).
+// The scanner service on real SANE through the scanner worker process,
+// against the "test" backend's virtual devices (the test environment points
+// SANE_CONFIG_DIR at a configuration that loads only that backend).
 #include "scanning/ScannerService.h"
-#include "scanning/sane/SaneDevice.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
-#include "scanning/sane/SaneThread.h"
+#include "scanning/worker/ScannerWorkerClient.h"
+#include "scanning/worker/WorkerScannerBrowser.h"
+#include "scanning/worker/WorkerScannerDevice.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/types.h>
 
 namespace {
 
+// Only a hang ever takes this long.
 constexpr int scanTimeout = 120000;
-
-// The test backend cancels its reader thread asynchronously, which can leave
-// the C library's allocator locked if the thread is writing or finishing at
-// that moment. Scans that end by cancelling (errors, stalls, shutting down)
-// therefore use pages small enough (197 x 197 pixels of grey, 38 KiB) to
-// fit in the pipe behind the reader, which has then long finished.
 constexpr int smallDpi = 25;
+
+const QString disconnected = QStringLiteral("The scanner was disconnected during the scan.");
+const QString notResponding = QStringLiteral(
+    "The scanner is not responding. Switch it off and on again, then press Refresh.");
+
+// From the second sheet on, each page is large and arrives slowly (about a
+// minute), with data flowing all the time: a scan that is surely still
+// running when a test acts on it, without being stalled.
+// (The test backend keeps option values from one scan to the next, so
+// options meant for later sheets are put back for the first.)
+const QList<BackendOption> slowAfterFirstSheet = {{"read-delay", "no", 1},
+                                                  {"read-delay", "yes", 2},
+                                                  {"read-delay-duration", "200000", 2},
+                                                  {"resolution", "600", 2}};
+
+bool processExists(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    // A zombie waiting to be reaped is gone as far as anyone can tell.
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.mid(close + 2, 1) != "Z";
+}
 
 struct PngHeader {
     int width = 0;
@@ -66,25 +91,32 @@ struct Outcome {
     }
 };
 
-// A service over the SANE browser, browsing, with the test devices found.
+// A service over the worker browser, browsing.
 struct Rig {
+    WorkerScannerBrowser* browser = nullptr;
     std::unique_ptr<ScannerService> service;
     QTemporaryDir dir;
     int scans = 0;
+    QList<QUrl> announced;
 
-    explicit Rig(SaneSettings settings = {}) {
-        service = std::make_unique<ScannerService>(
-            std::make_unique<SaneDeviceBrowser>(std::move(settings)));
+    explicit Rig(WorkerSettings settings = WorkerSettings::defaults()) {
+        auto owned = std::make_unique<WorkerScannerBrowser>(std::move(settings));
+        browser = owned.get();
+        service = std::make_unique<ScannerService>(std::move(owned));
+        QObject::connect(service.get(), &ScannerService::pageScanned,
+                         [this](const QUrl& file, int) { announced.append(file); });
         service->startBrowsing();
     }
     bool ready() {
         return QTest::qWaitFor([this] { return service->devices().size() == 2; }, scanTimeout);
     }
     QUrl folder() const { return QUrl::fromLocalFile(dir.filePath(QStringLiteral("session"))); }
+    qint64 workerPid() const { return browser->worker().processId().value_or(-1); }
 
     std::shared_ptr<Outcome> start(ScanSource source, ColourMode colour, int dpi,
                                    PaperSize paper = PaperSize::a4) {
         auto outcome = std::make_shared<Outcome>();
+        announced.clear();
         // Each scan gets its own folder so that counting files is easy.
         const QUrl into = QUrl::fromLocalFile(dir.filePath(QStringLiteral("scan%1").arg(++scans)));
         service->scan({QStringLiteral("test:0"), source, colour, paper, dpi}, into,
@@ -94,13 +126,28 @@ struct Rig {
                       });
         return outcome;
     }
+    bool finished(const std::shared_ptr<Outcome>& outcome) {
+        return QTest::qWaitFor([&] { return outcome->calls > 0; }, scanTimeout);
+    }
     std::shared_ptr<Outcome> scan(ScanSource source, ColourMode colour, int dpi,
                                   PaperSize paper = PaperSize::a4) {
         auto outcome = start(source, colour, dpi, paper);
-        if (!QTest::qWaitFor([&] { return outcome->calls > 0; }, scanTimeout)) {
+        if (!finished(outcome)) {
             qWarning("the scan did not complete");
         }
         return outcome;
+    }
+    // A feeder run with slowAfterFirstSheet, once its first page is in.
+    std::shared_ptr<Outcome> startSlowFeederRun() {
+        auto outcome = start(ScanSource::feeder, ColourMode::greyscale, 50);
+        const bool firstPage =
+            QTest::qWaitFor([this] { return announced.size() == 1; }, scanTimeout);
+        return firstPage ? outcome : nullptr;
+    }
+    // The files in the folder of the latest scan, hidden ones included.
+    QStringList filesOfLastScan() const {
+        return QDir(dir.filePath(QStringLiteral("scan%1").arg(scans)))
+            .entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 };
 
@@ -108,10 +155,20 @@ QImage onlyPage(const Outcome& outcome) {
     return outcome.urls().size() == 1 ? QImage(outcome.urls().first().toLocalFile()) : QImage();
 }
 
-SaneSettings withOptions(QList<std::pair<QByteArray, QByteArray>> options) {
-    SaneSettings settings;
-    settings.extraOptions = std::move(options);
+WorkerSettings withOptions(QList<BackendOption> options) {
+    WorkerSettings settings = WorkerSettings::defaults();
+    settings.options = std::move(options);
     return settings;
+}
+
+// Every page of a failed or cancelled scan: complete PNG files.
+bool allReadable(const QList<QUrl>& pages) {
+    for (const QUrl& page : pages) {
+        if (QImage(page.toLocalFile()).isNull()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -124,10 +181,9 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.ready());
         const QList<ScannerDeviceInfo> found = rig.service->devices();
-        QCOMPARE(found.at(0).name, QString("Noname frontend-tester"));
-        QCOMPARE(found.at(1).name, QString("Noname frontend-tester"));
-        QCOMPARE(QSet<QString>({found.at(0).id, found.at(1).id}),
-                 QSet<QString>({"test:0", "test:1"}));
+        // Both test devices have the same name, so each shows its identifier.
+        QCOMPARE(found.at(0), (ScannerDeviceInfo{"test:0", "Noname frontend-tester (test:0)"}));
+        QCOMPARE(found.at(1), (ScannerDeviceInfo{"test:1", "Noname frontend-tester (test:1)"}));
 
         QSignalSpy published(rig.service.get(), &ScannerService::devicesChanged);
         rig.service->refresh();
@@ -210,35 +266,148 @@ private Q_SLOTS:
         QCOMPARE(duplex->urls().size(), 10);
     }
 
-    void deviceErrorsEndTheScanWithTheirText() {
-        {
-            Rig rig(withOptions({{"read-return-value", "SANE_STATUS_JAMMED"}}));
-            QVERIFY(rig.ready());
-            const auto jammed = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
-            QCOMPARE(jammed->failureText(), QString("The paper is jammed in the document feeder."));
-            QCOMPARE(jammed->result->failure().kind(), ScannerFailure::Kind::deviceError);
+    void deviceErrorsAtTheFirstAndALaterSheet() {
+        const QList<std::pair<QByteArray, QString>> errors = {
+            {"SANE_STATUS_JAMMED", "The paper is jammed in the document feeder."},
+            {"SANE_STATUS_IO_ERROR", "The scanner reported an input/output error."},
+            {"SANE_STATUS_COVER_OPEN", "The scanner cover is open."},
+        };
+        for (const auto& [status, text] : errors) {
+            for (const int sheet : {1, 3}) {
+                const QByteArray what = status + " at sheet " + QByteArray::number(sheet);
+                Rig rig(withOptions({{"read-return-value", status, sheet}}));
+                QVERIFY2(rig.ready(), what);
+                const auto outcome = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
+                QVERIFY2(outcome->result && !outcome->result->ok(), what);
+                const ScannerFailure& failure = outcome->result->failure();
+                QCOMPARE(failure.description(), text);
+                QCOMPARE(failure.kind(), ScannerFailure::Kind::deviceError);
+                // The sheets before the failing one are kept, complete.
+                QCOMPARE(failure.deliveredPages().size(), sheet - 1);
+                QVERIFY(allReadable(failure.deliveredPages()));
+                QCOMPARE(rig.announced, failure.deliveredPages());
+                QCOMPARE(rig.filesOfLastScan().size(), sheet - 1);
+            }
         }
         {
-            // An input/output error from a device that still answers is not a
-            // disconnection.
-            Rig rig(withOptions({{"read-return-value", "SANE_STATUS_IO_ERROR"}}));
-            QVERIFY(rig.ready());
-            const auto failed = rig.scan(ScanSource::flatbed, ColourMode::greyscale, smallDpi);
-            QCOMPARE(failed->failureText(), QString("The scanner reported an input/output error."));
-            // The next scan opens the device afresh and fails the same way.
-            QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, smallDpi)->failureText(),
-                     QString("The scanner reported an input/output error."));
-        }
-        {
+            // An empty feeder at the start is an error; after some sheets it
+            // is the normal end of the run.
             Rig rig(withOptions({{"read-return-value", "SANE_STATUS_NO_DOCS"}}));
             QVERIFY(rig.ready());
             QCOMPARE(rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi)->failureText(),
                      QString("The document feeder is empty."));
         }
+        Rig rig(withOptions({{"read-return-value", "SANE_STATUS_NO_DOCS", 4}}));
+        QVERIFY(rig.ready());
+        const auto three = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
+        QCOMPARE(three->failureText(), QString());
+        QCOMPARE(three->urls().size(), 3);
+    }
+
+    void aJammingFeederNeverHangs() {
+        // Jams at the first and at the second sheet, over and over.
+        Rig later(withOptions(
+            {{"read-return-value", "Default", 1}, {"read-return-value", "SANE_STATUS_JAMMED", 2}}));
+        Rig first(withOptions({{"read-return-value", "SANE_STATUS_JAMMED", 1}}));
+        QVERIFY(later.ready() && first.ready());
+        for (int i = 0; i < 30; ++i) {
+            Rig& rig = i % 2 ? first : later;
+            const auto outcome = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
+            QVERIFY2(outcome->calls == 1, QByteArray::number(i));
+            QCOMPARE(outcome->failureText(),
+                     QString("The paper is jammed in the document feeder."));
+            QCOMPARE(outcome->result->failure().deliveredPages().size(), i % 2 ? 0 : 1);
+        }
+    }
+
+    void aWorkerKilledMidScanCostsOnlyThatScan() {
+        Rig rig(withOptions(slowAfterFirstSheet));
+        QVERIFY(rig.ready());
+        const auto outcome = rig.startSlowFeederRun();
+        const qint64 pid = rig.workerPid();
+        QVERIFY(outcome && pid > 0);
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        QVERIFY(rig.finished(outcome));
+        QCOMPARE(outcome->failureText(), disconnected);
+        QCOMPARE(outcome->result->failure().deliveredPages(), rig.announced);
+        QVERIFY(allReadable(rig.announced));
+        // Nothing half-written is left behind.
+        QCOMPARE(rig.filesOfLastScan(), QStringList{"page-1.png"});
+        QVERIFY(!rig.service->isScanning());
+
+        // A new worker takes over: listing and scanning work again.
+        rig.service->refresh();
+        QVERIFY(rig.ready());
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
+        QVERIFY(rig.workerPid() != pid);
+    }
+
+    void theWatchdogReplacesAWorkerThatStopsAnswering() {
+        Rig rig(withOptions(slowAfterFirstSheet));
+        QVERIFY(rig.ready());
+        const auto outcome = rig.startSlowFeederRun();
+        const qint64 pid = rig.workerPid();
+        QVERIFY(outcome && pid > 0);
+        rig.browser->worker().setStallLimit(std::chrono::milliseconds(500));
+        QCOMPARE(::kill(pid_t(pid), SIGSTOP), 0);
+        QVERIFY(rig.finished(outcome));
+        QCOMPARE(outcome->failureText(), notResponding);
+        QCOMPARE(outcome->result->failure().deliveredPages(), rig.announced);
+        QTRY_VERIFY_WITH_TIMEOUT(!processExists(pid), scanTimeout);
+
+        rig.browser->worker().setStallLimit(std::chrono::seconds(60));
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
+    }
+
+    void cancellingAFeederRunKeepsItsCompletePages() {
+        Rig rig(withOptions(slowAfterFirstSheet));
+        QVERIFY(rig.ready());
+        // Nothing to cancel.
+        rig.service->cancel();
+        const auto outcome = rig.start(ScanSource::feeder, ColourMode::greyscale, 50);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.announced.size(), 1, scanTimeout);
+        const qint64 pid = rig.workerPid();
+        rig.service->cancel();
+        rig.service->cancel();
+        QVERIFY(rig.finished(outcome));
+        QCOMPARE(outcome->calls, 1);
+        QVERIFY(outcome->result && !outcome->result->ok());
+        QCOMPARE(outcome->result->failure().kind(), ScannerFailure::Kind::cancelled);
+        QCOMPARE(outcome->result->failure().deliveredPages(), rig.announced);
+        QCOMPARE(rig.filesOfLastScan(), QStringList{"page-1.png"});
+        // The worker stopped the scan itself and goes on serving.
+        QCOMPARE(rig.workerPid(), pid);
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
+
+        // A worker that does not end a cancelled scan in time is replaced;
+        // the scan still ends as cancelled, with its pages.
+        {
+            WorkerSettings settings = withOptions(slowAfterFirstSheet);
+            settings.cancelLimit = std::chrono::milliseconds(500);
+            Rig stuck(settings);
+            QVERIFY(stuck.ready());
+            const auto outcome = stuck.start(ScanSource::feeder, ColourMode::greyscale, 50);
+            QTRY_COMPARE_WITH_TIMEOUT(stuck.announced.size(), 1, scanTimeout);
+            const qint64 stopped = stuck.workerPid();
+            QCOMPARE(::kill(pid_t(stopped), SIGSTOP), 0);
+            stuck.service->cancel();
+            QVERIFY(stuck.finished(outcome));
+            QCOMPARE(outcome->result->failure().kind(), ScannerFailure::Kind::cancelled);
+            QCOMPARE(outcome->result->failure().deliveredPages(), stuck.announced);
+            QTRY_VERIFY_WITH_TIMEOUT(!processExists(stopped), scanTimeout);
+        }
+
+        // Cancelled before the device is even opened: nothing is scanned.
+        const auto early = rig.start(ScanSource::flatbed, ColourMode::greyscale, 50);
+        rig.service->cancel();
+        QVERIFY(rig.finished(early));
+        QCOMPARE(early->result->failure().kind(), ScannerFailure::Kind::cancelled);
+        QVERIFY(early->result->failure().deliveredPages().isEmpty());
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
     }
 
     void backendQuirksGiveTheSamePage() {
-        const QList<std::pair<QByteArray, QByteArray>> pattern{{"test-picture", "Color pattern"}};
+        const QList<BackendOption> pattern{{"test-picture", "Color pattern"}};
         QImage reference;
         QImage referenceGrey;
         {
@@ -248,8 +417,7 @@ private Q_SLOTS:
             referenceGrey = onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::greyscale, 60));
         }
         QVERIFY(!reference.isNull() && !referenceGrey.isNull());
-        const auto scanWith = [&](QList<std::pair<QByteArray, QByteArray>> options,
-                                  ColourMode colour) {
+        const auto scanWith = [&](QList<BackendOption> options, ColourMode colour) {
             Rig rig(withOptions(pattern + options));
             return rig.ready() ? onlyPage(*rig.scan(ScanSource::flatbed, colour, 60)) : QImage();
         };
@@ -272,8 +440,7 @@ private Q_SLOTS:
             QVERIFY(rig.ready());
             gridReference = onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::colour, 60));
         }
-        const QList<std::pair<QByteArray, QByteArray>> grid{{"test-picture", "Grid"},
-                                                            {"depth", "16"}};
+        const QList<BackendOption> grid{{"test-picture", "Grid"}, {"depth", "16"}};
         QVERIFY(same(scanWith(grid, ColourMode::colour), gridReference));
         QCOMPARE(scanWith({{"depth", "16"}}, ColourMode::greyscale).size(), referenceGrey.size());
 
@@ -291,53 +458,111 @@ private Q_SLOTS:
         QCOMPARE(hand.size(), QSize(259, 401));
     }
 
-    void aScannerThatStopsAnsweringIsReportedAsDisconnected() {
-        SaneSettings settings = withOptions({{"read-limit", "yes"},
-                                             {"read-limit-size", "1"},
-                                             {"read-delay", "yes"},
-                                             {"read-delay-duration", "200000"}});
-        settings.stallTimeout = std::chrono::milliseconds(150);
-        {
-            Rig rig(settings);
-            QVERIFY(rig.ready());
-            // Colour, so the frame is larger than the pipe behind the backend's
-            // reader and the first read waits for the (delayed) reader.
-            const auto stalled = rig.scan(ScanSource::flatbed, ColourMode::colour, smallDpi);
-            QCOMPARE(stalled->failureText(),
-                     QString("The scanner was disconnected during the scan."));
-            QVERIFY(!rig.service->isScanning());
-        }
-        // SANE was shut down with the last service; it starts again for the next.
-        Rig rig;
-        QVERIFY(rig.ready());
-        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
-    }
-
     void shuttingDownDuringAScanStopsItCleanly() {
-        SaneSettings slow = withOptions({{"read-delay", "yes"}, {"read-delay-duration", "200000"}});
+        qint64 pid = -1;
         {
-            Rig rig(slow);
+            Rig rig(withOptions(slowAfterFirstSheet));
             QVERIFY(rig.ready());
-            auto outcome = rig.start(ScanSource::feeder, ColourMode::greyscale, smallDpi);
-            QTest::qWait(500);
+            auto outcome = rig.start(ScanSource::feeder, ColourMode::greyscale, 50);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.announced.size(), 1, scanTimeout);
             QVERIFY(rig.service->isScanning());
-        } // the service, its devices and SANE go here, mid-scan
+            pid = rig.workerPid();
+        } // the service, its devices and the worker go here, mid-scan
+        QVERIFY(!processExists(pid));
         Rig rig;
         QVERIFY(rig.ready());
         QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
     }
 
     void openingADeviceThatIsGoneFails() {
-        auto thread = SaneThread::shared();
-        auto device = std::make_shared<SaneDevice>(
-            thread, SaneDeviceEntry{"test:7", "Noname", "gone", "virtual device"},
-            std::make_shared<const SaneSettings>());
-        QSignalSpy opened(device.get(), &ScannerDevice::sessionOpened);
-        device->requestOpenSession();
+        auto worker = std::make_shared<ScannerWorkerClient>(WorkerSettings::defaults());
+        WorkerScannerDevice device(worker, SaneDeviceEntry{"test:7", "Noname", "gone", "virtual"});
+        QSignalSpy opened(&device, &ScannerDevice::sessionOpened);
+        device.requestOpenSession();
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, scanTimeout);
         QCOMPARE(opened.at(0).at(0).value<std::optional<QString>>(),
                  std::optional<QString>("The scanner is no longer available."));
-        QVERIFY(!device->hasOpenSession());
+        QVERIFY(!device.hasOpenSession());
+    }
+
+    void aMissingOrBrokenWorkerMeansNoScanners() {
+        QTemporaryDir dir;
+        const auto script = [&](const QString& name, const QByteArray& body) {
+            const QString path = dir.filePath(name);
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write("#!/bin/sh\n" + body + "\n");
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            return path;
+        };
+        const QString plainFile = dir.filePath("plain");
+        QFile(plainFile).open(QIODevice::WriteOnly);
+        for (const QString& path : {dir.filePath("missing"), plainFile}) {
+            WorkerSettings settings = WorkerSettings::defaults();
+            settings.workerPath = path;
+            Rig rig(settings);
+            QSignalSpy published(rig.service.get(), &ScannerService::devicesChanged);
+            QTRY_VERIFY_WITH_TIMEOUT(published.size() >= 1, scanTimeout);
+            QVERIFY(rig.service->devices().isEmpty());
+            QCOMPARE(rig.service->problem(),
+                     QString("Scanners cannot be used: the helper program " + path +
+                             " is missing or cannot be run. Reinstall Paperlark."));
+            QCOMPARE(
+                rig.scan(ScanSource::flatbed, ColourMode::colour, 100)->result->failure().kind(),
+                ScannerFailure::Kind::noDevice);
+        }
+
+        // A worker that answers with garbage, or stops in the middle of a
+        // message, is dropped: the listing finds nothing and the process is
+        // gone.
+        const QList<QByteArray> answers = {
+            "printf 'this is not the protocol'; exec sleep 600",
+            "printf '\\000\\000\\000\\011\\000\\001\\000\\145\\001'; exit 0",
+            "printf '\\000\\000\\000\\005\\000\\001\\000\\145\\001'; "
+            "printf '\\000\\000\\000\\004\\000\\001\\000\\077'; exec sleep 600",
+        };
+        for (const QByteArray& answer : answers) {
+            WorkerSettings settings = WorkerSettings::defaults();
+            settings.workerPath = script(QStringLiteral("worker"), answer);
+            Rig rig(settings);
+            QSignalSpy published(rig.service.get(), &ScannerService::devicesChanged);
+            QTRY_VERIFY_WITH_TIMEOUT(published.size() >= 1, scanTimeout);
+            QVERIFY2(rig.service->devices().isEmpty(), answer);
+            QTRY_VERIFY2_WITH_TIMEOUT(!rig.browser->worker().processId(), answer, scanTimeout);
+            QCOMPARE(rig.service->problem(), std::nullopt);
+        }
+    }
+
+    void theWorkerEndsWithItsInputOrOnGarbage() {
+        const QString worker = WorkerSettings::defaults().workerPath;
+        QProcess ended;
+        ended.start(worker, {});
+        QVERIFY(ended.waitForStarted());
+        ended.closeWriteChannel();
+        QVERIFY(ended.waitForFinished(scanTimeout));
+        QCOMPARE(ended.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ended.exitCode(), 0);
+
+        QProcess fed;
+        fed.start(worker, {});
+        QVERIFY(fed.waitForStarted());
+        fed.write(QByteArray("\0\0\0\6\0\1\0\77xx", 10));
+        QVERIFY(fed.waitForFinished(scanTimeout));
+        QCOMPARE(fed.exitCode(), 2);
+
+        // It also ends when its parent does, even one that is killed.
+        QProcess parent;
+        parent.start(QStringLiteral("/bin/sh"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("exec 3<&0; \"$0\" --parent $$ <&3 & echo $!; exec sleep 600"),
+                      worker});
+        QVERIFY(parent.waitForReadyRead(scanTimeout));
+        const qint64 child = parent.readLine().trimmed().toLongLong();
+        QVERIFY(child > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(processExists(child), scanTimeout);
+        parent.kill();
+        QVERIFY(parent.waitForFinished(scanTimeout));
+        QTRY_VERIFY_WITH_TIMEOUT(!processExists(child), scanTimeout);
     }
 };
 

@@ -1,5 +1,6 @@
 // ScannerService's discovery and scan state machine, driven through a
 // scripted browser and devices.
+#include "scanning/DeviceListing.h"
 #include "scanning/ScannerService.h"
 #include "scanning/fake/FakeScannerBrowser.h"
 #include "scanning/fake/FakeScannerDevice.h"
@@ -41,7 +42,7 @@ std::shared_ptr<Outcome> startScan(ScannerService& service, const ScanRequest& r
     service.scan(request, folder, [outcome](const ScannerService::ScanResult& result) {
         ++outcome->calls;
         outcome->calledBeforeReturn = !outcome->returned;
-        outcome->onGuiThread = QThread::currentThread() == qApp->thread();
+        outcome->onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
         outcome->result = result;
     });
     outcome->returned = true;
@@ -149,6 +150,45 @@ private Q_SLOTS:
         Q_EMIT rig.browser->deviceRemoved(FakeScannerDevice::scanner("x", "Unknown"));
         QTRY_COMPARE(published.size(), before + 1);
         QVERIFY(rig.service->devices().isEmpty());
+    }
+
+    void equalNamesAreToldApartByTheirIdentifiers() {
+        Rig rig;
+        rig.plugIn("test:1", "Noname frontend-tester");
+        auto first = rig.plugIn("test:0", "Noname frontend-tester");
+        auto remote = rig.plugIn("net:host:test:0", "noname frontend-tester");
+        rig.plugIn("epson2:libusb:001:004", "Epson Perfection V39");
+        QTRY_COMPARE(
+            names(rig.service->devices()),
+            QStringList({"Epson Perfection V39", "noname frontend-tester (net:host:test:0)",
+                         "Noname frontend-tester (test:0)", "Noname frontend-tester (test:1)"}));
+        // The identifiers themselves are untouched.
+        QCOMPARE(rig.service->devices().at(2).id, QString("test:0"));
+        // Once the name is unique again, it stands alone.
+        rig.browser->unplug(first);
+        rig.browser->unplug(remote);
+        QTRY_COMPARE(names(rig.service->devices()),
+                     QStringList({"Epson Perfection V39", "Noname frontend-tester"}));
+    }
+
+    void listIsInAHumanOrderInEveryLocale() {
+        const QLocale saved;
+        QLocale::setDefault(QLocale::c());
+        Rig rig;
+        rig.plugIn("z", "Zeta 2");
+        rig.plugIn("e", "epson 3");
+        rig.plugIn("é", "\u00C9pson 1");
+        QTRY_COMPARE(names(rig.service->devices()),
+                     QStringList({"\u00C9pson 1", "epson 3", "Zeta 2"}));
+        QLocale::setDefault(saved);
+
+        // A language's own order wins where it has one: Swedish puts \u00D6
+        // after Z, German with O.
+        const QList<ScannerDeviceInfo> devices{{"1", "\u00D6land"}, {"2", "Zeta"}, {"3", "Oslo"}};
+        QCOMPARE(names(DeviceListing::forDisplay(devices, QLocale(QLocale::Swedish))),
+                 QStringList({"Oslo", "Zeta", "\u00D6land"}));
+        QCOMPARE(names(DeviceListing::forDisplay(devices, QLocale(QLocale::German))),
+                 QStringList({"\u00D6land", "Oslo", "Zeta"}));
     }
 
     void everyChangePublishesACompleteSortedListAndRefreshKeepsIt() {
@@ -378,7 +418,8 @@ private Q_SLOTS:
         bool countsOnGuiThread = true;
         rig.service->setOnPageScanned([&](int count) {
             counts.append(count);
-            countsOnGuiThread = countsOnGuiThread && QThread::currentThread() == qApp->thread();
+            countsOnGuiThread = countsOnGuiThread &&
+                                QThread::currentThread() == QCoreApplication::instance()->thread();
         });
 
         device->setScanSteps({Step::page(), Step::page(), Step::page(), Step::complete()});
@@ -392,14 +433,21 @@ private Q_SLOTS:
             QVERIFY(QFile::exists(url.toLocalFile()));
         }
 
-        // A jam after two pages: the two pages, no error.
+        // A jam after two pages: a failure with its text that carries the
+        // two pages, which were announced with their files as they came.
         counts.clear();
+        QSignalSpy announced(rig.service.get(), &ScannerService::pageScanned);
         device->setScanSteps(
             {Step::page(), Step::page(), Step::complete(QString("Paper jam in the feeder."))});
         auto jammed = rig.scan(request("s", ScanSource::feeder));
-        QVERIFY(jammed->succeeded());
-        QCOMPARE(jammed->urls().size(), 2);
+        QCOMPARE(jammed->failureText(), QString("Paper jam in the feeder."));
+        const QList<QUrl> kept = jammed->result->failure().deliveredPages();
+        QCOMPARE(kept.size(), 2);
         QTRY_COMPARE(counts, QList<int>({1, 2}));
+        QCOMPARE(announced.size(), 2);
+        QCOMPARE(announced.at(0).at(0).toUrl(), kept.at(0));
+        QCOMPARE(announced.at(1).at(0).toUrl(), kept.at(1));
+        QCOMPARE(announced.at(1).at(1).toInt(), 2);
 
         // An error before any page.
         device->setScanSteps({Step::complete(QString("The feeder is empty."))});
@@ -485,6 +533,42 @@ private Q_SLOTS:
         other->resume();
         QTest::qWait(20);
         QCOMPARE(third->calls, 1);
+    }
+
+    void cancelKeepsThePagesAndEndsAtTheNextAnswer() {
+        Rig rig;
+        auto device = rig.plugIn("s", "S");
+        QTRY_COMPARE(rig.service->devices().size(), 1);
+
+        // During the scan: the device is asked to stop; its pages stay.
+        device->setScanSteps(
+            {Step::page(), Step::page(), Step::hold(), Step::page(), Step::complete()});
+        auto running = startScan(*rig.service, request("s", ScanSource::feeder), rig.folder());
+        QSignalSpy announced(rig.service.get(), &ScannerService::pageScanned);
+        QTRY_COMPARE(announced.size(), 2);
+        rig.service->cancel();
+        rig.service->cancel();
+        QTRY_COMPARE(running->calls, 1);
+        QCOMPARE(device->cancelRequests(), 1);
+        QCOMPARE(running->result->failure().kind(), ScannerFailure::Kind::cancelled);
+        QCOMPARE(running->failureText(), QString("The scan was cancelled."));
+        QCOMPARE(running->result->failure().deliveredPages().size(), 2);
+        QVERIFY(!rig.service->isScanning());
+
+        // Before the scan is requested: the session's answer ends it, and
+        // the device is never asked to scan.
+        const qsizetype scansBefore = device->scans().size();
+        auto early = startScan(*rig.service, request("s", ScanSource::flatbed), rig.folder());
+        rig.service->cancel();
+        QTRY_COMPARE(early->calls, 1);
+        QCOMPARE(early->result->failure().kind(), ScannerFailure::Kind::cancelled);
+        QVERIFY(early->result->failure().deliveredPages().isEmpty());
+        QCOMPARE(device->scans().size(), scansBefore);
+
+        // Nothing runs: nothing happens; the next scan is normal.
+        rig.service->cancel();
+        device->setScanSteps({Step::page(), Step::complete()});
+        QCOMPARE(rig.scan(request("s"))->urls().size(), 1);
     }
 
     void completionStillArrivesWhenTheServiceIsGone() {

@@ -115,6 +115,10 @@ int main(int argc, char* argv[]) {
 
     PaperlarkApp paperlark(app);
     paperlark.start();
+    // The test environment's throw-away HOME is no folder a user would
+    // recognise: the pictures show the default save folder of a usual home.
+    paperlark.model().editSettings(
+        [](AppSettings& s) { s.saveFolder = QStringLiteral("/home/sam/Documents/Scans"); });
     MainWindow* main = paperlark.mainWindow();
     main->move(40, 40);
     main->resize(1100, 760);
@@ -286,6 +290,8 @@ int main(int argc, char* argv[]) {
     ok = save(chooser.grab(), folder, QStringLiteral("file-dialog.png")) && ok;
     chooser.close();
 
+    // The pages were never saved: without them quitting does not ask.
+    paperlark.model().clearPages(false);
     paperlark.quit();
     return ok ? 0 : 1;
 }

@@ -6,6 +6,8 @@
 #include "ui/controls/Theme.h"
 
 #include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QString>
 #include <QVBoxLayout>
@@ -30,6 +32,15 @@ inline bool near(const QColor& actual, const QColor& expected, int tolerance = 2
     return std::abs(actual.red() - expected.red()) <= tolerance &&
            std::abs(actual.green() - expected.green()) <= tolerance &&
            std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+// True when the font draws narrow and wide letters alike, as a monospaced
+// font does. Asking the font (QFontInfo::fixedPitch) is not enough: some
+// monospaced fonts, Noto Sans Mono among them, do not declare themselves so.
+inline bool drawsMonospaced(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    return qFuzzyCompare(metrics.horizontalAdvance(QStringLiteral("iiii")),
+                         metrics.horizontalAdvance(QStringLiteral("MMMM")));
 }
 
 inline QString describe(const QColor& colour) {

@@ -13,14 +13,17 @@
 #include "ui/toolkit/QtDesktopServices.h"
 
 #include <QApplication>
+#include <QTimer>
 
-PaperlarkApp::PaperlarkApp(QApplication& app) : QObject(&app) {
+PaperlarkApp::PaperlarkApp(QApplication& app)
+    : QObject(&app), terminationSignals_(new TerminationSignals(this)) {
     DarkAppearance::apply(app);
     QApplication::setWindowIcon(AppIcon::icon());
     ApplicationActions::setTarget(this);
-    // Whatever ends the event loop (for example the session ending) still
-    // leaves no page cache behind.
-    connect(&app, &QCoreApplication::aboutToQuit, this, &PaperlarkApp::cleanUpModel);
+    // Whatever else ends the event loop (for example the session ending)
+    // still leaves no page cache behind, except unsaved pages.
+    connect(&app, &QCoreApplication::aboutToQuit, this, [this] { cleanUpModel(true); });
+    connect(terminationSignals_, &TerminationSignals::received, this, &PaperlarkApp::endBySignal);
 }
 
 PaperlarkApp::~PaperlarkApp() {
@@ -32,7 +35,7 @@ PaperlarkApp::~PaperlarkApp() {
         mainWindow_->disconnect(this);
         mainWindow_.reset();
     }
-    cleanUpModel();
+    cleanUpModel(true);
 }
 
 ScannerViewModel& PaperlarkApp::model() {
@@ -61,7 +64,10 @@ void PaperlarkApp::start() {
     mainWindow_->setContentView(new ContentView(model()));
     connect(mainWindow_.get(), &MainWindow::contentDisappeared, this,
             &PaperlarkApp::mainWindowDisappeared);
+    mainWindow_->setCloseGuard([this] { return mayClose(); });
     mainWindow_->show();
+    // Once the window is up: sessions that ended without cleaning up.
+    QTimer::singleShot(0, model_.get(), &ScannerViewModel::offerRecovery);
 }
 
 void PaperlarkApp::showSettingsWindow() {
@@ -114,14 +120,32 @@ void PaperlarkApp::mainWindowDisappeared() {
             window->close();
         }
     }
-    cleanUpModel();
+    cleanUpModel(!discardAgreed_);
     Q_EMIT finished();
 }
 
-void PaperlarkApp::cleanUpModel() {
+bool PaperlarkApp::mayClose() {
+    if (endingBySignal_ || model_ == nullptr) {
+        return true;
+    }
+    const int unsaved = model_->unsavedPageCount();
+    if (unsaved == 0) {
+        discardAgreed_ = true; // nothing to lose
+        return true;
+    }
+    discardAgreed_ = desktop_->confirmQuitDiscarding(unsaved);
+    return discardAgreed_;
+}
+
+void PaperlarkApp::endBySignal() {
+    endingBySignal_ = true;
+    quit();
+}
+
+void PaperlarkApp::cleanUpModel(bool keepUnsavedPages) {
     if (cleanedUp_ || model_ == nullptr) {
         return;
     }
     cleanedUp_ = true;
-    model_->cleanUp();
+    model_->cleanUp(keepUnsavedPages);
 }

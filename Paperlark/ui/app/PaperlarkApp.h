@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/app/ApplicationMenu.h"
+#include "ui/app/TerminationSignals.h"
 #include "ui/main/MainWindow.h"
 #include "ui/settings/SettingsWindow.h"
 
@@ -20,7 +21,14 @@ class ScannerViewModel;
 //
 // Closing the main window, by its close button or by "Quit Paperlark"
 // (Ctrl+Q), closes the other windows, cleans the model up once and then
-// emits finished(); main() quits the event loop in answer.
+// emits finished(); main() quits the event loop in answer. With pages never
+// saved it asks first ("Discard N unsaved page(s) and quit?").
+//
+// SIGTERM and SIGHUP end the application the same way without asking, except
+// that a session with unsaved pages is kept for the next start to offer back;
+// so does anything else that ends the event loop. Once the main window is
+// shown, the model offers the sessions of earlier runs that ended without
+// cleaning up.
 class PaperlarkApp : public QObject {
     Q_OBJECT
 
@@ -58,13 +66,21 @@ Q_SIGNALS:
 
 private:
     void mainWindowDisappeared();
-    void cleanUpModel();
+    // Cleans the model up once; unsaved pages are kept unless the user has
+    // agreed to discard them.
+    void cleanUpModel(bool keepUnsavedPages);
+    // Asked before the main window closes.
+    bool mayClose();
+    void endBySignal();
 
     std::shared_ptr<QtDesktopServices> desktop_;
     std::unique_ptr<ScannerViewModel> model_;
     std::unique_ptr<ApplicationMenu> menu_;
     std::unique_ptr<MainWindow> mainWindow_;
     QPointer<SettingsWindow> settingsWindow_;
+    TerminationSignals* terminationSignals_;
+    bool endingBySignal_ = false;
+    bool discardAgreed_ = false;
     bool cleanedUp_ = false;
     bool finished_ = false;
 };

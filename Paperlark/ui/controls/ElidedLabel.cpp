@@ -1,8 +1,12 @@
 #include "ui/controls/ElidedLabel.h"
 
+#include "ui/controls/AccessibleControls.h"
+
+#include <QAccessible>
 #include <QPainter>
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
+    AccessibleControls::install();
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -14,6 +18,15 @@ void ElidedLabel::setText(const QString& text) {
     setToolTip(text);
     updateGeometry();
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+        if (announcesChanges_) {
+            // What live regions do: the new text is spoken as it comes.
+            QAccessibleEvent alert(this, QAccessible::Alert);
+            QAccessible::updateAccessibility(&alert);
+        }
+    }
 }
 
 QString ElidedLabel::displayedText() const {

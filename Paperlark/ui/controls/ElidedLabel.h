@@ -16,6 +16,12 @@ public:
     // What is drawn at the current width.
     QString displayedText() const;
 
+    // A label that reports outcomes (a status line): screen readers see it
+    // as a status bar and are told of every change of its text. Set before
+    // the label is shown.
+    bool announcesChanges() const { return announcesChanges_; }
+    void setAnnouncesChanges(bool announces) { announcesChanges_ = announces; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -24,4 +30,5 @@ protected:
 
 private:
     QString text_;
+    bool announcesChanges_ = false;
 };

@@ -16,8 +16,8 @@ constexpr int symbolGap = 6;
 
 } // namespace
 
-FlatButton::FlatButton(const QString& text, const ButtonStyle& style, QWidget* parent)
-    : QPushButton(text, parent), style_(style) {
+FlatButton::FlatButton(const QString& label, const ButtonStyle& style, QWidget* parent)
+    : QPushButton(QString(label).replace(u'&', QStringLiteral("&&")), parent), style_(style) {
     setFont(Theme::font(13, QFont::Medium));
     // Keeps the dialog-button rules of the application style sheet away.
     setFlat(true);
@@ -58,11 +58,16 @@ QColor FlatButton::currentForeground() const {
     return isEnabled() ? style_.foreground : Theme::muted.color(0.5);
 }
 
+QString FlatButton::label() const {
+    return QString(text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
 int FlatButton::naturalLabelWidth() const {
     const QFontMetrics metrics(font());
-    int width = text().isEmpty() ? 0 : metrics.horizontalAdvance(text());
+    const QString shown = label();
+    int width = shown.isEmpty() ? 0 : metrics.horizontalAdvance(shown);
     if (!symbol_.isEmpty()) {
-        width += metrics.height() + (text().isEmpty() ? 0 : symbolGap);
+        width += metrics.height() + (shown.isEmpty() ? 0 : symbolGap);
     }
     return width;
 }
@@ -108,11 +113,11 @@ void FlatButton::paintEvent(QPaintEvent*) {
         SymbolImage::paint(painter, symbol_, box, foreground);
         x += size + (text().isEmpty() ? 0 : symbolGap);
     }
-    if (!text().isEmpty()) {
+    if (const QString shown = label(); !shown.isEmpty()) {
         painter.setFont(font());
         painter.setPen(foreground);
         painter.drawText(QRect(x, content.top(), content.right() - x + 1, content.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     }
 }
 

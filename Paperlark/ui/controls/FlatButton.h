@@ -5,8 +5,10 @@
 #include <QPushButton>
 
 // The one painter behind every styled button: a rounded, flat button in the
-// colours of its ButtonStyle. The label is the button's text, optionally led
-// by a symbol (see SymbolImage); both take the button's foreground colour.
+// colours of its ButtonStyle. The label, optionally led by a symbol (see
+// SymbolImage), takes the button's foreground colour. It is shown and read
+// literally: an ampersand is no mnemonic marker (the button's text() holds
+// it doubled, as QAbstractButton expects).
 //
 // Disabled, every style looks the same: muted text at half opacity on an
 // `elevated` fill at 0.4 opacity with a `line` border. Pressing changes only
@@ -16,8 +18,11 @@ class FlatButton : public QPushButton {
     Q_OBJECT
 
 public:
-    explicit FlatButton(const QString& text, const ButtonStyle& style = SecondaryButtonStyle(),
+    explicit FlatButton(const QString& label, const ButtonStyle& style = SecondaryButtonStyle(),
                         QWidget* parent = nullptr);
+
+    // The text as shown.
+    QString label() const;
 
     const ButtonStyle& buttonStyle() const { return style_; }
     void setButtonStyle(const ButtonStyle& style);

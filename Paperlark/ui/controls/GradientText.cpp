@@ -1,5 +1,7 @@
 #include "ui/controls/GradientText.h"
 
+#include "ui/controls/AccessibleControls.h"
+
 #include "ui/controls/Theme.h"
 
 #include <QPainter>
@@ -7,6 +9,7 @@
 
 GradientText::GradientText(const QString& text, const QFont& font, QWidget* parent)
     : QWidget(parent), text_(text) {
+    AccessibleControls::install();
     setFont(font);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }

@@ -34,6 +34,7 @@ TesselFooter::TesselFooter(std::optional<QString> trailingStatus, QWidget* paren
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     status_->setObjectName(QStringLiteral("footerStatus"));
+    status_->setAnnouncesChanges(true);
     status_->setFont(Theme::font(11));
     Labels::setColour(status_, Theme::muted);
     authorLink_->setFont(Theme::font(11));

@@ -1,5 +1,6 @@
 #include "ui/controls/WindowButtons.h"
 
+#include "ui/controls/AccessibleControls.h"
 #include "ui/controls/Theme.h"
 
 #include <QMouseEvent>
@@ -29,6 +30,7 @@ QColor buttonColour(WindowButtons::Button button) {
 } // namespace
 
 WindowButtons::WindowButtons(QWidget* parent) : QWidget(parent) {
+    AccessibleControls::install();
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);

@@ -2,6 +2,7 @@
 
 #include "model/ScannerViewModel.h"
 #include "ui/controls/Card.h"
+#include "ui/controls/FlatButton.h"
 #include "ui/controls/Kicker.h"
 #include "ui/controls/Labels.h"
 #include "ui/email/EmailSheet.h"
@@ -14,6 +15,7 @@
 #include "ui/toolkit/SheetPresenter.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -23,9 +25,9 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
       pageList_(new PageListPanel(model)), preview_(new PreviewPane(model)),
       splitter_(new QSplitter(Qt::Horizontal)), saveCard_(new SaveCard(model)) {
     setObjectName(QStringLiteral("contentView"));
-    // The column needs more height than the smallest window offers with
-    // some fonts; it then scrolls rather than squeezing the split area below
-    // its minimum or letting the cards overlap.
+    // In a short window the split area gives way first, then the title;
+    // only if that is not enough (very large fonts) does the column scroll,
+    // rather than letting the cards overlap.
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("contentColumn"));
     auto* column = new QVBoxLayout(page);
@@ -33,6 +35,7 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
     column->setSpacing(14);
 
     auto* title = new QWidget;
+    title_ = title;
     auto* titleColumn = new QVBoxLayout(title);
     titleColumn->setContentsMargins(0, 0, 0, 0);
     titleColumn->setSpacing(3);
@@ -84,6 +87,52 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
     alert_ = AlertPresenter::bind(
         this, &model_, &ScannerViewModel::errorMessageChanged,
         [this] { return model_.errorMessage(); }, [this] { model_.setErrorMessage(std::nullopt); });
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitColumn();
+}
+
+void ContentView::fitColumn() {
+    // The split area's minimum counts in the column's; the title shows when
+    // it fits on top of that.
+    QLayout* column = scrollArea_->widget()->layout();
+    int withoutTitle = column->minimumSize().height();
+    const int titleHeight = title_->sizeHint().height() + column->spacing();
+    if (title_->isVisibleTo(this)) {
+        withoutTitle -= titleHeight;
+    }
+    title_->setVisible(height() >= withoutTitle + titleHeight);
+}
+
+bool ContentView::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange) {
+        // Key presses no control accepted travel up to the window; they are
+        // caught there.
+        if (window_ != nullptr) {
+            window_->removeEventFilter(this);
+        }
+        window_ = window() != this ? window() : nullptr;
+        if (window_ != nullptr) {
+            window_->installEventFilter(this);
+        }
+    }
+    return QWidget::event(event);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool returnKey = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (returnKey && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (options_->scanButton()->isEnabled()) {
+                options_->scanButton()->click();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ContentView::rotateSelectedPage(int quarterTurns) {

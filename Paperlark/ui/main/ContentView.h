@@ -18,6 +18,10 @@ class SheetPresenter;
 // own: everything shown comes from the view model and every control calls
 // it.
 //
+// Return presses Scan, but only when the control with the focus does not
+// use it: a Return that an open picker or a field takes for itself is
+// consumed there and never reaches the window.
+//
 // It also presents the model's pending error as the "Paperlark" alert
 // (dismissing it clears the error) and the e-mail sheet while the model
 // asks for it, and takes image files dropped anywhere on its window.
@@ -29,7 +33,10 @@ public:
     static constexpr int listIdealWidth = 240;
     static constexpr int listMaximumWidth = 340;
     static constexpr int previewMinimumWidth = 420;
-    static constexpr int splitMinimumHeight = 260;
+    // The split area takes the height the cards leave. In a short window it
+    // gives way first, down to what still shows a page row and the
+    // preview, so that the cards around it stay whole; then the title.
+    static constexpr int splitMinimumHeight = 130;
 
     explicit ContentView(ScannerViewModel& model, QWidget* parent = nullptr);
 
@@ -39,7 +46,8 @@ public:
     PageListPanel* pageList() const { return pageList_; }
     PreviewPane* preview() const { return preview_; }
     QSplitter* splitter() const { return splitter_; }
-    // Holds the whole column; scrolls only when the window is too small.
+    // Holds the whole column; scrolls only when even the smallest split
+    // area and no title do not fit (very large fonts).
     QScrollArea* scrollArea() const { return scrollArea_; }
     SaveCard* saveCard() const { return saveCard_; }
     AlertPresenter* alertPresenter() const { return alert_; }
@@ -51,8 +59,20 @@ public:
     // Without a selected page nothing happens.
     void rotateSelectedPage(int quarterTurns);
 
+    // The title block above the options card: hidden when the window has
+    // no room for it beside the split area at its minimum.
+    QWidget* title() const { return title_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void fitColumn();
+
     ScannerViewModel& model_;
+    QWidget* title_ = nullptr;
     OptionsCard* options_;
     PageListPanel* pageList_;
     PreviewPane* preview_;
@@ -61,4 +81,6 @@ private:
     SaveCard* saveCard_;
     AlertPresenter* alert_;
     SheetPresenter* sheet_;
+    // The window whose unconsumed Return presses Scan.
+    QWidget* window_ = nullptr;
 };

@@ -79,7 +79,6 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
     scan_ = new FlatButton(QStringLiteral("Scan"), PrimaryButtonStyle());
     scan_->setSymbol(QStringLiteral("scanner"));
     scan_->setLabelWidth(90);
-    scan_->setShortcut(QKeySequence(Qt::Key_Return));
     row->addWidget(scan_);
     // The spinner sits 4 points after "Add image file...".
     auto* addGroup = new QHBoxLayout;
@@ -155,14 +154,29 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
         picker->setFixedWidth(std::max(picker->minimumWidth(), picker->sizeHint().width()));
     }
 
-    Bind::enabled(scan_, &model_, &ScannerViewModel::changed,
-                  [this] { return !model_.busy() && !model_.devices().isEmpty(); });
+    // While a scan runs the same button cancels it, with Escape instead of
+    // Return; nothing else about it changes.
+    Bind::enabled(scan_, &model_, &ScannerViewModel::changed, [this] {
+        return model_.scanning() || (!model_.busy() && !model_.devices().isEmpty());
+    });
+    const auto followScanning = [this] {
+        const bool scanning = model_.scanning();
+        scan_->setText(scanning ? QStringLiteral("Cancel scan") : QStringLiteral("Scan"));
+        scan_->setShortcut(QKeySequence(scanning ? Qt::Key_Escape : Qt::Key_Return));
+    };
+    connect(&model_, &ScannerViewModel::scanningChanged, this, followScanning);
     Bind::enabled(addImage_, &model_, &ScannerViewModel::busyChanged,
                   [this] { return !model_.busy(); });
     Bind::visible(spinner_, &model_, &ScannerViewModel::busyChanged,
                   [this] { return model_.busy(); });
 
-    connect(scan_, &QAbstractButton::clicked, this, [this] { model_.scan(); });
+    connect(scan_, &QAbstractButton::clicked, this, [this] {
+        if (model_.scanning()) {
+            model_.cancelScan();
+        } else {
+            model_.scan();
+        }
+    });
     connect(refresh_, &QAbstractButton::clicked, this, [this] { model_.refreshScanners(); });
     connect(addImage_, &QAbstractButton::clicked, this, [this] { model_.importFiles(); });
 }

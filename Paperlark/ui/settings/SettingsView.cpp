@@ -3,6 +3,7 @@
 #include "buildinfo/BuildInfo.h"
 #include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
+#include "ocr/TextRecognizer.h"
 #include "settings/Keychain.h"
 #include "settings/Resolutions.h"
 #include "ui/controls/ButtonStyle.h"
@@ -65,6 +66,15 @@ QList<PickerEntry> resolutionEntries() {
     QList<PickerEntry> entries;
     for (const int dpi : supportedResolutions) {
         entries.append({resolutionLabel(dpi), QVariant(static_cast<qint64>(dpi))});
+    }
+    return entries;
+}
+
+// The text languages installed on the system, by name, tagged with their codes.
+QList<PickerEntry> languageEntries() {
+    QList<PickerEntry> entries;
+    for (const QString& code : TextRecognizer::installedLanguages()) {
+        entries.append({TextRecognizer::languageName(code), code});
     }
     return entries;
 }
@@ -155,6 +165,40 @@ QLabel* middleDot(QWidget* parent) {
     return dot;
 }
 
+// Ties every form label to its field, for screen readers: the field (or, for a row of controls, its
+// first control that takes focus) becomes the label's buddy and is named by the label's text
+// without its colon.
+void tieLabelsToFields(QFormLayout* form) {
+    for (int row = 0; row < form->rowCount(); ++row) {
+        QLayoutItem* labelItem = form->itemAt(row, QFormLayout::LabelRole);
+        QLayoutItem* fieldItem = form->itemAt(row, QFormLayout::FieldRole);
+        auto* label = labelItem != nullptr ? qobject_cast<QLabel*>(labelItem->widget()) : nullptr;
+        QWidget* field = fieldItem != nullptr ? fieldItem->widget() : nullptr;
+        if (label == nullptr || field == nullptr) {
+            continue;
+        }
+        if (field->focusPolicy() == Qt::NoFocus) {
+            for (QWidget* child : field->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (child->focusPolicy() != Qt::NoFocus) {
+                    field = child;
+                    break;
+                }
+            }
+        }
+        if (field->focusPolicy() == Qt::NoFocus) {
+            continue; // a value shown, not a field
+        }
+        label->setBuddy(field);
+        if (field->accessibleName().isEmpty()) {
+            QString name = label->text().trimmed();
+            if (name.endsWith(u':')) {
+                name.chop(1);
+            }
+            field->setAccessibleName(name);
+        }
+    }
+}
+
 } // namespace
 
 SettingsView::SettingsView(ScannerViewModel& model, QWidget* parent)
@@ -180,6 +224,9 @@ SettingsView::SettingsView(ScannerViewModel& model, QWidget* parent)
     tabs_->addTab(makeAboutTab(), SymbolImage::icon(QStringLiteral("info.circle"), iconColour),
                   QStringLiteral("About"));
     tabs_->setCurrentIndex(0);
+    for (QFormLayout* form : findChildren<QFormLayout*>()) {
+        tieLabelsToFields(form);
+    }
 }
 
 SettingsView::~SettingsView() = default;
@@ -275,6 +322,28 @@ QWidget* SettingsView::makeDefaultsTab() {
         new QCheckBox(QStringLiteral("Clear the page list after saving"), tab), "clearPagesToggle");
     bindFlag(clearToggle, model, &AppSettings::clearPagesAfterSave);
     form->addRow(static_cast<QWidget*>(nullptr), clearToggle);
+
+    auto* ocrToggle =
+        named(new QCheckBox(QStringLiteral("Make PDFs searchable (OCR)"), tab), "ocrToggle");
+    bindFlag(ocrToggle, model, &AppSettings::ocrEnabled);
+    form->addRow(static_cast<QWidget*>(nullptr), ocrToggle);
+
+    auto* languageLabel = formLabel(QStringLiteral("Text language:"), tab);
+    auto* languagePicker = named(new QComboBox(tab), "ocrLanguagePicker");
+    languagePicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    Bind::picker(
+        languagePicker, &model, &ScannerViewModel::settingsChanged, languageEntries(),
+        [&model] { return model.settings().ocrLanguage; },
+        [&model](const QVariant& tag) {
+            model.editSettings(
+                [&](AppSettings& settings) { settings.ocrLanguage = tag.toString(); });
+        });
+    form->addRow(languageLabel, languagePicker);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(languageLabel), static_cast<QWidget*>(languagePicker)}) {
+        Bind::enabled(widget, &model, &ScannerViewModel::settingsChanged,
+                      [&model] { return model.settings().ocrEnabled; });
+    }
     return scrollable(tab);
 }
 

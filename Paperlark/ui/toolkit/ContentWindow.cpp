@@ -32,6 +32,10 @@ void ContentWindow::setContentView(QWidget* content) {
 }
 
 void ContentWindow::closeEvent(QCloseEvent* event) {
+    if (!disappeared_ && closeGuard_ && !closeGuard_()) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
     if (event->isAccepted()) {
         disappear();

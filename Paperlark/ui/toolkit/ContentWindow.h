@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QVBoxLayout;
 
 // A top-level window built around one exchangeable content view, stacked in
@@ -19,6 +21,10 @@ public:
     void setContentView(QWidget* content);
     QWidget* contentView() const { return content_; }
 
+    // Asked before the window closes (by its close button, Ctrl+Q or
+    // close()); returning false keeps it open. None: it always closes.
+    void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
+
 Q_SIGNALS:
     void contentDisappeared();
 
@@ -35,5 +41,6 @@ private:
 
     QVBoxLayout* column_;
     QWidget* content_;
+    std::function<bool()> closeGuard_;
     bool disappeared_ = false;
 };

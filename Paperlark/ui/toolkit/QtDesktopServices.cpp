@@ -51,16 +51,31 @@ std::optional<QUrl> QtDesktopServices::chooseFolder(const QUrl& startFolder) {
 }
 
 bool QtDesktopServices::confirmDiscardAllPages() {
+    return ask(QStringLiteral("Discard all scanned pages?"), QStringLiteral("Discard"),
+               QStringLiteral("Cancel"), true);
+}
+
+bool QtDesktopServices::confirmRestorePages(const QString& question) {
+    return ask(question, QStringLiteral("Restore"), QStringLiteral("Discard"), true);
+}
+
+bool QtDesktopServices::confirmQuitDiscarding(int unsavedPages) {
+    return ask(QStringLiteral("Discard %1 unsaved page(s) and quit?").arg(unsavedPages),
+               QStringLiteral("Discard and Quit"), QStringLiteral("Cancel"), false);
+}
+
+bool QtDesktopServices::ask(const QString& text, const QString& yes, const QString& no,
+                            bool yesIsDefault) {
     QMessageBox box(parent_);
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(QStringLiteral("Paperlark"));
-    box.setText(QStringLiteral("Discard all scanned pages?"));
-    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(discard);
-    box.setEscapeButton(cancel);
+    box.setText(text);
+    QPushButton* accept = box.addButton(yes, QMessageBox::AcceptRole);
+    QPushButton* reject = box.addButton(no, QMessageBox::RejectRole);
+    box.setDefaultButton(yesIsDefault ? accept : reject);
+    box.setEscapeButton(reject);
     box.exec();
-    return box.clickedButton() == discard;
+    return box.clickedButton() == accept;
 }
 
 void QtDesktopServices::openUrl(const QUrl& url) {

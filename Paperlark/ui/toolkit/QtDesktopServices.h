@@ -18,8 +18,14 @@ public:
     QList<QUrl> chooseImageFiles() override;
     std::optional<QUrl> chooseFolder(const QUrl& startFolder) override;
     bool confirmDiscardAllPages() override;
+    bool confirmRestorePages(const QString& question) override;
+    bool confirmQuitDiscarding(int unsavedPages) override;
     void openUrl(const QUrl& url) override;
 
 private:
+    // A warning alert titled "Paperlark" with two buttons; true for `yes`.
+    // Escape means `no`.
+    bool ask(const QString& text, const QString& yes, const QString& no, bool yesIsDefault);
+
     QPointer<QWidget> parent_;
 };

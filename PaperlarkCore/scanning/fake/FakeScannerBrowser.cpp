@@ -6,6 +6,13 @@ void FakeScannerBrowser::start() {
     for (const auto& device : std::as_const(devices_)) {
         Q_EMIT deviceAdded(device);
     }
+    if (!held_) {
+        Q_EMIT searchCompleted();
+    }
+}
+
+void FakeScannerBrowser::completeSearch() {
+    held_ = false;
     Q_EMIT searchCompleted();
 }
 

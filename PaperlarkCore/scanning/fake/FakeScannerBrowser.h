@@ -12,7 +12,8 @@ class FakeScannerBrowser : public ScannerBrowser {
 public:
     using ScannerBrowser::ScannerBrowser;
 
-    // Reports every plugged-in device, then the end of the search.
+    // Reports every plugged-in device, then the end of the search (unless
+    // the search is held).
     void start() override;
     void stop() override { running_ = false; }
     bool isRunning() const { return running_; }
@@ -23,8 +24,14 @@ public:
     // Reported by the browser (while running) and by the device itself.
     void unplug(const std::shared_ptr<ScannerDevice>& device);
 
+    // While held, start() does not report the end of its search;
+    // completeSearch() does, and releases the hold.
+    void holdSearch() { held_ = true; }
+    void completeSearch();
+
 private:
     QList<std::shared_ptr<ScannerDevice>> devices_;
+    bool held_ = false;
     bool running_ = false;
     int starts_ = 0;
 };

@@ -1,7 +1,8 @@
 #include "scanning/fake/FakeScannerDevice.h"
 
-#include "scanning/sane/PageFileWriter.h"
+#include "scanning/PageFileWriter.h"
 
+#include <QFile>
 #include <QImage>
 #include <QTimer>
 
@@ -61,7 +62,19 @@ void FakeScannerDevice::requestSelectUnit(ScannerUnit::Type type) {
 void FakeScannerDevice::requestScan(const ScanConfiguration& configuration) {
     scans_.append(configuration);
     remaining_ = steps_;
+    scanRunning_ = true;
     QTimer::singleShot(0, this, &FakeScannerDevice::runSteps);
+}
+
+void FakeScannerDevice::requestCancel() {
+    ++cancelRequests_;
+    if (!scanRunning_) {
+        return;
+    }
+    scanRunning_ = false;
+    remaining_.clear();
+    QTimer::singleShot(0, this,
+                       [this] { Q_EMIT scanCompleted(QStringLiteral("The scan was cancelled.")); });
 }
 
 void FakeScannerDevice::resume() {
@@ -77,13 +90,19 @@ void FakeScannerDevice::runSteps() {
     case Step::Action::page:
         writePage();
         break;
+    case Step::Action::brokenPage:
+        writePage(true);
+        break;
     case Step::Action::complete:
+        scanRunning_ = false;
         Q_EMIT scanCompleted(step.error);
         break;
     case Step::Action::fail:
+        scanRunning_ = false;
         Q_EMIT errorEncountered(step.error.value_or(QString()));
         break;
     case Step::Action::remove:
+        scanRunning_ = false;
         sessionOpen_ = false;
         Q_EMIT removed();
         break;
@@ -93,7 +112,7 @@ void FakeScannerDevice::runSteps() {
     QTimer::singleShot(0, this, &FakeScannerDevice::runSteps);
 }
 
-void FakeScannerDevice::writePage() {
+void FakeScannerDevice::writePage(bool broken) {
     const ScanConfiguration configuration = scans_.isEmpty() ? ScanConfiguration{} : scans_.last();
     QImage page(17, 22, QImage::Format_Grayscale8);
     page.fill(200 - 10 * (pagesWritten_ % 10));
@@ -102,7 +121,14 @@ void FakeScannerDevice::writePage() {
                           configuration.documentName.isEmpty() ? QStringLiteral("page")
                                                                : configuration.documentName);
     const auto file = writer.write(page, configuration.resolution.value_or(0));
-    if (file) {
-        Q_EMIT fileWritten(file.value());
+    if (!file) {
+        return;
     }
+    if (broken) {
+        QFile spoilt(file.value().toLocalFile());
+        if (spoilt.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            spoilt.write("not a picture");
+        }
+    }
+    Q_EMIT fileWritten(file.value());
 }

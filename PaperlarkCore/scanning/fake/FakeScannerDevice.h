@@ -18,6 +18,8 @@ public:
         enum class Action {
             // Writes a page file and reports it.
             page,
+            // Writes a file that is no image and reports it as a page.
+            brokenPage,
             // Reports the end of the scan, with the error if one is given.
             complete,
             // Reports a device error.
@@ -31,6 +33,7 @@ public:
         std::optional<QString> error;
 
         static Step page() { return {Action::page, std::nullopt}; }
+        static Step brokenPage() { return {Action::brokenPage, std::nullopt}; }
         static Step complete(std::optional<QString> error = std::nullopt) {
             return {Action::complete, std::move(error)};
         }
@@ -56,8 +59,9 @@ public:
     void setScanSteps(QList<Step> steps) { steps_ = std::move(steps); }
     // Continues a scan held by a hold step.
     void resume();
-    // Writes and reports a page at once, whatever the scan's state.
-    void writePage();
+    // Writes and reports a page at once, whatever the scan's state (broken:
+    // a file that is no image).
+    void writePage(bool broken = false);
 
     // ---- What was asked ----
     int openRequests() const { return openRequests_; }
@@ -75,6 +79,11 @@ public:
     std::optional<ScannerUnit> selectedUnit() const override;
     void requestSelectUnit(ScannerUnit::Type type) override;
     void requestScan(const ScanConfiguration& configuration) override;
+    // Ends a running scan at once (its remaining steps are dropped) with
+    // scanCompleted("The scan was cancelled.").
+    void requestCancel() override;
+
+    int cancelRequests() const { return cancelRequests_; }
 
 private:
     void runSteps();
@@ -91,6 +100,8 @@ private:
 
     int openRequests_ = 0;
     int selectRequests_ = 0;
+    int cancelRequests_ = 0;
+    bool scanRunning_ = false;
     QList<ScanConfiguration> scans_;
     QList<Step> remaining_;
     int pagesWritten_ = 0;

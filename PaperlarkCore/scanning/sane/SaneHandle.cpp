@@ -44,34 +44,25 @@ double snap(const SaneHandle::NumberRange& range, double wanted) {
 
 } // namespace
 
-Result<SaneHandle, SANE_Status> SaneHandle::open(SaneWorker& worker, const QByteArray& deviceName) {
+Result<SaneHandle, SANE_Status> SaneHandle::open(const QByteArray& deviceName) {
     SANE_Handle handle = nullptr;
-    // Opening a network device that has gone can block for long.
-    worker.callStarted();
     const SANE_Status status = sane_open(deviceName.constData(), &handle);
-    worker.callFinished();
     if (status != SANE_STATUS_GOOD) {
         return status;
     }
     if (!handle) {
         return SANE_STATUS_INVAL;
     }
-    worker.handleOpened(handle);
-    return SaneHandle(worker, handle);
+    return SaneHandle(handle);
 }
 
 SaneHandle::SaneHandle(SaneHandle&& other) noexcept
-    : worker_(other.worker_), handle_(std::exchange(other.handle_, nullptr)) {}
+    : handle_(std::exchange(other.handle_, nullptr)) {}
 
 SaneHandle::~SaneHandle() {
     if (handle_) {
-        worker_->handleClosing(handle_);
-        // Timed like a scan's calls: a backend that hangs here is reported
-        // as not answering instead of leaving the scan waiting for ever.
-        worker_->callStarted();
         sane_cancel(handle_);
         sane_close(handle_);
-        worker_->callFinished();
     }
 }
 

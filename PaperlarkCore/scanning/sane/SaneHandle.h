@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Result.h"
-#include "scanning/sane/SaneWorker.h"
 
 #include <sane/sane.h>
 
@@ -13,9 +12,8 @@
 #include <optional>
 #include <string_view>
 
-// An open SANE device, closed when the object goes. Used only on the SANE
-// thread. Options are looked up by name every time, because a backend may
-// rebuild its option list after any write.
+// An open SANE device, closed when the object goes. Options are looked up by name every time,
+// because a backend may rebuild its option list after any write.
 class SaneHandle {
 public:
     // The constraint of a numeric option, in the option's own unit.
@@ -28,7 +26,7 @@ public:
         double quant = 0;
     };
 
-    static Result<SaneHandle, SANE_Status> open(SaneWorker& worker, const QByteArray& deviceName);
+    static Result<SaneHandle, SANE_Status> open(const QByteArray& deviceName);
 
     SaneHandle(SaneHandle&& other) noexcept;
     SaneHandle& operator=(SaneHandle&&) = delete;
@@ -66,13 +64,12 @@ private:
         const SANE_Option_Descriptor* descriptor;
     };
 
-    SaneHandle(SaneWorker& worker, SANE_Handle handle) : worker_(&worker), handle_(handle) {}
+    explicit SaneHandle(SANE_Handle handle) : handle_(handle) {}
 
     std::optional<Option> find(std::string_view name) const;
     std::optional<Option> findActive(std::string_view name) const;
     std::optional<Option> findSettable(std::string_view name) const;
     bool setWord(const Option& option, SANE_Word word);
 
-    SaneWorker* worker_;
     SANE_Handle handle_;
 };

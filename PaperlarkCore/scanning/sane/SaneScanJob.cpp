@@ -1,26 +1,19 @@
 #include "scanning/sane/SaneScanJob.h"
 
-#include "scanning/sane/PageFileWriter.h"
+#include "scanning/PageFileWriter.h"
 #include "scanning/sane/SaneNames.h"
-#include "scanning/sane/SaneReaderThreads.h"
 #include "scanning/sane/SaneStatusText.h"
 #include "scanning/sane/SaneUnits.h"
 
 #include <algorithm>
 #include <chrono>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr double millimetresPerInch = 25.4;
 constexpr SANE_Int readChunk = 256 * 1024;
-// How long a backend's reader thread is waited for, at most, before a call
-// that may cancel it (see SaneReaderThreads).
-constexpr auto readerWaitLimit = std::chrono::milliseconds(2000);
-// What a pipe holds on Linux by default.
-constexpr qint64 pipeCapacity = 64 * 1024;
 // Never reserve more than this up front, whatever a backend announces.
 constexpr qsizetype maximumReservation = qsizetype(512) * 1024 * 1024;
 
@@ -53,44 +46,33 @@ std::optional<double> currentResolution(const SaneHandle& handle) {
 } // namespace
 
 SaneScanJob::SaneScanJob(QByteArray deviceName, SaneUnitSetup unit, ScanConfiguration configuration,
-                         QList<std::pair<QByteArray, QByteArray>> extraOptions,
-                         std::shared_ptr<const std::atomic<bool>> abandoned, Events events)
+                         QList<BackendOption> options, Events events)
     : deviceName_(std::move(deviceName)), unit_(std::move(unit)),
-      configuration_(std::move(configuration)), extraOptions_(std::move(extraOptions)),
-      abandoned_(std::move(abandoned)), events_(std::move(events)) {}
+      configuration_(std::move(configuration)), options_(std::move(options)),
+      events_(std::move(events)) {}
 
-bool SaneScanJob::shouldStop(const SaneWorker& worker) const {
-    return worker.stopping() || abandoned_->load();
-}
-
-void SaneScanJob::run(SaneWorker& worker) {
-    if (shouldStop(worker)) {
-        return;
-    }
-    if (!worker.initialised()) {
-        events_.completed(QStringLiteral("The scanner access library could not be started."));
-        return;
-    }
-
-    auto opened = SaneHandle::open(worker, deviceName_);
+void SaneScanJob::run(const std::function<void(const End&)>& ended) {
+    auto opened = SaneHandle::open(deviceName_);
     if (!opened) {
-        // The session was opened earlier, so a device that cannot even be
-        // opened now has gone away.
+        // The device was opened to read its units, so a device that cannot
+        // even be opened now has gone away.
         const SANE_Status status = opened.failure();
         if (status == SANE_STATUS_INVAL || status == SANE_STATUS_IO_ERROR) {
-            events_.lost();
+            ended({std::nullopt, true, false});
         } else {
-            events_.completed(saneStatusText(status));
+            ended({saneStatusText(status), false, false});
         }
         return;
     }
 
-    std::optional<QString> failure;
-    std::optional<SANE_Status> failedStatus;
+    End end;
+    // An input/output error may mean the device has gone: that is known
+    // once it is closed and cannot be opened again.
+    bool mayBeGone = false;
     {
         SaneHandle handle = std::move(opened).value();
-        failure = SaneUnits::select(handle, unit_, configuration_.duplexScanningEnabled);
-        if (!failure) {
+        end.error = SaneUnits::select(handle, unit_, configuration_.duplexScanningEnabled);
+        if (!end.error) {
             configure(handle);
             const std::optional<double> dpi =
                 currentResolution(handle).value_or(configuration_.resolution.value_or(0));
@@ -98,49 +80,59 @@ void SaneScanJob::run(SaneWorker& worker) {
             PageFileWriter writer(configuration_.downloadsDirectory.toLocalFile(),
                                   configuration_.documentName);
             int pages = 0;
-            while (!shouldStop(worker)) {
-                SanePageAssembler page;
-                const SANE_Status status = readPage(worker, handle, page);
-                if (shouldStop(worker)) {
+            for (;;) {
+                if (events_.cancelled()) {
+                    end.cancelled = true;
                     break;
                 }
+                if (pages > 0) {
+                    applyOptions(handle, pages + 1);
+                }
+                SanePageAssembler page;
+                std::chrono::steady_clock::time_point lastByte;
+                const SANE_Status status = readPage(handle, page, lastByte);
+                if (status == SANE_STATUS_CANCELLED && events_.cancelled()) {
+                    end.cancelled = true;
+                    break;
+                }
+                // An empty feeder is the normal end of a feeder run.
                 if (status == SANE_STATUS_NO_DOCS && feeder && pages > 0) {
-                    break; // the feeder is empty: every sheet is scanned
+                    break;
                 }
                 if (status != SANE_STATUS_GOOD) {
-                    failedStatus = status;
-                    failure = saneStatusText(status);
+                    mayBeGone = status == SANE_STATUS_IO_ERROR || status == SANE_STATUS_INVAL;
+                    end.error = saneStatusText(status);
                     break;
                 }
                 const auto image = page.image(configuration_.pixelType);
                 if (!image) {
-                    failure = image.failure();
+                    end.error = image.failure();
                     break;
                 }
                 const auto file = writer.write(image.value(), dpi);
                 if (!file) {
-                    failure = file.failure();
+                    end.error = file.failure();
                     break;
                 }
                 ++pages;
-                events_.fileWritten(file.value());
+                events_.pageWritten(file.value().toLocalFile(), lastByte);
                 if (!feeder) {
                     break;
                 }
             }
         }
-    } // the device is closed here, before anything else touches SANE
+        if (!mayBeGone) {
+            ended(end);
+        }
+    } // the device is closed here
 
-    if (shouldStop(worker)) {
-        return;
+    if (mayBeGone) {
+        if (!stillAnswers()) {
+            end.error.reset();
+            end.lost = true;
+        }
+        ended(end);
     }
-    if (failedStatus &&
-        (*failedStatus == SANE_STATUS_IO_ERROR || *failedStatus == SANE_STATUS_INVAL) &&
-        !stillAnswers(worker)) {
-        events_.lost();
-        return;
-    }
-    events_.completed(failure);
 }
 
 void SaneScanJob::configure(SaneHandle& handle) const {
@@ -206,24 +198,27 @@ void SaneScanJob::configure(SaneHandle& handle) const {
         set("br-y", area->bottom());
     }
 
-    for (const auto& [name, value] : extraOptions_) {
-        handle.setFromText(std::string_view(name.constData(), static_cast<size_t>(name.size())),
-                           value);
+    applyOptions(handle, 1);
+}
+
+void SaneScanJob::applyOptions(SaneHandle& handle, int sheet) const {
+    for (const BackendOption& option : options_) {
+        if (option.fromSheet == sheet) {
+            handle.setFromText(
+                std::string_view(option.name.constData(), static_cast<size_t>(option.name.size())),
+                option.value);
+        }
     }
 }
 
-SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
-                                  SanePageAssembler& page) const {
+SANE_Status SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
+                                  std::chrono::steady_clock::time_point& lastByte) const {
     std::vector<SANE_Byte> buffer(readChunk);
     for (;;) {
-        const SaneReaderThreads::ThreadIds threadsBefore = SaneReaderThreads::snapshot();
-        worker.callStarted();
         SANE_Status status = sane_start(handle.get());
-        worker.callFinished();
         if (status != SANE_STATUS_GOOD) {
             return status;
         }
-        const SaneReaderThreads readers(threadsBefore);
         SANE_Parameters parameters{};
         status = sane_get_parameters(handle.get(), &parameters);
         if (status != SANE_STATUS_GOOD) {
@@ -234,38 +229,22 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
             data.reserve(std::min(qsizetype(parameters.lines) * parameters.bytes_per_line,
                                   maximumReservation));
         }
-        // Backends that read through a helper thread (sanei_thread) cancel it
-        // asynchronously at the end of each frame and in sane_cancel. Two
-        // waits keep clear of the moments when that is unsafe: before the
-        // read that ends the frame, once the rest of it fits in the pipe
-        // behind the reader (which is then done writing and about to end), and
-        // after a read that fails, before the caller cancels.
-        const qint64 expected =
-            parameters.lines > 0 ? qint64(parameters.lines) * parameters.bytes_per_line : -1;
-        bool paused = false;
         for (;;) {
-            if (shouldStop(worker)) {
+            if (events_.cancelled()) {
                 return SANE_STATUS_CANCELLED;
             }
-            if (!paused && expected >= 0 && expected - data.size() <= pipeCapacity) {
-                if (!readers.waitUntilEnded(readerWaitLimit)) {
-                    readers.waitUntilQuiet(readerWaitLimit);
-                }
-                paused = true;
-            }
             SANE_Int length = 0;
-            worker.callStarted();
             status = sane_read(handle.get(), buffer.data(), readChunk, &length);
-            worker.callFinished();
             if (status == SANE_STATUS_EOF) {
                 break;
             }
             if (status != SANE_STATUS_GOOD) {
-                readers.waitUntilQuiet(readerWaitLimit);
                 return status;
             }
             if (length > 0) {
                 data.append(reinterpret_cast<const char*>(buffer.data()), length);
+                lastByte = std::chrono::steady_clock::now();
+                events_.dataArrived(data.size());
             }
         }
         page.addFrame(parameters, std::move(data));
@@ -275,6 +254,6 @@ SANE_Status SaneScanJob::readPage(SaneWorker& worker, SaneHandle& handle,
     }
 }
 
-bool SaneScanJob::stillAnswers(SaneWorker& worker) const {
-    return SaneHandle::open(worker, deviceName_).ok();
+bool SaneScanJob::stillAnswers() const {
+    return SaneHandle::open(deviceName_).ok();
 }

@@ -4,51 +4,62 @@
 #include "scanning/sane/SaneHandle.h"
 #include "scanning/sane/SanePageAssembler.h"
 #include "scanning/sane/SaneUnitSetup.h"
-#include "scanning/sane/SaneWorker.h"
+#include "scanning/worker/BackendOption.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <QUrl>
 
-#include <atomic>
+#include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <utility>
 
-// One scan on the SANE thread: opens the device, selects and configures the
-// unit, reads pages until the flatbed's one page is done or the feeder is
-// empty, writes each page as it arrives, and closes the device again.
+// One scan: opens the device, selects and configures the unit, reads pages
+// until the flatbed's one page is done or the feeder is empty, writes each
+// page file as it is complete, and closes the device again.
 class SaneScanJob {
 public:
-    // Called on the SANE thread; each is expected to hand over to the GUI
-    // thread. Exactly one of completed and lost ends every job that is not
-    // abandoned.
     struct Events {
-        std::function<void(const QUrl&)> fileWritten;
-        // The scan ended; with an error sentence when it stopped early.
-        std::function<void(const std::optional<QString>&)> completed;
-        // The device no longer answers.
-        std::function<void()> lost;
+        // A page file is complete under its final name; its last byte was
+        // read at lastByte.
+        std::function<void(const QString& path, std::chrono::steady_clock::time_point lastByte)>
+            pageWritten;
+        // Image data arrived (bytes so far in this page).
+        std::function<void(qint64 bytes)> dataArrived;
+        // Asked between reads: true ends the scan after the page in progress
+        // is abandoned.
+        std::function<bool()> cancelled;
+    };
+
+    // How the scan ended.
+    struct End {
+        // Why the scan stopped early; none when it ran to its end.
+        std::optional<QString> error;
+        // The device no longer answers at all.
+        bool lost = false;
+        bool cancelled = false;
     };
 
     SaneScanJob(QByteArray deviceName, SaneUnitSetup unit, ScanConfiguration configuration,
-                QList<std::pair<QByteArray, QByteArray>> extraOptions,
-                std::shared_ptr<const std::atomic<bool>> abandoned, Events events);
+                QList<BackendOption> options, Events events);
 
-    void run(SaneWorker& worker);
+    // Scans; `ended` hears the outcome as soon as it is known, which is
+    // before the device is closed (unless telling a failed device from a
+    // gone one needs it closed first): ending a scan can hang in the
+    // backend, and the outcome must not wait for that. run() returns once
+    // the device is closed.
+    void run(const std::function<void(const End&)>& ended);
 
 private:
-    bool shouldStop(const SaneWorker& worker) const;
     void configure(SaneHandle& handle) const;
-    SANE_Status readPage(SaneWorker& worker, SaneHandle& handle, SanePageAssembler& page) const;
-    bool stillAnswers(SaneWorker& worker) const;
+    void applyOptions(SaneHandle& handle, int sheet) const;
+    SANE_Status readPage(SaneHandle& handle, SanePageAssembler& page,
+                         std::chrono::steady_clock::time_point& lastByte) const;
+    bool stillAnswers() const;
 
     QByteArray deviceName_;
     SaneUnitSetup unit_;
     ScanConfiguration configuration_;
-    QList<std::pair<QByteArray, QByteArray>> extraOptions_;
-    std::shared_ptr<const std::atomic<bool>> abandoned_;
+    QList<BackendOption> options_;
     Events events_;
 };

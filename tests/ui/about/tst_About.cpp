@@ -85,13 +85,13 @@ private Q_SLOTS:
             QCOMPARE(runs[i].link, links[i]);
             QCOMPARE(runs[i].colour, colours[i]);
             if (i == 4) {
-                QVERIFY(QFontInfo(runs[i].font).fixedPitch());
+                QVERIFY(UiTest::drawsMonospaced(runs[i].font));
                 // 9.5 logical pixels: Qt takes fractional sizes only in points.
                 const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
                 QVERIFY(qAbs(runs[i].font.pointSizeF() * dpi / 72.0 - 9.5) < 0.01);
             } else {
                 QCOMPARE(runs[i].font.pixelSize(), 11);
-                QVERIFY(!QFontInfo(runs[i].font).fixedPitch());
+                QVERIFY(!UiTest::drawsMonospaced(runs[i].font));
             }
         }
         QVERIFY(!runs.last().text.endsWith(QLatin1Char('\n')));
@@ -135,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(!formatOf(document, QStringLiteral("Signature")).isAnchor());
         QVERIFY(!formatOf(document, separator).isAnchor());
         const QTextCharFormat unavailable = formatOf(document, QStringLiteral("unavailable"));
-        QVERIFY(QFontInfo(unavailable.font()).fixedPitch());
+        QVERIFY(UiTest::drawsMonospaced(unavailable.font()));
         QCOMPARE(unavailable.foreground().color(), Theme::ink.color());
     }
 

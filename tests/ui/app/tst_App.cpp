@@ -1,8 +1,13 @@
 // The application shell: menu, main window, settings window and clean-up.
+#include "../../model/TestHome.h"
 #include "../UiTestSupport.h"
 
 #include "buildinfo/BuildInfo.h"
 #include "model/ScannerViewModel.h"
+#include "pages/ImageFile.h"
+#include "pages/SessionFolder.h"
+#include "pages/SessionLock.h"
+#include "pages/SessionManifest.h"
 #include "ui/about/AboutWindow.h"
 #include "ui/app/ApplicationActions.h"
 #include "ui/app/ApplicationMenu.h"
@@ -25,6 +30,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 int openSettingsWindows() {
@@ -37,12 +44,68 @@ int openSettingsWindows() {
     return count;
 }
 
+// Answers alerts as they come, with the button named, and keeps their texts.
+class AlertAnswers : public QObject {
+public:
+    QStringList texts;
+    QStringList buttons; // answered in turn
+
+    AlertAnswers() {
+        timer_.setInterval(20);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || buttons.isEmpty()) {
+                return;
+            }
+            texts << box->text();
+            const QString wanted = buttons.takeFirst();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == wanted) {
+                    button->click();
+                    return;
+                }
+            }
+            box->reject();
+        });
+        timer_.start();
+    }
+
+private:
+    QTimer timer_;
+};
+
+// A session of an earlier run that ended without cleaning up: one page.
+QString leftBehindSession() {
+    const QString folder = QDir(SessionFolder::defaultCacheRoot())
+                               .filePath(SessionFolder::folderName(QUuid::createUuid()));
+    QDir().mkpath(folder);
+    QImage page(40, 60, QImage::Format_RGB32);
+    page.fill(Qt::darkYellow);
+    const QString name = ScannedPage::makeCacheFileName();
+    ImageFile::writePNG(page, QUrl::fromLocalFile(folder + u'/' + name), 100);
+    SessionManifest manifest;
+    manifest.changed = QDateTime::currentDateTimeUtc();
+    manifest.pages.append({QUuid::createUuid(), name, 100, "40 x 60 px @ 100 dpi"});
+    manifest.write(folder);
+    return folder;
+}
+
 } // namespace
 
 class AppTest : public QObject {
     Q_OBJECT
 
+    // A HOME of its own: the application offers whatever sessions it finds
+    // in the cache when it starts.
+    std::optional<TestHome> home_;
+
 private Q_SLOTS:
+    void initTestCase() {
+        home_.emplace();
+        QVERIFY(home_->isValid());
+    }
+    void cleanupTestCase() { home_.reset(); }
+
     void menuItemsInOrder() {
         ApplicationMenu menu;
         const QList<QAction*> actions = menu.actions();
@@ -165,8 +228,12 @@ private Q_SLOTS:
         QCOMPARE(app.mainWindow(), window);
         QCOMPARE(app.model().pages().size(), 1);
 
-        // Once the application is finishing, nothing more is taken.
+        // Once the application is finishing, nothing more is taken. (The
+        // page was never saved: quitting asks first.)
+        AlertAnswers alerts;
+        alerts.buttons = {"Discard and Quit"};
         app.quit();
+        QCOMPARE(alerts.texts, QStringList{"Discard 1 unsaved page(s) and quit?"});
         app.open({QUrl::fromLocalFile(good)});
         QCOMPARE(app.model().pages().size(), 1);
     }
@@ -289,6 +356,51 @@ private Q_SLOTS:
         QCOMPARE(finished.count(), 1);
         QVERIFY(!app.mainWindow()->isVisible());
         QVERIFY(!QDir(session).exists());
+    }
+
+    void unsavedPagesAreAskedAboutOrKept() {
+        // An earlier session is offered once the window is up; restored, its
+        // page counts as unsaved.
+        const QString earlier = leftBehindSession();
+        AlertAnswers alerts;
+        alerts.buttons = {"Restore"};
+        auto app = std::make_unique<PaperlarkApp>(*qApp);
+        app->start();
+        QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow()));
+        QTRY_COMPARE_WITH_TIMEOUT(app->model().pages().size(), 1, 60000);
+        QVERIFY(alerts.texts.first().startsWith(
+            "Paperlark closed before these pages were saved. Restore 1 page(s) from "));
+        QVERIFY(!QFileInfo::exists(earlier));
+        const QString session = app->model().sessionFolder().toLocalFile();
+
+        // Closing asks; Cancel keeps everything.
+        QSignalSpy finished(app.get(), &PaperlarkApp::finished);
+        alerts.buttons = {"Cancel"};
+        app->quit();
+        QCOMPARE(alerts.texts.last(), QStringLiteral("Discard 1 unsaved page(s) and quit?"));
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(app->mainWindow()->isVisible());
+
+        // SIGTERM ends it without asking and keeps the session for later.
+        std::raise(SIGTERM);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QCOMPARE(alerts.texts.size(), 2);
+        QVERIFY(QFileInfo::exists(QDir(session).filePath(SessionManifest::fileName)));
+        QVERIFY(!SessionLock::isHeldElsewhere(session));
+        app.reset();
+
+        // The next start offers it again; "Discard and Quit" then removes it.
+        alerts.buttons = {"Restore"};
+        app = std::make_unique<PaperlarkApp>(*qApp);
+        app->start();
+        QTRY_COMPARE_WITH_TIMEOUT(app->model().pages().size(), 1, 60000);
+        QVERIFY(!QFileInfo::exists(session));
+        const QString again = app->model().sessionFolder().toLocalFile();
+        QSignalSpy ended(app.get(), &PaperlarkApp::finished);
+        alerts.buttons = {"Discard and Quit"};
+        app->quit();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!QFileInfo::exists(again));
     }
 };
 

@@ -80,10 +80,10 @@ private:
     QString address_;
 };
 
-// Pages the program holds: one cache PNG each under ~/.cache/Paperlark.
+// Pages the program holds: one cache file each under ~/.cache/Paperlark.
 int cachedPages(const QString& home) {
     int count = 0;
-    QDirIterator it(home + QStringLiteral("/.cache/Paperlark"), {QStringLiteral("*.png")},
+    QDirIterator it(home + QStringLiteral("/.cache/Paperlark"), {QStringLiteral("page_*")},
                     QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();

@@ -53,7 +53,7 @@ private Q_SLOTS:
 
         // Sizes are logical pixels (a 72-dpi space), not typographic points.
         QCOMPARE(Theme::font(13).pixelSize(), 13);
-        QVERIFY(QFontInfo(Theme::font(10, QFont::Bold, true)).fixedPitch());
+        QVERIFY(UiTest::drawsMonospaced(Theme::font(10, QFont::Bold, true)));
     }
 
     void buttonStylesInEveryState_data() {
@@ -146,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(kicker.text(), QStringLiteral("TESSEL tooling")); // no case change
         QCOMPARE(kicker.font().pixelSize(), 10);
         QCOMPARE(kicker.font().weight(), QFont::Bold);
-        QVERIFY(QFontInfo(kicker.font()).fixedPitch());
+        QVERIFY(UiTest::drawsMonospaced(kicker.font()));
         QCOMPARE(kicker.font().letterSpacingType(), QFont::AbsoluteSpacing);
         QCOMPARE(kicker.font().letterSpacing(), 2.5);
         QCOMPARE(kicker.palette().color(QPalette::WindowText), Theme::cyan.color());

@@ -12,6 +12,7 @@
 #include "settings/ScanSource.h"
 #include "ui/controls/ActivityIndicator.h"
 #include "ui/controls/FlatButton.h"
+#include "ui/controls/TesselFooter.h"
 #include "ui/email/EmailSheet.h"
 #include "ui/main/ContentView.h"
 #include "ui/main/MainWindow.h"
@@ -23,6 +24,7 @@
 #include "ui/toolkit/DarkAppearance.h"
 #include "ui/toolkit/SheetPresenter.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -136,6 +138,17 @@ void choose(QComboBox* picker, const QString& text) {
     Q_EMIT picker->activated(index);
 }
 
+// Every accessible object below `root`, depth first.
+QList<QAccessibleInterface*> accessibleTree(QAccessibleInterface* root) {
+    QList<QAccessibleInterface*> all{root};
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface* child = root->child(i)) {
+            all += accessibleTree(child);
+        }
+    }
+    return all;
+}
+
 QMessageBox* openAlert() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
@@ -165,12 +178,10 @@ private Q_SLOTS:
         QVERIFY(!options->scanButton()->isEnabled());
         QVERIFY(options->addImageButton()->isEnabled());
         QVERIFY(options->spinner()->isHidden());
-        QCOMPARE(options->scanButton()->shortcut(), QKeySequence(Qt::Key_Return));
 
         // Return does nothing while Scan is off.
         const QString status = f.model->status();
         QTest::keyClick(f.window.get(), Qt::Key_Return);
-        QTest::qWait(300); // a shortcut clicks its button after a short press
         QCOMPARE(f.model->errorMessage(), std::nullopt);
         QCOMPARE(f.model->status(), status);
 
@@ -184,27 +195,150 @@ private Q_SLOTS:
         QCOMPARE(options->scannerPicker()->currentText(), QStringLiteral("Desk Scanner"));
         QVERIFY(options->scanButton()->isEnabled());
 
-        // Return scans; while the scan runs nothing else can start.
+        // Return scans; while the scan runs nothing else can start, and the
+        // Scan button reads "Cancel scan".
         device->setScanSteps({Step::hold(), Step::page(), Step::page(), Step::complete()});
         QTest::keyClick(f.window.get(), Qt::Key_Return);
         QTRY_VERIFY(f.model->busy());
         QCOMPARE(f.model->status(), QStringLiteral("Scanning..."));
-        QVERIFY(!options->scanButton()->isEnabled());
+        QCOMPARE(options->scanButton()->text(), QStringLiteral("Cancel scan"));
+        QVERIFY(options->scanButton()->isEnabled());
         QVERIFY(!options->addImageButton()->isEnabled());
         QVERIFY(options->spinner()->isVisible());
         QVERIFY(options->spinner()->isSpinning());
+        QTRY_COMPARE(device->scans().size(), 1);
         QTest::keyClick(f.window.get(), Qt::Key_Return);
-        QTest::qWait(300);
+        QCOMPARE(f.model->errorMessage(), std::nullopt); // Scan is off: nothing happened
         QCOMPARE(device->scans().size(), 1);
+        QCOMPARE(device->cancelRequests(), 0);
 
         device->resume();
         QTRY_VERIFY(!f.model->busy());
         QCOMPARE(f.model->status(), QStringLiteral("Scanned 2 page(s). 2 page(s) ready."));
         QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2")}));
         QVERIFY(options->scanButton()->isEnabled());
+        QCOMPARE(options->scanButton()->text(), QStringLiteral("Scan"));
+
+        // Escape, or the button itself, cancels a running scan; the pages
+        // already in stay.
+        for (const bool escape : {true, false}) {
+            device->setScanSteps({Step::page(), Step::hold(), Step::page(), Step::complete()});
+            options->scanButton()->click();
+            QTRY_COMPARE(f.model->status(), QStringLiteral("Scanned page 1..."));
+            if (escape) {
+                QTest::keyClick(f.window.get(), Qt::Key_Escape);
+            } else {
+                options->scanButton()->click();
+            }
+            QTRY_VERIFY(!f.model->busy());
+            QCOMPARE(f.model->status(), QStringLiteral("Scan cancelled. 1 page(s) kept."));
+            QCOMPARE(options->scanButton()->text(), QStringLiteral("Scan"));
+        }
+        QCOMPARE(device->cancelRequests(), 2);
+        QCOMPARE(f.rowTitles().size(), 4);
         QVERIFY(options->spinner()->isHidden());
         QVERIFY(!options->spinner()->isSpinning());
         QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
+    }
+
+    void returnScansOnlyWhenTheFocusedControlLeavesIt() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        const auto device = f.plugIn(QStringLiteral("fake:1"), QStringLiteral("Desk Scanner"));
+        QVERIFY(device != nullptr);
+        OptionsCard* options = f.view->optionsCard();
+
+        // In the open Quality picker, Return picks the entry and nothing else.
+        QComboBox* quality = options->qualityPicker();
+        quality->setFocus(Qt::TabFocusReason);
+        QCOMPARE(f.model->settings().dpi, 300);
+        quality->showPopup();
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        QWidget* popup = QApplication::activePopupWidget();
+        QWidget* list = popup->focusWidget() != nullptr ? popup->focusWidget() : popup;
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QCOMPARE(f.model->settings().dpi, 400);
+        QCOMPARE(device->scans().size(), 0);
+        QVERIFY(!f.model->busy());
+
+        // The closed picker and the text fields leave Return to Scan.
+        QTest::keyClick(quality, Qt::Key_Return);
+        QTRY_VERIFY(!f.model->busy());
+        QCOMPARE(device->scans().size(), 1);
+        f.view->saveCard()->fileNameField()->setFocus();
+        QTest::keyClick(f.view->saveCard()->fileNameField(), Qt::Key_Return);
+        QTRY_VERIFY(!f.model->busy());
+        QCOMPARE(device->scans().size(), 2);
+        // With a modifier it is not the Scan key.
+        QTest::keyClick(f.window.get(), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(device->scans().size(), 2);
+    }
+
+    void screenReadersHearWhatIsShown() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        QVERIFY(f.plugIn(QStringLiteral("fake:1"), QStringLiteral("Desk Scanner")) != nullptr);
+        f.addPages(1);
+
+        // Every visible control is named; nothing is read as an unnamed filler.
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(f.window.get());
+        QVERIFY(window != nullptr);
+        const QList<QAccessible::Role> controls{QAccessible::Button,       QAccessible::ComboBox,
+                                                QAccessible::EditableText, QAccessible::StaticText,
+                                                QAccessible::StatusBar,    QAccessible::Link,
+                                                QAccessible::CheckBox};
+        QStringList named;
+        for (QAccessibleInterface* item : accessibleTree(window)) {
+            if (item->state().invisible || !controls.contains(item->role())) {
+                continue;
+            }
+            QVERIFY2(!item->text(QAccessible::Name).isEmpty(),
+                     qPrintable(QStringLiteral("unnamed control of role %1 at %2")
+                                    .arg(int(item->role()))
+                                    .arg(QString::number(item->rect().x()) + u',' +
+                                         QString::number(item->rect().y()))));
+            named << item->text(QAccessible::Name);
+        }
+        for (const QString& name :
+             {QStringLiteral("tessel"), QStringLiteral("Close"), QStringLiteral("Minimise"),
+              QStringLiteral("Maximise"), QStringLiteral("Scan"), QStringLiteral("Quality"),
+              QStringLiteral("Save to"), QStringLiteral("File name"),
+              QStringLiteral("Save & email...")}) {
+            QVERIFY2(named.contains(name), qPrintable(name));
+        }
+
+        // The footer's status line is a status bar that follows the model.
+        QAccessibleInterface* status = QAccessible::queryAccessibleInterface(
+            f.window->findChild<QWidget*>(QStringLiteral("footerStatus")));
+        QVERIFY(status != nullptr);
+        QCOMPARE(status->role(), QAccessible::StatusBar);
+        QCOMPARE(status->text(QAccessible::Name), f.model->status());
+        f.model->setStatus(QStringLiteral("Saved Letter.pdf."));
+        QCOMPARE(status->text(QAccessible::Name), QStringLiteral("Saved Letter.pdf."));
+
+        // "Save & email..." is shown and read with its ampersand, and no
+        // Alt key combination presses it.
+        FlatButton* email = f.view->saveCard()->emailButton();
+        QCOMPARE(email->label(), QStringLiteral("Save & email..."));
+        QCOMPARE(QAccessible::queryAccessibleInterface(email)->text(QAccessible::Name),
+                 QStringLiteral("Save & email..."));
+        QVERIFY(QKeySequence::mnemonic(email->text()).isEmpty());
+
+        // The window buttons can be pressed from the accessibility tree.
+        QAccessibleInterface* buttons = nullptr;
+        for (QAccessibleInterface* item : accessibleTree(window)) {
+            if (item->role() == QAccessible::Button &&
+                item->text(QAccessible::Name) == QStringLiteral("Minimise")) {
+                buttons = item;
+            }
+        }
+        QVERIFY(buttons != nullptr);
+        QVERIFY(buttons->actionInterface() != nullptr);
+        QCOMPARE(buttons->actionInterface()->actionNames(),
+                 QStringList{QAccessibleActionInterface::pressAction()});
+        QVERIFY(!buttons->rect().isEmpty());
     }
 
     void pickersWriteAndFollowTheSettings() {
@@ -469,37 +603,64 @@ private Q_SLOTS:
         QTRY_VERIFY(openAlert() == nullptr);
     }
 
-    void layoutAtTheSmallestWindowSize() {
+    void cardsAndFooterStayWholeAtEverySize() {
         Fixture f;
         f.window->resize(MainWindow::minimumWindowSize);
         f.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
         QCOMPARE(f.window->size(), MainWindow::minimumWindowSize);
         QSplitter* split = f.view->splitter();
-        const int list = split->widget(0)->width();
-        QVERIFY2(list >= ContentView::listMinimumWidth && list <= ContentView::listMaximumWidth,
-                 qPrintable(QString::number(list)));
-        QVERIFY(split->widget(1)->width() >= ContentView::previewMinimumWidth);
-        QVERIFY(split->height() >= ContentView::splitMinimumHeight);
+        QScrollArea* scroll = f.view->scrollArea();
+        SaveCard* save = f.view->saveCard();
 
-        // Nothing overlaps: each part of the column starts below the last,
-        // and nothing needs sideways scrolling.
-        QWidget* column = f.view->scrollArea()->widget();
-        const auto top = [column](QWidget* part) { return part->mapTo(column, QPoint()).y(); };
-        const auto bottom = [&top](QWidget* part) { return top(part) + part->height(); };
-        QVERIFY(bottom(f.view->optionsCard()) <= top(split));
-        QVERIFY(bottom(split) <= top(f.view->saveCard()));
-        QVERIFY(bottom(f.view->saveCard()) <= column->height());
-        QVERIFY(column->width() <= f.view->scrollArea()->viewport()->width());
+        // Shown whole: inside the window and inside the scroll area's view.
+        const auto whole = [&](QWidget* part) {
+            const QRect inWindow(part->mapTo(f.window.get(), QPoint()), part->size());
+            if (!part->isVisible() || !f.window->rect().contains(inWindow)) {
+                return false;
+            }
+            if (!scroll->isAncestorOf(part)) {
+                return true;
+            }
+            const QRect inView(part->mapTo(scroll->viewport(), QPoint()), part->size());
+            return scroll->viewport()->rect().contains(inView);
+        };
+        int lastSplitHeight = 0;
+        for (const QSize size : {QSize(940, 620), QSize(940, 660), QSize(1000, 700),
+                                 QSize(1100, 760), QSize(1300, 900), QSize(1440, 1000)}) {
+            f.window->resize(size);
+            QTRY_COMPARE(f.window->size(), size);
+            QTRY_COMPARE(scroll->widget()->height(), scroll->viewport()->height());
+            const QString at = QStringLiteral(" at %1 x %2").arg(size.width()).arg(size.height());
+            for (QWidget* part :
+                 {static_cast<QWidget*>(f.view->optionsCard()), static_cast<QWidget*>(save),
+                  static_cast<QWidget*>(save->saveButton()),
+                  static_cast<QWidget*>(save->emailButton()),
+                  static_cast<QWidget*>(f.window->footer())}) {
+                QVERIFY2(whole(part), qPrintable(part->metaObject()->className() + at));
+            }
+            QVERIFY2(split->height() >= ContentView::splitMinimumHeight,
+                     qPrintable(QString::number(split->height()) + at));
+            QVERIFY(split->height() >= lastSplitHeight); // the extra height goes to it
+            lastSplitHeight = split->height();
 
-        // The save card can be scrolled into view; in a roomy window
-        // everything fits without scrolling.
-        f.view->scrollArea()->ensureWidgetVisible(f.view->saveCard()->saveButton());
-        const QPoint save = f.view->saveCard()->saveButton()->mapTo(f.view, QPoint());
-        QVERIFY(f.view->rect().contains(QRect(save, f.view->saveCard()->saveButton()->size())));
-        f.window->resize(1100, 900);
-        QTRY_COMPARE(f.view->scrollArea()->widget()->height(),
-                     f.view->scrollArea()->viewport()->height());
+            // Nothing overlaps, and nothing needs sideways scrolling.
+            QWidget* column = scroll->widget();
+            const auto top = [column](QWidget* part) { return part->mapTo(column, QPoint()).y(); };
+            const auto bottom = [&top](QWidget* part) { return top(part) + part->height(); };
+            QVERIFY(bottom(f.view->optionsCard()) <= top(split));
+            QVERIFY(bottom(split) <= top(save));
+            QVERIFY(column->width() <= scroll->viewport()->width());
+            const int list = split->widget(0)->width();
+            QVERIFY2(list >= ContentView::listMinimumWidth && list <= ContentView::listMaximumWidth,
+                     qPrintable(QString::number(list)));
+            QVERIFY(split->widget(1)->width() >= ContentView::previewMinimumWidth);
+        }
+        // In the usual window size the title is there and the split area
+        // has at least 260 points.
+        f.window->resize(1100, 760);
+        QTRY_VERIFY(f.view->title()->isVisible());
+        QVERIFY(split->height() >= 260);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "../UiTestSupport.h"
 
 #include "model/ScannerViewModel.h"
+#include "ocr/TextRecognizer.h"
 #include "settings/Keychain.h"
 #include "settings/Resolutions.h"
 #include "ui/controls/FlatButton.h"
@@ -14,6 +15,7 @@
 #include "ui/settings/SettingsWindow.h"
 #include "ui/toolkit/DarkAppearance.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QInputMethodEvent>
@@ -137,6 +139,71 @@ private Q_SLOTS:
         QVERIFY2(outlined >= box.height() / 2, qPrintable(QString::number(outlined)));
         toggle->click();
         QVERIFY(model.settings().openAfterSave);
+    }
+
+    void fieldsAreNamedByTheirLabels() {
+        ScannerViewModel model(desktop_);
+        model.editSettings([](AppSettings& s) { s.emailMethod = EmailMethod::smtp; });
+        SettingsView view(model);
+        view.show();
+        const std::pair<const char*, QString> fields[] = {
+            {"saveFolderField", QStringLiteral("Save scans to")},
+            {"fileNamePatternField", QStringLiteral("File name pattern")},
+            {"formatPicker", QStringLiteral("Format")},
+            {"resolutionPicker", QStringLiteral("Resolution")},
+            {"jpegQualitySlider", QStringLiteral("JPEG quality")},
+            {"emailMethodPicker", QStringLiteral("Send using")},
+            {"defaultRecipientField", QStringLiteral("Default recipient")},
+            {"smtpHostField", QStringLiteral("SMTP server")},
+            {"smtpPortField", QStringLiteral("Port")},
+        };
+        for (const auto& [name, label] : fields) {
+            auto* field = view.findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY2(field != nullptr, name);
+            // Named by the label, or (pickers on Linux, whose name is their
+            // value) labelled by it.
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+            bool labelledBy = false;
+            for (const auto& [other, relation] : accessible->relations(QAccessible::Label)) {
+                labelledBy = labelledBy || other->text(QAccessible::Name) == label + u':';
+            }
+            QVERIFY2(accessible->text(QAccessible::Name) == label || labelledBy, name);
+            // The label that shows the name is the field's buddy.
+            bool labelled = false;
+            for (auto* caption : view.findChildren<QLabel*>()) {
+                labelled = labelled || (caption->buddy() == field &&
+                                        caption->text() == label + QStringLiteral(":"));
+            }
+            QVERIFY2(labelled, name);
+        }
+    }
+
+    void textRecognitionRows() {
+        ScannerViewModel model(desktop_);
+        SettingsView view(model);
+        view.show();
+        auto* toggle = child<QCheckBox>(view, "ocrToggle");
+        auto* language = child<QComboBox>(view, "ocrLanguagePicker");
+        QCOMPARE(toggle->text(), QStringLiteral("Make PDFs searchable (OCR)"));
+        QVERIFY(!toggle->isChecked());
+        // The installed languages by name; English, the default, is chosen.
+        QVERIFY(language->findText(QStringLiteral("English")) >= 0);
+        QCOMPARE(language->currentText(), QStringLiteral("English"));
+        QCOMPARE(language->count(), TextRecognizer::installedLanguages().size());
+        QVERIFY(!language->isEnabled());
+
+        toggle->click();
+        QVERIFY(model.settings().ocrEnabled);
+        QVERIFY(language->isEnabled());
+        QVERIFY(choose(language, QStringLiteral("English")));
+        QCOMPARE(model.settings().ocrLanguage, QStringLiteral("eng"));
+        // A language no longer installed shows as no entry, and is kept.
+        model.editSettings([](AppSettings& s) { s.ocrLanguage = QStringLiteral("qqq"); });
+        QCOMPARE(language->currentIndex(), -1);
+        QCOMPARE(model.settings().ocrLanguage, QStringLiteral("qqq"));
+        model.editSettings([](AppSettings& s) { s.ocrEnabled = false; });
+        QVERIFY(!toggle->isChecked());
+        QVERIFY(!language->isEnabled());
     }
 
     void jpegSliderMovesInStepsOfFive() {

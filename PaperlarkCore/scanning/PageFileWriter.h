@@ -10,7 +10,9 @@
 
 // Writes scanned pages into a folder as PNG files named base-1.png,
 // base-2.png, ... skipping names that are taken: an existing file is never
-// replaced.
+// replaced. Each page is written under a hidden temporary name first
+// (partialPrefix) and takes its final name only once it is complete, so a
+// page file that exists is a whole page even if the writer is killed.
 class PageFileWriter {
 public:
     PageFileWriter(QString folder, QString baseName);
@@ -19,6 +21,9 @@ public:
     // the file URL, or an error sentence. A file that could not be written
     // completely is removed.
     Result<QUrl, QString> write(const QImage& page, std::optional<double> dpi);
+
+    // The start of the names of unfinished page files for baseName.
+    static QString partialPrefix(const QString& baseName);
 
 private:
     QString folder_;

@@ -1,13 +1,20 @@
-#include "scanning/sane/PageFileWriter.h"
+#include "scanning/PageFileWriter.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QTemporaryFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +40,24 @@ QByteArray withoutResolution(const QByteArray& png) {
         at += chunkSize;
     }
     return out;
+}
+
+// Gives the file at `from` the name `to` unless that name is taken; 0 or
+// the errno value (EEXIST when taken).
+int renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    // File systems without RENAME_NOREPLACE: a hard link fails just the same
+    // when the name is taken.
+    if (::link(from.constData(), to.constData()) != 0) {
+        return errno;
+    }
+    ::unlink(from.constData());
+    return 0;
 }
 
 } // namespace
@@ -61,25 +86,35 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
     const QByteArray bytes = dpi && *dpi > 0 ? encoded.data() : withoutResolution(encoded.data());
 
     const QDir folder(folder_);
+    QTemporaryFile partial(folder.filePath(partialPrefix(baseName_) + QStringLiteral("XXXXXX")));
+    if (!partial.open()) {
+        return QStringLiteral("The scanned page could not be saved in ") + folder_ +
+               QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
+    }
+    const bool written = partial.write(bytes) == bytes.size() && partial.flush();
+    if (!written) {
+        return QStringLiteral("The scanned page could not be saved in ") + folder_ +
+               QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
+    }
+    partial.close();
+    const QByteArray from = QFile::encodeName(partial.fileName());
     for (int tries = 0; tries < maximumNameTries; ++tries) {
         const QString path = folder.filePath(baseName_ + QStringLiteral("-%1.png").arg(next_++));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (file.exists()) {
-                continue;
-            }
-            return QStringLiteral("The scanned page could not be saved as ") + path +
-                   QStringLiteral(": ") + file.errorString() + QStringLiteral(".");
+        const int error = renameWithoutReplacing(from, QFile::encodeName(path));
+        if (error == EEXIST) {
+            continue;
         }
-        const bool written = file.write(bytes) == bytes.size() && file.flush();
-        const QString error = file.errorString();
-        file.close();
-        if (!written || file.error() != QFileDevice::NoError) {
-            file.remove();
+        if (error != 0) {
             return QStringLiteral("The scanned page could not be saved as ") + path +
-                   QStringLiteral(": ") + error + QStringLiteral(".");
+                   QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)) +
+                   QStringLiteral(".");
         }
+        partial.setAutoRemove(false);
         return QUrl::fromLocalFile(path);
     }
     return QStringLiteral("No free file name was found in ") + folder_ + QStringLiteral(".");
+}
+
+QString PageFileWriter::partialPrefix(const QString& baseName) {
+    return QStringLiteral(".") + baseName + QStringLiteral("-partial-");
 }

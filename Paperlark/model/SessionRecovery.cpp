@@ -1,0 +1,184 @@
+#include "model/SessionRecovery.h"
+
+#include "pages/DocumentSaver.h"
+#include "pages/DurableFile.h"
+#include "pages/ImageFile.h"
+#include "pages/SessionFolder.h"
+#include "pages/SessionManifest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A real folder (not a link) of this user.
+bool isOwnFolder(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid();
+}
+
+bool isSessionName(const QString& name) {
+    const QUuid id = QUuid::fromString(name);
+    return !id.isNull() && SessionFolder::folderName(id) == name;
+}
+
+// The lock file, the manifest and temporary files.
+bool isBookkeeping(const QString& name) {
+    return name == SessionLock::fileName || name == SessionManifest::fileName ||
+           DurableFile::isTemporaryName(name);
+}
+
+// Whether every entry of the folder is one that `allowed` accepts.
+template <typename Allowed> bool holdsOnly(const QString& path, Allowed allowed) {
+    const QStringList names =
+        QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return std::all_of(names.cbegin(), names.cend(), allowed);
+}
+
+// An empty session folder: nothing but bookkeeping; or, when its manifest
+// lists no page, nothing but bookkeeping and page files (pages taken off the
+// list, kept for an undo, say), as against files a scanner delivered before
+// any page was listed.
+bool isEmptySession(const QString& path, const std::optional<SessionManifest>& manifest) {
+    if (holdsOnly(path, isBookkeeping)) {
+        return true;
+    }
+    return manifest && manifest->pages.isEmpty() && manifest->rejected == 0 &&
+           holdsOnly(path, [](const QString& name) {
+               return isBookkeeping(name) || SessionManifest::isPageFileName(name);
+           });
+}
+
+// The page of a manifest entry when its file checks out and decodes. A
+// rotation that had written the PNG of a page kept as JPEG, but not yet the
+// manifest naming it, left the finished PNG beside the JPEG: that is the page.
+std::optional<SessionRecovery::Page> readablePage(const QString& folder,
+                                                  const SessionManifest::Entry& entry) {
+    const QString rotated =
+        ScannedPage::rotatedCacheURL(QUrl::fromLocalFile(QDir(folder).filePath(entry.file)))
+            .fileName();
+    for (const QString& file : {rotated, entry.file}) {
+        const auto bytes = SessionManifest::readPageFile(folder, file);
+        if (!bytes) {
+            continue;
+        }
+        const auto decoded =
+            ImageFile::decode(*bytes, QUrl::fromLocalFile(QDir(folder).filePath(file)), entry.dpi);
+        if (!decoded) {
+            continue;
+        }
+        const QImage& image = decoded.value().image;
+        return SessionRecovery::Page{entry.id, file, entry.dpi, QSizeF(image.size()),
+                                     ScannedPage::makeThumbnail(image)};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<SessionRecovery::Session> SessionRecovery::find(const QString& cacheRoot,
+                                                            const QUuid& own) {
+    std::vector<Session> sessions;
+    if (!isOwnFolder(cacheRoot)) {
+        return sessions;
+    }
+    const QStringList names = QDir(cacheRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QString path = QDir(cacheRoot).filePath(name);
+        if (!isSessionName(name) || QUuid::fromString(name) == own || !isOwnFolder(path)) {
+            continue;
+        }
+        auto lock = SessionLock::acquire(path);
+        if (!lock) {
+            continue; // in use by a running instance, or not ours to judge
+        }
+        const SessionFolder folder(cacheRoot, QUuid::fromString(name));
+        const auto manifest = SessionManifest::read(path);
+        if (isEmptySession(path, manifest)) {
+            folder.remove(); // nothing, or every page had been taken off the list
+            continue;
+        }
+        if (!manifest) {
+            continue;
+        }
+        Session session{folder.id(),
+                        path,
+                        manifest->changed,
+                        {},
+                        std::make_shared<SessionLock>(std::move(*lock))};
+        for (const SessionManifest::Entry& entry : manifest->pages) {
+            if (auto page = readablePage(path, entry)) {
+                session.pages.push_back(std::move(*page));
+            }
+        }
+        if (!session.pages.empty()) {
+            sessions.push_back(std::move(session));
+        }
+    }
+    std::stable_sort(sessions.begin(), sessions.end(),
+                     [](const Session& a, const Session& b) { return a.changed > b.changed; });
+    return sessions;
+}
+
+QString SessionRecovery::question(const Session& session) {
+    const QString when =
+        DocumentSaver::formatDate(QStringLiteral("d MMM yyyy 'at' HH:mm"), session.changed)
+            .value_or(session.changed.toString(Qt::ISODate));
+    return QStringLiteral("Paperlark closed before these pages were saved. Restore %1 page(s) "
+                          "from %2?")
+        .arg(session.pages.size())
+        .arg(when);
+}
+
+QList<std::shared_ptr<ScannedPage>>
+SessionRecovery::restore(const Session& session, const SessionFolder& into,
+                         const QList<std::shared_ptr<ScannedPage>>& current) {
+    // The pages with the names their files will have in this run's folder.
+    QList<std::shared_ptr<ScannedPage>> planned;
+    QStringList sources;
+    for (const Page& page : session.pages) {
+        QString name = page.file;
+        if (QFileInfo::exists(QDir(into.path()).filePath(name))) {
+            name = ScannedPage::makeCacheFileName(u'.' + QFileInfo(name).suffix());
+        }
+        planned.append(std::make_shared<ScannedPage>(
+            page.id, QUrl::fromLocalFile(QDir(into.path()).filePath(name)), page.pixelSize,
+            page.dpi, page.thumbnail));
+        sources.append(QDir(session.path).filePath(page.file));
+    }
+    // This run's manifest names the pages before their files move: a crash
+    // half-way leaves each file in one of the two folders, each listed by
+    // that folder's manifest, so every page can still be offered.
+    if (!into.recordPages(current + planned)) {
+        return {};
+    }
+    QList<std::shared_ptr<ScannedPage>> moved;
+    for (qsizetype i = 0; i < planned.size(); ++i) {
+        const QByteArray from = QFile::encodeName(sources[i]);
+        const QByteArray to = QFile::encodeName(planned[i]->cacheURL().toLocalFile());
+        struct stat info {};
+        // Still the single-named regular file of ours that was checked; never
+        // moved over anything.
+        if (::lstat(from.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::getuid() && info.st_nlink == 1 &&
+            ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
+                0) {
+            moved.append(planned[i]);
+        }
+    }
+    DurableFile::syncFolder(into.path());
+    DurableFile::syncFolder(session.path);
+    return moved;
+}
+
+void SessionRecovery::discard(const Session& session, const QString& cacheRoot) {
+    SessionFolder(cacheRoot, session.id).remove();
+}

@@ -1,0 +1,161 @@
+#include "model/TextRecognitionQueue.h"
+
+#include "pages/ImageFile.h"
+
+#include <QFutureWatcher>
+#include <QSet>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+TextRecognitionQueue::TextRecognitionQueue(const PageList& pages, QObject* parent)
+    : QObject(parent), pages_(pages) {
+    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+    pool_.setThreadPriority(QThread::LowPriority);
+    connect(&pages_, &PageList::changed, this, &TextRecognitionQueue::refresh);
+}
+
+TextRecognitionQueue::~TextRecognitionQueue() {
+    cancelAll();
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void TextRecognitionQueue::cancelAll() {
+    for (Entry& entry : entries_) {
+        if (entry.cancel) {
+            entry.cancel->store(true);
+        }
+    }
+    entries_.clear();
+}
+
+void TextRecognitionQueue::configure(bool enabled, const QString& language) {
+    if (enabled == enabled_ && language == language_) {
+        return;
+    }
+    cancelAll();
+    enabled_ = enabled;
+    language_ = language;
+    refresh();
+    Q_EMIT progressed();
+}
+
+const TextRecognitionQueue::Entry* TextRecognitionQueue::current(const ScannedPage& page) const {
+    const auto found = entries_.constFind(page.id());
+    return found != entries_.constEnd() && found->turns == page.quarterTurns() ? &*found : nullptr;
+}
+
+void TextRecognitionQueue::refresh() {
+    if (!enabled_) {
+        return;
+    }
+    QSet<QUuid> listed;
+    for (const auto& page : pages_.pages()) {
+        listed.insert(page->id());
+        if (!current(*page)) {
+            start(*page);
+        }
+    }
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (!listed.contains(it.key())) {
+            if (it->cancel) {
+                it->cancel->store(true);
+            }
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void TextRecognitionQueue::start(const ScannedPage& page) {
+    if (const auto old = entries_.constFind(page.id()); old != entries_.constEnd() && old->cancel) {
+        old->cancel->store(true);
+    }
+    Entry entry;
+    entry.turns = page.quarterTurns();
+    entry.job = nextJob_++;
+    entry.cancel = std::make_shared<std::atomic<bool>>(false);
+    entries_.insert(page.id(), entry);
+
+    // The job works on copies: the page object belongs to the GUI thread.
+    auto* watcher = new QFutureWatcher<Outcome>(this);
+    connect(watcher, &QFutureWatcher<Outcome>::finished, this,
+            [this, watcher, id = page.id(), job = entry.job] {
+                finished(id, job, watcher->result());
+                watcher->deleteLater();
+            });
+    watcher->setFuture(QtConcurrent::run(&pool_, [url = page.cacheURL(), dpi = page.dpi(),
+                                                  language = language_, cancel = entry.cancel] {
+        Outcome outcome;
+        if (cancel->load()) {
+            outcome.failure = TextRecognizer::Failure::cancelled();
+            return outcome;
+        }
+        auto decoded = ImageFile::read(url, dpi);
+        if (!decoded) {
+            outcome.failure = TextRecognizer::Failure::failed();
+            return outcome;
+        }
+        auto layer = TextRecognizer::recognise(decoded.value().image, decoded.value().dpi, language,
+                                               cancel.get());
+        if (layer) {
+            outcome.layer = std::move(layer).value();
+        } else {
+            outcome.failure = layer.failure();
+        }
+        return outcome;
+    }));
+}
+
+void TextRecognitionQueue::finished(const QUuid& id, quint64 job, Outcome outcome) {
+    const auto found = entries_.find(id);
+    if (found == entries_.end() || found->job != job) {
+        return; // the page left, was turned again, or recognition was switched
+    }
+    found->done = true;
+    found->outcome = std::move(outcome);
+    found->cancel.reset();
+    Q_EMIT progressed();
+}
+
+qsizetype TextRecognitionQueue::pendingCount(const Pages& pages) const {
+    if (!enabled_) {
+        return 0;
+    }
+    return std::count_if(pages.begin(), pages.end(), [this](const auto& page) {
+        const Entry* entry = current(*page);
+        return !entry || !entry->done;
+    });
+}
+
+DocumentSaver::TextLayers TextRecognitionQueue::textLayers(const Pages& pages) const {
+    DocumentSaver::TextLayers layers;
+    for (const auto& page : pages) {
+        const Entry* entry = enabled_ ? current(*page) : nullptr;
+        layers.append(entry && entry->done ? entry->outcome.layer : std::nullopt);
+    }
+    return layers;
+}
+
+qsizetype TextRecognitionQueue::failedCount(const Pages& pages) const {
+    if (!enabled_) {
+        return 0;
+    }
+    return std::count_if(pages.begin(), pages.end(), [this](const auto& page) {
+        const Entry* entry = current(*page);
+        return entry && entry->done && entry->outcome.failure;
+    });
+}
+
+std::optional<QString> TextRecognitionQueue::firstFailure(const Pages& pages) const {
+    for (const auto& page : pages) {
+        const Entry* entry = enabled_ ? current(*page) : nullptr;
+        if (entry && entry->done && entry->outcome.failure) {
+            return entry->outcome.failure->description();
+        }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,274 @@
+#include "ocr/TextRecognizer.h"
+
+#include "ocr/Pix.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <leptonica/allheaders.h>
+#include <omp.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/renderer.h>
+#include <tesseract/resultiterator.h>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace {
+
+const QString dataSuffix = QStringLiteral(".traineddata");
+
+// Tesseract's own threads would compete with the pages recognised side by
+// side: each recognition keeps to the thread it runs on.
+void keepToOneThread() {
+    static std::once_flag once;
+    std::call_once(once, [] { omp_set_max_active_levels(0); });
+}
+
+bool isLanguageCode(const QString& code) {
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_]+$"));
+    return pattern.match(code).hasMatch();
+}
+
+bool cancelRequested(void* flag, int) {
+    return static_cast<const std::atomic<bool>*>(flag)->load();
+}
+
+std::string number(double value) {
+    return QUtil::double_to_string(value, 3, true);
+}
+
+// A text in the glyphless font's encoding: UTF-16 code units, one glyph
+// each, in hexadecimal.
+std::string hexText(const QString& text) {
+    std::string hex = "<";
+    for (const QChar c : text) {
+        hex += QStringLiteral("%1").arg(c.unicode(), 4, 16, QChar(u'0')).toStdString();
+    }
+    return hex + ">";
+}
+
+// The invisible words of the recognised page, in the coordinates of a page
+// of `pageHeight` points at `resolution` dpi: each word's glyphs are
+// stretched over exactly its box on the image, and a space glyph over the
+// gap to the next word of its line, so that text selection and search land
+// on the words themselves. Words are as high as their line, standing on its
+// lowest point (the font's glyphs rise one em from the baseline).
+std::string wordsContent(tesseract::TessBaseAPI& api, const std::string& font, int resolution,
+                         double pageHeight) {
+    constexpr double glyphWidth = 0.5; // em, the font's only advance
+    const double scale = 72.0 / resolution;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it) {
+        return {};
+    }
+    std::string content = "BT\n3 Tr\n";
+    int lineTop = 0, lineBottom = 0;
+    struct Word {
+        QString text;
+        int left, right;
+    };
+    std::vector<Word> line;
+    const auto flushLine = [&] {
+        const double size = (lineBottom - lineTop) * scale;
+        const double baseline = pageHeight - lineBottom * scale;
+        if (size <= 0) {
+            line.clear();
+            return;
+        }
+        content += font + " " + number(size) + " Tf\n";
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const Word& word = line[i];
+            const double width = (word.right - word.left) * scale;
+            const double natural = double(word.text.size()) * glyphWidth * size;
+            content += number(100.0 * width / natural) + " Tz 1 0 0 1 " +
+                       number(word.left * scale) + " " + number(baseline) + " Tm " +
+                       hexText(word.text) + " Tj\n";
+            if (i + 1 < line.size() && line[i + 1].left > word.right) {
+                const double gap = (line[i + 1].left - word.right) * scale;
+                content += number(100.0 * gap / (glyphWidth * size)) + " Tz <0020> Tj\n";
+            }
+        }
+        line.clear();
+    };
+    do {
+        if (it->Empty(tesseract::RIL_WORD)) {
+            continue;
+        }
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+            flushLine();
+            int left = 0, right = 0;
+            it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &lineTop, &right, &lineBottom);
+        }
+        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        int left = 0, top = 0, right = 0, bottom = 0;
+        it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
+        const QString word = QString::fromUtf8(text.get()).trimmed();
+        if (!word.isEmpty() && right > left) {
+            line.push_back({word, left, right});
+        }
+    } while (it->Next(tesseract::RIL_WORD));
+    flushLine();
+    return content + "ET\n";
+}
+
+// Tesseract's text-only PDF of the page, with its words laid out again by
+// wordsContent(): its own layout stretches each word with the space after
+// it, so selections and found words reach into the gap. The font (a
+// glyphless one whose characters are their Unicode values) is kept.
+std::optional<QByteArray> relaidText(const QByteArray& tesseractPdf, tesseract::TessBaseAPI& api,
+                                     int resolution) {
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("text", tesseractPdf.constData(), size_t(tesseractPdf.size()));
+        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+        if (pages.size() != 1) {
+            return std::nullopt;
+        }
+        QPDFObjectHandle page = pages.front().getObjectHandle();
+        QPDFObjectHandle fonts = page.getKey("/Resources").getKey("/Font");
+        if (!fonts.isDictionary() || fonts.getKeys().empty()) {
+            return std::nullopt;
+        }
+        const std::string font = *fonts.getKeys().begin();
+        const QPDFObjectHandle::Rectangle box = pages.front().getMediaBox().getArrayAsRectangle();
+        const std::string content = wordsContent(api, font, resolution, box.ury - box.lly);
+        page.replaceKey("/Contents", pdf.newStream(content));
+        QPDFWriter writer(pdf);
+        writer.setOutputMemory();
+        writer.write();
+        const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+        return QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()),
+                          qsizetype(buffer->getSize()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+QString TextRecognizer::Failure::description() const {
+    switch (kind) {
+    case Kind::missingLanguage:
+        return QStringLiteral("The %1 language data for text recognition is not installed.")
+            .arg(languageName(language));
+    case Kind::cancelled:
+        return QStringLiteral("Text recognition was cancelled.");
+    case Kind::failed:
+        break;
+    }
+    return QStringLiteral("The text on the page could not be recognised.");
+}
+
+QString TextRecognizer::dataFolder() {
+    return QStringLiteral(PAPERLARK_TESSDATA);
+}
+
+QStringList TextRecognizer::installedLanguages() {
+    QStringList languages;
+    const QStringList files =
+        QDir(dataFolder()).entryList({QStringLiteral("*") + dataSuffix}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QString code = file.chopped(dataSuffix.size());
+        if (code != QStringLiteral("osd") && code != QStringLiteral("equ") &&
+            isLanguageCode(code)) {
+            languages.append(code);
+        }
+    }
+    return languages;
+}
+
+QString TextRecognizer::languageName(const QString& code) {
+    const QString base = code.section(u'_', 0, 0);
+    const QString variant = code.section(u'_', 1);
+    const QLocale::Language language = QLocale::codeToLanguage(base, QLocale::ISO639Part2);
+    if (language == QLocale::AnyLanguage || language == QLocale::C) {
+        return code;
+    }
+    QString name = QLocale::languageToString(language);
+    if (variant == QStringLiteral("sim")) {
+        name += QStringLiteral(" (Simplified)");
+    } else if (variant == QStringLiteral("tra")) {
+        name += QStringLiteral(" (Traditional)");
+    } else if (!variant.isEmpty()) {
+        name += QStringLiteral(" (%1)").arg(variant);
+    }
+    return name;
+}
+
+Result<TextLayer, TextRecognizer::Failure>
+TextRecognizer::recognise(const QImage& image, double dpi, const QString& language,
+                          const std::atomic<bool>* cancel) {
+    if (!isLanguageCode(language) ||
+        !QFile::exists(QDir(dataFolder()).filePath(language + dataSuffix))) {
+        return Failure::missingLanguage(language);
+    }
+    const int resolution = dpi > 1.0 ? int(std::lround(dpi)) : 300;
+    const PixImage pix = PixImage::fromImage(image, resolution);
+    const QTemporaryDir scratch;
+    if (!pix || !scratch.isValid()) {
+        return Failure::failed();
+    }
+    keepToOneThread();
+
+    const QByteArray folder = QFile::encodeName(dataFolder());
+    tesseract::TessBaseAPI api;
+    // Tesseract's messages go nowhere; failures are reported by the result.
+    api.SetVariable("debug_file", "/dev/null");
+    if (api.Init(folder.constData(), language.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) !=
+        0) {
+        return Failure::missingLanguage(language);
+    }
+    api.SetPageSegMode(tesseract::PSM_AUTO);
+    api.SetInputImage(pixClone(pix.get())); // Tesseract keeps and frees what it is given
+    api.SetImage(pix.get());
+    api.SetSourceResolution(resolution);
+
+    tesseract::ETEXT_DESC monitor;
+    if (cancel) {
+        monitor.cancel = cancelRequested;
+        monitor.cancel_this = const_cast<std::atomic<bool>*>(cancel);
+    }
+    const int recognised = api.Recognize(&monitor);
+    if (cancel && cancel->load()) {
+        return Failure::cancelled();
+    }
+    if (recognised != 0) {
+        return Failure::failed();
+    }
+
+    // Tesseract's text-only PDF: the words in render mode 3 in a font of
+    // its own that it carries along.
+    const QString base = QDir(scratch.path()).filePath(QStringLiteral("text"));
+    {
+        tesseract::TessPDFRenderer renderer(QFile::encodeName(base).constData(), folder.constData(),
+                                            true);
+        if (!renderer.BeginDocument("") || !renderer.AddImage(&api) || !renderer.EndDocument()) {
+            return Failure::failed();
+        }
+    }
+    QFile output(base + QStringLiteral(".pdf"));
+    if (!output.open(QIODevice::ReadOnly)) {
+        return Failure::failed();
+    }
+    const std::optional<QByteArray> text = relaidText(output.readAll(), api, resolution);
+    if (!text) {
+        return Failure::failed();
+    }
+    return TextLayer{*text};
+}

@@ -1,0 +1,126 @@
+#include "pages/DurableFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char temporarySuffix[] = ".XXXXXX";
+
+DurableFile::CommitHook commitHook = nullptr;
+
+// Closes a descriptor unless it is handed on.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool syncDescriptor(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+DurableFile::DurableFile(QString path) : path_(std::move(path)) {
+    const QFileInfo target(path_);
+    if (target.fileName().isEmpty()) {
+        return;
+    }
+    QByteArray pattern =
+        QFile::encodeName(target.dir().filePath(u'.' + target.fileName())) + temporarySuffix;
+    // Created exclusively, private to the user (0600), closed on exec.
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    temporaryPath_ = QFile::decodeName(pattern);
+    if (!file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        discardTemporary();
+    }
+}
+
+DurableFile::~DurableFile() {
+    if (file_.isOpen()) {
+        file_.close();
+    }
+    discardTemporary();
+}
+
+void DurableFile::discardTemporary() {
+    if (!temporaryPath_.isEmpty()) {
+        ::unlink(QFile::encodeName(temporaryPath_).constData());
+        temporaryPath_.clear();
+    }
+}
+
+bool DurableFile::commit() {
+    if (!file_.isOpen() || temporaryPath_.isEmpty()) {
+        return false;
+    }
+    const bool written =
+        file_.flush() && file_.error() == QFileDevice::NoError && syncDescriptor(file_.handle());
+    file_.close();
+    if (!written || file_.error() != QFileDevice::NoError) {
+        discardTemporary();
+        return false;
+    }
+    if (commitHook != nullptr) {
+        commitHook(path_, false);
+    }
+    if (::rename(QFile::encodeName(temporaryPath_).constData(),
+                 QFile::encodeName(path_).constData()) != 0) {
+        discardTemporary();
+        return false;
+    }
+    temporaryPath_.clear();
+    if (commitHook != nullptr) {
+        commitHook(path_, true);
+    }
+    // The file is in place now, whatever follows: a folder that cannot be
+    // synced (which the file system reports only for I/O errors) leaves the
+    // rename to the next writeback.
+    syncFolder(QFileInfo(path_).absolutePath());
+    return true;
+}
+
+bool DurableFile::write(const QString& path, const QByteArray& bytes) {
+    DurableFile file(path);
+    return file.isOpen() && file.device().write(bytes) == bytes.size() && file.commit();
+}
+
+bool DurableFile::syncFolder(const QString& folder) {
+    const Descriptor fd(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.get() >= 0 && syncDescriptor(fd.get());
+}
+
+void DurableFile::setCommitHook(CommitHook hook) {
+    commitHook = hook;
+}
+
+bool DurableFile::isTemporaryName(const QString& name) {
+    const qsizetype suffix = qsizetype(sizeof temporarySuffix) - 1;
+    return name.startsWith(u'.') && name.size() > suffix + 1 && name[name.size() - suffix] == u'.';
+}

@@ -1,0 +1,76 @@
+#include "pages/PdfImage.h"
+
+#include "pages/CcittG4.h"
+#include "pages/ImageFile.h"
+
+#include <QBuffer>
+
+#include <zlib.h>
+
+#include <vector>
+
+namespace {
+
+// The image's rows, each padded to a whole byte, deflated.
+QByteArray flateBits(const QImage& mono) {
+    const auto rowBytes = std::size_t((mono.width() + 7) / 8);
+    z_stream stream{};
+    if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        return {};
+    }
+    QByteArray out;
+    std::vector<unsigned char> chunk(64 * 1024);
+    bool ok = true;
+    for (int y = 0; ok && y <= mono.height(); ++y) {
+        const bool last = y == mono.height();
+        stream.next_in = last ? nullptr : const_cast<uchar*>(mono.constScanLine(y));
+        stream.avail_in = last ? 0 : uInt(rowBytes);
+        do {
+            stream.next_out = chunk.data();
+            stream.avail_out = uInt(chunk.size());
+            const int status = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            if (status == Z_STREAM_ERROR) {
+                ok = false;
+                break;
+            }
+            out.append(reinterpret_cast<const char*>(chunk.data()),
+                       qsizetype(chunk.size() - stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return ok ? out : QByteArray();
+}
+
+} // namespace
+
+PdfImage PdfImage::jpeg(const QImage& image, double dpi, int qualityPercent) {
+    PdfImage result;
+    QBuffer buffer(&result.data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!ImageFile::encodeJPEG(image, buffer, dpi, qualityPercent)) {
+        return {};
+    }
+    const bool grey =
+        image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Mono;
+    result.pixels = image.size();
+    result.colours = grey ? Colours::grey : Colours::rgb;
+    return result;
+}
+
+PdfImage PdfImage::mono(const QImage& image) {
+    if (image.format() != QImage::Format_Mono) {
+        return {};
+    }
+    PdfImage result;
+    result.pixels = image.size();
+    result.colours = Colours::grey;
+    result.bitsPerComponent = 1;
+    result.data = CcittG4::encode(image);
+    result.filter = Filter::ccittG4;
+    QByteArray flate = flateBits(image);
+    if (result.data.isEmpty() || (!flate.isEmpty() && flate.size() < result.data.size())) {
+        result.data = std::move(flate);
+        result.filter = Filter::flate;
+    }
+    return result;
+}

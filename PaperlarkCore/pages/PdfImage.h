@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+// A page image compressed the way a PDF image XObject carries it: colour and
+// grey as JPEG (DCTDecode), black and white as CCITT G4 (CCITTFaxDecode) or,
+// where that would be larger, as Flate-compressed bits.
+struct PdfImage {
+    enum class Filter { dct, ccittG4, flate };
+    enum class Colours { rgb, grey };
+
+    QByteArray data;
+    QSize pixels;
+    Colours colours = Colours::rgb;
+    int bitsPerComponent = 8;
+    Filter filter = Filter::dct;
+
+    bool isNull() const { return data.isEmpty(); }
+
+    // A colour or grey image (any format JpegEncoder takes) at a JPEG quality
+    // percentage; a null PdfImage when encoding fails.
+    static PdfImage jpeg(const QImage& image, double dpi, int qualityPercent);
+    // A Format_Mono image (0 = black), losslessly; a null PdfImage on failure.
+    static PdfImage mono(const QImage& image);
+};

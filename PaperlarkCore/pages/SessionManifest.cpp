@@ -1,0 +1,154 @@
+#include "pages/SessionManifest.h"
+
+#include "pages/DurableFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const QString SessionManifest::fileName = QStringLiteral("manifest.json");
+
+namespace {
+
+constexpr double maxDpi = 100000;
+constexpr qsizetype maxDescription = 200;
+
+QString text(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+// The whole of a regular file of this user with no other name (no hard link
+// to a file elsewhere), read without following a symbolic link and without
+// blocking on a pipe; nothing for anything else.
+std::optional<QByteArray> readOwnFile(const QString& path, qint64 limit) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid() ||
+        info.st_nlink != 1 || info.st_size > limit) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+} // namespace
+
+SessionManifest SessionManifest::of(const QList<std::shared_ptr<ScannedPage>>& pages,
+                                    const QString& folder, const QDateTime& changed) {
+    SessionManifest manifest;
+    manifest.changed = changed.toUTC();
+    const QString home = QDir::cleanPath(folder);
+    for (const auto& page : pages) {
+        const QString path = page->cacheURL().toLocalFile();
+        const QString name = QFileInfo(path).fileName();
+        if (QDir::cleanPath(QFileInfo(path).absolutePath()) != home || !isPageFileName(name)) {
+            continue;
+        }
+        manifest.pages.append({page->id(), name, page->dpi(), page->description()});
+    }
+    return manifest;
+}
+
+QByteArray SessionManifest::toJson() const {
+    QJsonArray entries;
+    for (const Entry& entry : pages) {
+        entries.append(QJsonObject{
+            {"id", entry.id.toString(QUuid::WithoutBraces).toUpper()},
+            {"file", entry.file},
+            {"dpi", entry.dpi},
+            {"description", entry.description},
+        });
+    }
+    return QJsonDocument(QJsonObject{{"version", currentVersion},
+                                     {"changed", text(changed)},
+                                     {"pages", entries}})
+        .toJson(QJsonDocument::Indented);
+}
+
+std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json) {
+    if (json.size() > maxBytes) {
+        return std::nullopt;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject root = document.object();
+    const QJsonValue version = root.value("version");
+    if (!version.isDouble() || version.toDouble() != currentVersion ||
+        !root.value("pages").isArray() || !root.value("changed").isString()) {
+        return std::nullopt;
+    }
+    SessionManifest manifest;
+    manifest.changed = QDateTime::fromString(root.value("changed").toString(), Qt::ISODateWithMs);
+    if (!manifest.changed.isValid()) {
+        return std::nullopt;
+    }
+    manifest.changed = manifest.changed.toUTC();
+    QSet<QUuid> ids;
+    QSet<QString> files;
+    for (const QJsonValue& value : root.value("pages").toArray()) {
+        const QJsonObject object = value.toObject();
+        const QUuid id = QUuid::fromString(object.value("id").toString());
+        const QString file = object.value("file").toString();
+        const double dpi = object.value("dpi").toDouble(-1);
+        const QString description = object.value("description").toString();
+        if (id.isNull() || ids.contains(id) || !isPageFileName(file) || files.contains(file) ||
+            !std::isfinite(dpi) || dpi <= 0 || dpi > maxDpi ||
+            description.size() > maxDescription) {
+            ++manifest.rejected;
+            continue;
+        }
+        ids.insert(id);
+        files.insert(file);
+        manifest.pages.append({id, file, dpi, description});
+    }
+    return manifest;
+}
+
+bool SessionManifest::write(const QString& folder) const {
+    return DurableFile::write(QDir(folder).filePath(fileName), toJson());
+}
+
+std::optional<SessionManifest> SessionManifest::read(const QString& folder) {
+    const auto bytes = readOwnFile(QDir(folder).filePath(fileName), maxBytes);
+    return bytes ? fromJson(*bytes) : std::nullopt;
+}
+
+std::optional<QByteArray> SessionManifest::readPageFile(const QString& folder,
+                                                        const QString& name) {
+    if (!isPageFileName(name)) {
+        return std::nullopt;
+    }
+    return readOwnFile(QDir(folder).filePath(name), maxPageFileBytes);
+}
+
+bool SessionManifest::isPageFileName(const QString& name) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^page_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.(png|jpg)$"));
+    return pattern.match(name).hasMatch();
+}

@@ -1,0 +1,195 @@
+#include "PageFixtures.h"
+
+#include "ocr/TextRecognizer.h"
+#include "pages/DocumentSaver.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <vector>
+
+using namespace PageFixtures;
+
+namespace {
+
+// How many of `expected` appear in `found` in the same order (the longest
+// common subsequence of the two word lists).
+qsizetype wordsInOrder(const QStringList& expected, const QStringList& found) {
+    std::vector<qsizetype> previous(std::size_t(found.size()) + 1, 0), current = previous;
+    for (const QString& word : expected) {
+        for (qsizetype j = 0; j < found.size(); ++j) {
+            current[std::size_t(j + 1)] =
+                word == found[j] ? previous[std::size_t(j)] + 1
+                                 : std::max(previous[std::size_t(j + 1)], current[std::size_t(j)]);
+        }
+        std::swap(previous, current);
+    }
+    return previous.back();
+}
+
+struct PdfWord {
+    QString text;
+    QRectF box; // points, top-left origin
+};
+
+// `pdftotext -bbox` of the first page.
+QList<PdfWord> pdfWords(const QString& pdf) {
+    static const QRegularExpression pattern(QStringLiteral(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    QList<PdfWord> words;
+    const QString html = run("pdftotext", {"-bbox", "-f", "1", "-l", "1", pdf, "-"});
+    for (auto match = pattern.globalMatch(html); match.hasNext();) {
+        const auto m = match.next();
+        words.append(
+            {m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                   QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
+    }
+    return words;
+}
+
+} // namespace
+
+class tst_TextRecognizer : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    std::shared_ptr<ScannedPage> page(const QImage& image, double dpi) {
+        const QUrl source = write(path("source.png"), qtEncoded(image, "png", dpi));
+        return ScannedPage::make(source, QUrl::fromLocalFile(path("cache")), 300, true).value();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
+    void installedLanguagesAndNames();
+    void searchablePdfHasTheWordsWhereTheyAre();
+    void failuresAreValues();
+};
+
+void tst_TextRecognizer::installedLanguagesAndNames() {
+    const QStringList languages = TextRecognizer::installedLanguages();
+    QVERIFY(languages.contains(QStringLiteral("eng")));
+    QVERIFY(!languages.contains(QStringLiteral("osd")));
+    QCOMPARE(TextRecognizer::languageName("eng"), QStringLiteral("English"));
+    QCOMPARE(TextRecognizer::languageName("deu"), QStringLiteral("German"));
+    QCOMPARE(TextRecognizer::languageName("chi_sim"), QStringLiteral("Chinese (Simplified)"));
+    QCOMPARE(TextRecognizer::languageName("qqq"), QStringLiteral("qqq"));
+}
+
+void tst_TextRecognizer::searchablePdfHasTheWordsWhereTheyAre() {
+    // Part of an A4 page at 300 dpi: twelve lines of 11-point text.
+    const int dpi = 300;
+    const TextPage text = textPage(QSize(2480, 1500), dpi, 11, false);
+    QVERIFY(text.words.size() > 80);
+    const auto layer = TextRecognizer::recognise(text.image, dpi, "eng");
+    QVERIFY2(layer.ok(), layer.ok() ? "" : qPrintable(layer.failure().description()));
+
+    const auto scanned = page(text.image, dpi);
+    const QUrl folder = QUrl::fromLocalFile(path("out"));
+    const auto plain = DocumentSaver::save({scanned}, folder, "plain", OutputFormat::pdf, 85);
+    const auto searchable = DocumentSaver::save({scanned}, folder, "searchable", OutputFormat::pdf,
+                                                85, {layer.value()});
+    QVERIFY(plain.ok() && searchable.ok());
+    const QString pdf = searchable.value().front().toLocalFile();
+    QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
+    QVERIFY(run("pdftotext", {plain.value().front().toLocalFile(), "-"}).trimmed().isEmpty());
+
+    // At least 99 % of the words, in reading order.
+    const QStringList found =
+        run("pdftotext", {pdf, "-"}).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    const qsizetype matched = wordsInOrder(text.words, found);
+    QVERIFY2(matched >= qsizetype(std::ceil(text.words.size() * 0.99)),
+             qPrintable(QStringLiteral("%1 of %2 words").arg(matched).arg(text.words.size())));
+
+    // Each word lies where it was drawn, within 2 points.
+    const QList<PdfWord> words = pdfWords(pdf);
+    QCOMPARE(words.size(), found.size());
+    const double scale = 72.0 / dpi;
+    int compared = 0;
+    for (qsizetype i = 0, j = 0; i < text.words.size() && j < words.size(); ++i) {
+        if (words[j].text != text.words[i]) {
+            continue; // a word not recognised is not measured
+        }
+        const QRectF drawn(text.wordBoxes[i].topLeft() * scale, text.wordBoxes[i].size() * scale);
+        const QRectF& box = words[j].box;
+        const auto near = [](double a, double b) { return std::abs(a - b) <= 2.0; };
+        QVERIFY2(near(box.left(), drawn.left()) && near(box.right(), drawn.right()) &&
+                     near(box.center().y(), drawn.center().y()),
+                 qPrintable(QStringLiteral("%1: drawn %2,%3-%4,%5, found %6,%7-%8,%9")
+                                .arg(text.words[i])
+                                .arg(drawn.left())
+                                .arg(drawn.top())
+                                .arg(drawn.right())
+                                .arg(drawn.bottom())
+                                .arg(box.left())
+                                .arg(box.top())
+                                .arg(box.right())
+                                .arg(box.bottom())));
+        ++compared;
+        ++j;
+    }
+    QVERIFY(compared >= text.words.size() * 0.99);
+
+    // The text is invisible: both documents look the same, pixel for pixel.
+    run("pdftoppm", {"-r", "150", "-png", plain.value().front().toLocalFile(), path("plain")});
+    run("pdftoppm", {"-r", "150", "-png", pdf, path("searchable")});
+    const QImage plainImage(path("plain-1.png")), searchableImage(path("searchable-1.png"));
+    QVERIFY(!plainImage.isNull());
+    QCOMPARE(searchableImage, plainImage);
+    run("mutool", {"draw", "-q", "-r", "150", "-o", path("plain-mupdf.png"),
+                   plain.value().front().toLocalFile()});
+    run("mutool", {"draw", "-q", "-r", "150", "-o", path("searchable-mupdf.png"), pdf});
+    const QImage plainMupdf(path("plain-mupdf.png"));
+    QVERIFY(!plainMupdf.isNull());
+    QCOMPARE(QImage(path("searchable-mupdf.png")), plainMupdf);
+    // mupdf finds the same words.
+    const QString mupdfText = run("mutool", {"draw", "-q", "-F", "txt", "-o", "-", pdf});
+    QVERIFY(
+        wordsInOrder(text.words, mupdfText.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) >=
+        qsizetype(std::ceil(text.words.size() * 0.99)));
+}
+
+void tst_TextRecognizer::failuresAreValues() {
+    const TextPage text = textPage(QSize(600, 300), 300, 11, true);
+
+    // A language without data, or a name that is no language at all.
+    for (const QString language : {"qqq", "../tessdata/eng", ""}) {
+        const auto missing = TextRecognizer::recognise(text.image, 300, language);
+        QCOMPARE(missing.failure().kind, TextRecognizer::Failure::Kind::missingLanguage);
+    }
+    QCOMPARE(TextRecognizer::recognise(text.image, 300, "deu").failure().description(),
+             QStringLiteral("The German language data for text recognition is not installed."));
+
+    // Cancelled before it starts: nothing is returned.
+    const std::atomic<bool> cancel = true;
+    const auto cancelled = TextRecognizer::recognise(text.image, 300, "eng", &cancel);
+    QCOMPARE(cancelled.failure().kind, TextRecognizer::Failure::Kind::cancelled);
+    QCOMPARE(cancelled.failure().description(), QStringLiteral("Text recognition was cancelled."));
+
+    // Pages of extreme shapes, and an empty image, are no crash.
+    QImage tall(1, 20000, QImage::Format_Grayscale8), wide(20000, 1, QImage::Format_Grayscale8);
+    tall.fill(0);
+    wide.fill(255);
+    for (const QImage& image : {tall, wide, QImage()}) {
+        const auto result = TextRecognizer::recognise(image, 300, "eng");
+        if (!result.ok()) {
+            QCOMPARE(result.failure().kind, TextRecognizer::Failure::Kind::failed);
+        }
+    }
+
+    // A text layer that is no PDF: the page is saved without text.
+    const auto scanned = page(text.image, 300);
+    const auto saved = DocumentSaver::save({scanned}, QUrl::fromLocalFile(path("bad")), "Scan",
+                                           OutputFormat::pdf, 85, {TextLayer{"not a PDF"}});
+    QVERIFY(saved.ok());
+    const QString pdf = saved.value().front().toLocalFile();
+    QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
+    QVERIFY(run("pdftotext", {pdf, "-"}).trimmed().isEmpty());
+}
+
+QTEST_MAIN(tst_TextRecognizer)
+#include "tst_TextRecognizer.moc"
