@@ -13,7 +13,6 @@
 #include "pages/SessionLock.h"
 #include "pages/SessionManifest.h"
 #include "scanning/fake/FakeScannerBrowser.h"
-#include "scanning/sane/SaneDeviceBrowser.h"
 
 #include <QDir>
 #include <QDirIterator>
