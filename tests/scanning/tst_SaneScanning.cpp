@@ -275,18 +275,29 @@ private Q_SLOTS:
         for (const auto& [status, text] : errors) {
             for (const int sheet : {1, 3}) {
                 const QByteArray what = status + " at sheet " + QByteArray::number(sheet);
-                Rig rig(withOptions({{"read-return-value", status, sheet}}));
-                QVERIFY2(rig.ready(), what);
-                const auto outcome = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
-                QVERIFY2(outcome->result && !outcome->result->ok(), what);
-                const ScannerFailure& failure = outcome->result->failure();
-                QCOMPARE(failure.description(), text);
-                QCOMPARE(failure.kind(), ScannerFailure::Kind::deviceError);
-                // The sheets before the failing one are kept, complete.
-                QCOMPARE(failure.deliveredPages().size(), sheet - 1);
-                QVERIFY(allReadable(failure.deliveredPages()));
-                QCOMPARE(rig.announced, failure.deliveredPages());
-                QCOMPARE(rig.filesOfLastScan().size(), sheet - 1);
+                // SANE's test backend now and then hangs in its reader thread
+                // after an error; the watchdog then ends the scan as not
+                // responding (tested on its own below). Such a run says
+                // nothing about how errors are reported: it is tried again.
+                for (int attempt = 1;; ++attempt) {
+                    Rig rig(withOptions({{"read-return-value", status, sheet}}));
+                    QVERIFY2(rig.ready(), what);
+                    const auto outcome =
+                        rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
+                    QVERIFY2(outcome->result && !outcome->result->ok(), what);
+                    const ScannerFailure& failure = outcome->result->failure();
+                    if (failure.description() == notResponding && attempt < 3) {
+                        continue;
+                    }
+                    QCOMPARE(failure.description(), text);
+                    QCOMPARE(failure.kind(), ScannerFailure::Kind::deviceError);
+                    // The sheets before the failing one are kept, complete.
+                    QCOMPARE(failure.deliveredPages().size(), sheet - 1);
+                    QVERIFY(allReadable(failure.deliveredPages()));
+                    QCOMPARE(rig.announced, failure.deliveredPages());
+                    QCOMPARE(rig.filesOfLastScan().size(), sheet - 1);
+                    break;
+                }
             }
         }
         {

@@ -126,7 +126,8 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool returnKey = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (returnKey && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            if (options_->scanButton()->isEnabled()) {
+            // Return starts a scan; it never cancels one (Escape does).
+            if (!model_.scanning() && options_->scanButton()->isEnabled()) {
                 options_->scanButton()->click();
             }
             return true;
