@@ -39,6 +39,8 @@ public:
     QList<QUrl> chooseImageFiles() override { return {}; }
     std::optional<QUrl> chooseFolder(const QUrl&) override { return std::nullopt; }
     bool confirmDiscardAllPages() override { return false; }
+    bool confirmRestorePages(const QString&) override { return false; }
+    bool confirmQuitDiscarding(int) override { return false; }
     void openUrl(const QUrl&) override {}
 };
 
