@@ -5,8 +5,9 @@
 #include <QSize>
 
 // A page image compressed the way a PDF image XObject carries it: colour and
-// grey as JPEG (DCTDecode), black and white as CCITT G4 (CCITTFaxDecode) or,
-// where that would be larger, as Flate-compressed bits.
+// grey as JPEG (DCTDecode), black and white as CCITT G4 (CCITTFaxDecode),
+// deflated once more where that makes it smaller, or, where G4 would be
+// larger, as Flate-compressed bits.
 struct PdfImage {
     enum class Filter { dct, ccittG4, flate };
     enum class Colours { rgb, grey };
@@ -16,6 +17,9 @@ struct PdfImage {
     Colours colours = Colours::rgb;
     int bitsPerComponent = 8;
     Filter filter = Filter::dct;
+    // The data is the filter's coding deflated once more (FlateDecode first,
+    // then the filter, when read).
+    bool deflated = false;
 
     bool isNull() const { return data.isEmpty(); }
 
