@@ -7,6 +7,7 @@
 #include "pages/PdfWriter.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFuture>
 #include <QThread>
 #include <QThreadPool>
@@ -145,6 +146,20 @@ bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume)
     return true;
 }
 
+// The bytes of a page's cache file when it is a JPEG of reasonable size.
+std::optional<QByteArray> storedJpeg(const ScannedPage& page) {
+    constexpr qint64 maxBytes = qint64{64} << 20;
+    const QString path = page.cacheURL().toLocalFile();
+    if (!path.endsWith(QStringLiteral(".jpg"))) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes) {
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
 // All pages into one PDF on an open file.
 Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
                                               const DocumentSaver::TextLayers& textLayers,
@@ -155,6 +170,16 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
     const auto start = [&pages, jpegQuality](qsizetype index) {
         return [page = pages[index], jpegQuality] {
             PreparedPage prepared;
+            // A page kept as the JPEG it came from goes in as it is when
+            // encoding it again could only lose detail.
+            if (const std::optional<QByteArray> jpeg = storedJpeg(*page)) {
+                prepared.pdfImage =
+                    PdfImage::fromJpeg(*jpeg, page->pixelSize().toSize(), jpegQuality);
+                if (!prepared.pdfImage.isNull()) {
+                    prepared.encoded = true;
+                    return prepared;
+                }
+            }
             auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
             if (!decoded) {
                 prepared.unreadable = decoded.failure();

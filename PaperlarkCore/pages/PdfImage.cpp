@@ -2,6 +2,7 @@
 
 #include "pages/CcittG4.h"
 #include "pages/ImageFile.h"
+#include "pages/JpegPassThrough.h"
 
 #include <QBuffer>
 
@@ -67,6 +68,19 @@ PdfImage PdfImage::jpeg(const QImage& image, double dpi, int qualityPercent) {
         image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Mono;
     result.pixels = image.size();
     result.colours = grey ? Colours::grey : Colours::rgb;
+    return result;
+}
+
+PdfImage PdfImage::fromJpeg(const QByteArray& jpeg, QSize pixels, int qualityPercent) {
+    const auto layout =
+        JpegPassThrough::check(jpeg, pixels, ImageFile::jpegLibraryQuality(qualityPercent));
+    if (!layout) {
+        return {};
+    }
+    PdfImage result;
+    result.data = jpeg;
+    result.pixels = pixels;
+    result.colours = layout->colour ? Colours::rgb : Colours::grey;
     return result;
 }
 

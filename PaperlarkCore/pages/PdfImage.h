@@ -26,6 +26,10 @@ struct PdfImage {
     // A colour or grey image (any format JpegEncoder takes) at a JPEG quality
     // percentage; a null PdfImage when encoding fails.
     static PdfImage jpeg(const QImage& image, double dpi, int qualityPercent);
+    // A stored JPEG of `pixels`, as it is, when it is no finer than the JPEG
+    // quality percentage asks (see JpegPassThrough); a null PdfImage when it
+    // does not qualify (the caller then decodes and encodes).
+    static PdfImage fromJpeg(const QByteArray& jpeg, QSize pixels, int qualityPercent);
     // A Format_Mono image (0 = black), losslessly; a null PdfImage on failure.
     static PdfImage mono(const QImage& image);
 };

@@ -5,8 +5,10 @@
 
 #include "pages/MonoBits.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -60,6 +62,7 @@ private Q_SLOTS:
     void pdfHasExactPagesAndCompactImages();
     void pdfImagesCoverExactlyTheirPages();
     void blackAndWhiteIsCcittOrFlateAndLossless();
+    void storedJpegGoesInAsItIsWhenNoFiner();
     void newFilesAreExclusiveAndCleanedUp();
     void failuresAndTheirTexts();
     void fullDiskLeavesNoPdf();
@@ -407,6 +410,62 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
         }
         QCOMPARE(astray, 0);
     }
+}
+
+void tst_DocumentSaver::storedJpegGoesInAsItIsWhenNoFiner() {
+    // Pages imported from JPEGs at quality 60 are kept as those files.
+    const auto jpegPage = [this](const QImage& image, const QString& name, bool progressive) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(60);
+        writer.setProgressiveScanWrite(progressive);
+        writer.write(image);
+        const QUrl source = write(path(name), buffer.data());
+        const auto made = ScannedPage::make(source, url("cache"), 300, false);
+        return made.ok() ? made.value() : nullptr;
+    };
+    const auto colour = jpegPage(colourImage(600, 400), "colour.jpg", false);
+    const auto grey = jpegPage(greyImage(300, 200), "grey.jpg", false);
+    const auto progressive = jpegPage(colourImage(600, 400), "progressive.jpg", true);
+    QVERIFY(colour && grey && progressive);
+    for (const auto& page : {colour, grey, progressive}) {
+        QVERIFY(page->cacheURL().fileName().endsWith(".jpg"));
+    }
+    const auto contains = [](const QByteArray& pdf, const std::shared_ptr<ScannedPage>& page) {
+        return pdf.contains(readAll(page->cacheURL().toLocalFile()));
+    };
+
+    // At quality 85 the files go in byte for byte, except the progressive one.
+    const auto same = DocumentSaver::save({colour, grey, progressive}, url("jpeg"), "same",
+                                          OutputFormat::pdf, 85);
+    QVERIFY(same.ok());
+    const QString samePdf = same.value().front().toLocalFile();
+    const QByteArray sameBytes = readAll(samePdf);
+    QVERIFY(contains(sameBytes, colour));
+    QVERIFY(contains(sameBytes, grey));
+    QVERIFY(!contains(sameBytes, progressive));
+    const QList<PdfImage> images = pdfImages(samePdf);
+    QCOMPARE(images.size(), 3);
+    QCOMPARE(images[0].encoding, QStringLiteral("jpeg"));
+    QCOMPARE(images[0].colour, QStringLiteral("rgb"));
+    QCOMPARE(images[1].encoding, QStringLiteral("jpeg"));
+    QCOMPARE(images[1].colour, QStringLiteral("gray"));
+    QCOMPARE(QSize(images[1].width, images[1].height), QSize(300, 200));
+    QVERIFY(run("qpdf", {"--check", samePdf}).contains("No syntax or stream encoding errors"));
+    run("pdftoppm", {"-r", "10", "-png", samePdf, path("same")});
+    const QImage first(path("same-1.png"));
+    QVERIFY(!first.isNull());
+    QVERIFY2(first.pixelColor(2, 2).red() > 150 && first.pixelColor(2, 2).green() < 90,
+             "red block on page 1");
+
+    // At quality 40 they are encoded again, smaller.
+    const auto coarser =
+        DocumentSaver::save({colour, grey}, url("jpeg"), "coarser", OutputFormat::pdf, 40);
+    QVERIFY(coarser.ok());
+    const QByteArray coarserBytes = readAll(coarser.value().front().toLocalFile());
+    QVERIFY(!contains(coarserBytes, colour) && !contains(coarserBytes, grey));
+    QCOMPARE(pdfImages(coarser.value().front().toLocalFile()).size(), 2);
 }
 
 void tst_DocumentSaver::newFilesAreExclusiveAndCleanedUp() {
