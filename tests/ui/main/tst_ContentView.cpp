@@ -375,25 +375,7 @@ private Q_SLOTS:
         view->setCurrentIndex(view->model()->index(1, 0));
         QCOMPARE(f.model->selectedPageID(), std::optional<QUuid>(second));
 
-        QMenu* menu = f.view->pageList()->contextMenu();
-        QStringList texts;
-        QAction* moveUp = nullptr;
-        for (QAction* action : menu->actions()) {
-            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
-            if (action->text() == QStringLiteral("Move up")) {
-                moveUp = action;
-            }
-        }
-        QCOMPARE(
-            texts,
-            (QStringList{QStringLiteral("Rotate left"), QStringLiteral("Rotate right"),
-                         QStringLiteral("Rotate 180°"), QStringLiteral("---"),
-                         QStringLiteral("Move up"), QStringLiteral("Move down"),
-                         QStringLiteral("---"), QStringLiteral("Delete page"),
-                         QStringLiteral("---"), QStringLiteral("Interleave front and back pages"),
-                         QStringLiteral("Reverse order"), QStringLiteral("Select blank pages"),
-                         QStringLiteral("Select all"), QStringLiteral("---"),
-                         QStringLiteral("Undo"), QStringLiteral("Redo")}));
+        QAction* moveUp = f.view->pageList()->action(QStringLiteral("Move up"));
         QVERIFY(moveUp != nullptr);
         moveUp->trigger();
 
