@@ -1,29 +1,17 @@
 #include "pages/JpegPassThrough.h"
 
+#include "pages/JpegErrorManager.h"
+
 #include <algorithm>
 #include <array>
-#include <csetjmp>
-#include <cstdio>
-
-#include <jpeglib.h>
 
 namespace {
 
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void raiseError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-
-void ignoreMessage(j_common_ptr) {}
-
 // Runs libjpeg; free of objects with destructors, because libjpeg reports
 // errors by longjmp.
-bool qualifies(jpeg_decompress_struct& in, jpeg_compress_struct& reference, ErrorManager& errors,
-               const QByteArray& jpeg, QSize pixels, int quality, bool* colour) {
+bool qualifies(jpeg_decompress_struct& in, jpeg_compress_struct& reference,
+               JpegErrorManager& errors, const QByteArray& jpeg, QSize pixels, int quality,
+               bool* colour) {
     if (setjmp(errors.jump)) {
         return false;
     }
@@ -70,11 +58,9 @@ std::optional<JpegPassThrough::Layout> JpegPassThrough::check(const QByteArray& 
     }
     jpeg_decompress_struct in{};
     jpeg_compress_struct reference{};
-    ErrorManager errors{};
-    in.err = jpeg_std_error(&errors.base);
+    JpegErrorManager errors{};
+    in.err = errors.install();
     reference.err = &errors.base;
-    errors.base.error_exit = raiseError;
-    errors.base.output_message = ignoreMessage;
     jpeg_create_decompress(&in);
     jpeg_create_compress(&reference);
     bool colour = true;
