@@ -155,12 +155,12 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
     const auto start = [&pages, jpegQuality](qsizetype index) {
         return [page = pages[index], jpegQuality] {
             PreparedPage prepared;
-            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            auto decoded = page->loadFullImage();
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
                 return prepared;
             }
-            QImage image = std::move(decoded.value().image);
+            QImage image = std::move(decoded.value());
             prepared.pdfImage = image.format() == QImage::Format_Mono
                                     ? PdfImage::mono(image)
                                     : PdfImage::jpeg(image, page->dpi(), jpegQuality);
@@ -304,11 +304,11 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
         files[std::size_t(index)] = file;
         return [page = pages[index], file, format, jpegQuality] {
             PreparedPage prepared;
-            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            auto decoded = page->loadFullImage();
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
             } else if (file->status() == NewFile::Status::created) {
-                const QImage& image = decoded.value().image;
+                const QImage& image = decoded.value();
                 prepared.encoded =
                     format == OutputFormat::png
                         ? ImageFile::encodePNG(image, file->device(), page->dpi(),
