@@ -146,11 +146,12 @@ bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume)
     return true;
 }
 
-// The bytes of a page's cache file when it is a JPEG of reasonable size.
+// The bytes of a page's cache file when it is a JPEG of reasonable size
+// whose pixels are the page's as they are (no turn recorded).
 std::optional<QByteArray> storedJpeg(const ScannedPage& page) {
     constexpr qint64 maxBytes = qint64{64} << 20;
     const QString path = page.cacheURL().toLocalFile();
-    if (!path.endsWith(QStringLiteral(".jpg"))) {
+    if (page.cacheTurns() != 0 || !path.endsWith(QStringLiteral(".jpg"))) {
         return std::nullopt;
     }
     QFile file(path);
@@ -170,8 +171,8 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
     const auto start = [&pages, jpegQuality](qsizetype index) {
         return [page = pages[index], jpegQuality] {
             PreparedPage prepared;
-            // A page kept as the JPEG it came from goes in as it is when
-            // encoding it again could only lose detail.
+            // A page kept as the JPEG it came from, unturned, goes in as
+            // that file when encoding it again could only lose detail.
             if (const std::optional<QByteArray> jpeg = storedJpeg(*page)) {
                 prepared.pdfImage =
                     PdfImage::fromJpeg(*jpeg, page->pixelSize().toSize(), jpegQuality);
@@ -180,12 +181,12 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
                     return prepared;
                 }
             }
-            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            auto decoded = page->loadFullImage();
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
                 return prepared;
             }
-            QImage image = std::move(decoded.value().image);
+            QImage image = std::move(decoded.value());
             prepared.pdfImage = image.format() == QImage::Format_Mono
                                     ? PdfImage::mono(image)
                                     : PdfImage::jpeg(image, page->dpi(), jpegQuality);
@@ -329,11 +330,11 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
         files[std::size_t(index)] = file;
         return [page = pages[index], file, format, jpegQuality] {
             PreparedPage prepared;
-            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            auto decoded = page->loadFullImage();
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
             } else if (file->status() == NewFile::Status::created) {
-                const QImage& image = decoded.value().image;
+                const QImage& image = decoded.value();
                 prepared.encoded =
                     format == OutputFormat::png
                         ? ImageFile::encodePNG(image, file->device(), page->dpi(),

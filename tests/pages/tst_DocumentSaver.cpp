@@ -428,16 +428,22 @@ void tst_DocumentSaver::storedJpegGoesInAsItIsWhenNoFiner() {
     const auto colour = jpegPage(colourImage(600, 400), "colour.jpg", false);
     const auto grey = jpegPage(greyImage(300, 200), "grey.jpg", false);
     const auto progressive = jpegPage(colourImage(600, 400), "progressive.jpg", true);
-    QVERIFY(colour && grey && progressive);
-    for (const auto& page : {colour, grey, progressive}) {
+    // A page turned half round keeps its file, whose pixels are no longer
+    // the page's.
+    const auto turned = jpegPage(colourImage(640, 400), "turned.jpg", false);
+    QVERIFY(colour && grey && progressive && turned);
+    QVERIFY(turned->rotate(2).ok());
+    QCOMPARE(turned->cacheTurns(), 2);
+    for (const auto& page : {colour, grey, progressive, turned}) {
         QVERIFY(page->cacheURL().fileName().endsWith(".jpg"));
     }
     const auto contains = [](const QByteArray& pdf, const std::shared_ptr<ScannedPage>& page) {
         return pdf.contains(readAll(page->cacheURL().toLocalFile()));
     };
 
-    // At quality 85 the files go in byte for byte, except the progressive one.
-    const auto same = DocumentSaver::save({colour, grey, progressive}, url("jpeg"), "same",
+    // At quality 85 the files go in byte for byte, except the progressive
+    // and the turned ones.
+    const auto same = DocumentSaver::save({colour, grey, progressive, turned}, url("jpeg"), "same",
                                           OutputFormat::pdf, 85);
     QVERIFY(same.ok());
     const QString samePdf = same.value().front().toLocalFile();
@@ -445,8 +451,9 @@ void tst_DocumentSaver::storedJpegGoesInAsItIsWhenNoFiner() {
     QVERIFY(contains(sameBytes, colour));
     QVERIFY(contains(sameBytes, grey));
     QVERIFY(!contains(sameBytes, progressive));
+    QVERIFY(!contains(sameBytes, turned));
     const QList<PdfImage> images = pdfImages(samePdf);
-    QCOMPARE(images.size(), 3);
+    QCOMPARE(images.size(), 4);
     QCOMPARE(images[0].encoding, QStringLiteral("jpeg"));
     QCOMPARE(images[0].colour, QStringLiteral("rgb"));
     QCOMPARE(images[1].encoding, QStringLiteral("jpeg"));
@@ -458,6 +465,10 @@ void tst_DocumentSaver::storedJpegGoesInAsItIsWhenNoFiner() {
     QVERIFY(!first.isNull());
     QVERIFY2(first.pixelColor(2, 2).red() > 150 && first.pixelColor(2, 2).green() < 90,
              "red block on page 1");
+    const QImage fourth(path("same-4.png"));
+    QVERIFY(!fourth.isNull());
+    const QColor corner = fourth.pixelColor(fourth.width() - 3, fourth.height() - 3);
+    QVERIFY2(corner.red() > 150 && corner.green() < 90, "red block bottom right on page 4");
 
     // At quality 40 they are encoded again, smaller.
     const auto coarser =
