@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scanning/PageFileWriter.h"
 #include "scanning/ScannerDevice.h"
 
 #include <QList>
@@ -105,4 +106,7 @@ private:
     QList<ScanConfiguration> scans_;
     QList<Step> remaining_;
     int pagesWritten_ = 0;
+    // One per scan, as a real scan job has: it never hands out a name twice
+    // within the scan, even once earlier page files have been taken away.
+    std::optional<PageFileWriter> writer_;
 };
