@@ -61,6 +61,11 @@ void FakeScannerDevice::requestSelectUnit(ScannerUnit::Type type) {
 
 void FakeScannerDevice::requestScan(const ScanConfiguration& configuration) {
     scans_.append(configuration);
+    // One writer per scan, as a real device has: its pages never share a
+    // name, even when a page's file has already been taken away.
+    writer_.emplace(configuration.downloadsDirectory.toLocalFile(),
+                    configuration.documentName.isEmpty() ? QStringLiteral("page")
+                                                         : configuration.documentName);
     remaining_ = steps_;
     scanRunning_ = true;
     QTimer::singleShot(0, this, &FakeScannerDevice::runSteps);
@@ -117,10 +122,10 @@ void FakeScannerDevice::writePage(bool broken) {
     QImage page(17, 22, QImage::Format_Grayscale8);
     page.fill(200 - 10 * (pagesWritten_ % 10));
     ++pagesWritten_;
-    PageFileWriter writer(configuration.downloadsDirectory.toLocalFile(),
-                          configuration.documentName.isEmpty() ? QStringLiteral("page")
-                                                               : configuration.documentName);
-    const auto file = writer.write(page, configuration.resolution.value_or(0));
+    if (!writer_) {
+        writer_.emplace(configuration.downloadsDirectory.toLocalFile(), QStringLiteral("page"));
+    }
+    const auto file = writer_->write(page, configuration.resolution.value_or(0));
     if (!file) {
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scanning/PageFileWriter.h"
 #include "scanning/ScannerDevice.h"
 
 #include <QList>
@@ -105,4 +106,6 @@ private:
     QList<ScanConfiguration> scans_;
     QList<Step> remaining_;
     int pagesWritten_ = 0;
+    // The current scan's.
+    std::optional<PageFileWriter> writer_;
 };
