@@ -4,8 +4,8 @@
 #include "model/PageHistory.h"
 #include "model/PageImport.h"
 #include "model/PageList.h"
-#include "model/TextRecognitionQueue.h"
 #include "model/SessionRecovery.h"
+#include "model/TextRecognitionQueue.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
@@ -158,6 +158,10 @@ public:
     // This run's folder for page cache files and scanner output:
     // ~/.cache/Paperlark/<UUID>. Fixed for the life of the model.
     const QUrl& sessionFolder() const { return session_.url(); }
+    // The session's manifest follows the page list in the background; this
+    // waits until it is on disk as the list is now. False when the last
+    // write failed.
+    bool waitForSessionRecord() const { return session_.waitForRecords(); }
 
     // ---- Page list ----------------------------------------------------------
 
