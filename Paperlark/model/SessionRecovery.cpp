@@ -30,6 +30,11 @@ bool isSessionName(const QString& name) {
     return !id.isNull() && SessionFolder::folderName(id) == name;
 }
 
+// ".<UUID>": a session folder being set up, before it is renamed into place.
+bool isStagingName(const QString& name) {
+    return name.startsWith(u'.') && isSessionName(name.mid(1));
+}
+
 // The lock file, the manifest and temporary files.
 bool isBookkeeping(const QString& name) {
     return name == SessionLock::fileName || name == SessionManifest::fileName ||
@@ -55,6 +60,23 @@ bool isEmptySession(const QString& path, const std::optional<SessionManifest>& m
            holdsOnly(path, [](const QString& name) {
                return isBookkeeping(name) || SessionManifest::isPageFileName(name);
            });
+}
+
+// A session folder still being set up that nobody holds was left by an
+// instance that ended between creating and renaming it; it never held a page.
+// Only bookkeeping files are removed, one by one, so that anything else keeps
+// the folder.
+void removeAbandonedStaging(const QString& path) {
+    const auto lock = SessionLock::acquire(path);
+    if (!lock || !holdsOnly(path, isBookkeeping)) {
+        return;
+    }
+    const QStringList names =
+        QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        ::unlink(QFile::encodeName(QDir(path).filePath(name)).constData());
+    }
+    ::rmdir(QFile::encodeName(path).constData());
 }
 
 // The page of a manifest entry when its file checks out and decodes. A
@@ -90,9 +112,14 @@ std::vector<SessionRecovery::Session> SessionRecovery::find(const QString& cache
     if (!isOwnFolder(cacheRoot)) {
         return sessions;
     }
-    const QStringList names = QDir(cacheRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList names =
+        QDir(cacheRoot).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QString path = QDir(cacheRoot).filePath(name);
+        if (isStagingName(name) && isOwnFolder(path)) {
+            removeAbandonedStaging(path);
+            continue;
+        }
         if (!isSessionName(name) || QUuid::fromString(name) == own || !isOwnFolder(path)) {
             continue;
         }

@@ -592,6 +592,15 @@ private Q_SLOTS:
         const QString onlyLock = session({});
         QFile::remove(onlyLock + "/manifest.json");
         QVERIFY(SessionLock::acquire(onlyLock));
+        // A folder an instance was still setting up when it ended; and one
+        // that, oddly, holds a file of the user's: kept.
+        const QString staging = root + "/." + SessionFolder::folderName(QUuid::createUuid());
+        QVERIFY(QDir().mkdir(staging));
+        QVERIFY(SessionLock::acquire(staging));
+        const QString stagingWithFile =
+            root + "/." + SessionFolder::folderName(QUuid::createUuid());
+        QVERIFY(QDir().mkdir(stagingWithFile));
+        writeFile(stagingWithFile + "/notes.txt", "mine");
         // A broken page beside a good one: only the good one counts.
         const QString halfBroken = session({});
         const QString broken = goodPage(halfBroken, 8);
@@ -604,8 +613,8 @@ private Q_SLOTS:
             .write(halfBroken);
 
         const auto users = snapshot(in);
-        const QStringList untouched = {symlinked, hardLinked, huge,        torn,
-                                       latin1,    foreign,    notASession, locked};
+        const QStringList untouched = {symlinked, hardLinked,  huge,   torn,           latin1,
+                                       foreign,   notASession, locked, stagingWithFile};
         QMap<QString, QMap<QString, QByteArray>> before;
         for (const QString& folder : untouched) {
             before.insert(folder, snapshot(folder));
@@ -615,7 +624,7 @@ private Q_SLOTS:
         QCOMPARE(desktop_->restoreQuestions.size(), 1);
         QVERIFY(desktop_->restoreQuestions.first().contains("Restore 1 page(s) from "));
         QVERIFY(!QFileInfo::exists(halfBroken)); // discarded
-        for (const QString& gone : {bare, cleared, onlyLock, outside}) {
+        for (const QString& gone : {bare, cleared, onlyLock, outside, staging}) {
             QVERIFY2(!QFileInfo::exists(gone), qPrintable(gone));
         }
         for (const QString& folder : untouched) {
