@@ -79,9 +79,11 @@ void removeAbandonedStaging(const QString& path) {
     ::rmdir(QFile::encodeName(path).constData());
 }
 
-// The page of a manifest entry when its file checks out and decodes. A
-// rotation that had written the PNG of a page kept as JPEG, but not yet the
-// manifest naming it, left the finished PNG beside the JPEG: that is the page.
+// The page of a manifest entry when its file checks out and decodes, turned
+// as the entry says. Earlier versions rotated a page kept as JPEG into the PNG
+// of the same name; one killed after writing that PNG but before the manifest
+// named it left the finished PNG (already turned) beside the JPEG: that is
+// the page.
 std::optional<SessionRecovery::Page> readablePage(const QString& folder,
                                                   const SessionManifest::Entry& entry) {
     const QString rotated =
@@ -97,9 +99,17 @@ std::optional<SessionRecovery::Page> readablePage(const QString& folder,
         if (!decoded) {
             continue;
         }
-        const QImage& image = decoded.value().image;
-        return SessionRecovery::Page{entry.id, file, entry.dpi, QSizeF(image.size()),
-                                     ScannedPage::makeThumbnail(image)};
+        const int turns = file == entry.file ? entry.turns : 0;
+        const auto image = ImageFile::rotate(decoded.value().image, turns);
+        if (!image) {
+            continue;
+        }
+        return SessionRecovery::Page{entry.id,
+                                     file,
+                                     entry.dpi,
+                                     QSizeF(image.value().size()),
+                                     ScannedPage::makeThumbnail(image.value()),
+                                     turns};
     }
     return std::nullopt;
 }
@@ -178,7 +188,7 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
         }
         planned.append(std::make_shared<ScannedPage>(
             page.id, QUrl::fromLocalFile(QDir(into.path()).filePath(name)), page.pixelSize,
-            page.dpi, page.thumbnail));
+            page.dpi, page.thumbnail, std::nullopt, page.cacheTurns));
         sources.append(QDir(session.path).filePath(page.file));
     }
     // This run's manifest names the pages before their files move: a crash
