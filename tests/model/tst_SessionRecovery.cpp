@@ -550,12 +550,15 @@ private Q_SLOTS:
         }
         // This run's manifest keeps the turn; one more turn upright again
         // writes nothing but the manifest, which goes back to version 1.
+        // (The manifest is written in the background.)
         const QString own = model_->sessionFolder().toLocalFile();
+        QVERIFY(model_->waitForSessionRecord());
         QCOMPARE(SessionManifest::read(own)->pages[0].turns, 1);
         QVERIFY(pages[0]->rotate(3));
         model_->notifyChanged();
         QCOMPARE(readFile(pages[0]->cacheURL().toLocalFile()), jpegBytes);
         QCOMPARE(pages[0]->loadFullImage().value(), decoded);
+        QVERIFY(model_->waitForSessionRecord());
         QCOMPARE(SessionManifest::read(own)->pages[0].turns, 0);
         QVERIFY(readFile(own + "/manifest.json").contains("\"version\": 1"));
     }
