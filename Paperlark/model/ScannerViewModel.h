@@ -159,6 +159,10 @@ public:
     // This run's folder for page cache files and scanner output:
     // ~/.cache/Paperlark/<UUID>. Fixed for the life of the model.
     const QUrl& sessionFolder() const { return session_.url(); }
+    // The session's manifest follows the page list in the background; this
+    // waits until it is on disk as the list is now. False when the last
+    // write failed.
+    bool waitForSessionRecord() const { return session_.waitForRecords(); }
 
     // ---- Page list ----------------------------------------------------------
 

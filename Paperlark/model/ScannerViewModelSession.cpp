@@ -15,8 +15,9 @@ using Sessions = std::vector<SessionRecovery::Session>;
 
 void ScannerViewModel::followPagesForRecovery() {
     // Both: operations on the list announce themselves through the list,
-    // changes inside a page (a rotation) through notifyChanged().
-    const auto record = [this] { session_.recordPages(pages_.pages()); };
+    // changes inside a page (a rotation) through notifyChanged(). Written in
+    // the background: a durable write can take a good part of a second.
+    const auto record = [this] { session_.recordPagesInBackground(pages_.pages()); };
     connect(&pages_, &PageList::changed, this, record);
     connect(this, &ScannerViewModel::pagesChanged, this, record);
 }

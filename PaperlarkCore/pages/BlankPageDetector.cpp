@@ -108,6 +108,14 @@ private:
         }
         // Red and blue side by side in 16-bit lanes: maxFactor rows keep them
         // from overflowing.
+        if (image_.format() == QImage::Format_RGB888) {
+            const std::uint8_t* in = image_.constScanLine(y);
+            for (int x = 0; x < width; ++x, in += 3) {
+                redBlue_[std::size_t(x)] += std::uint32_t(in[0]) << 16 | in[2];
+                green_[std::size_t(x)] += in[1];
+            }
+            return;
+        }
         const auto* in = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
         for (int x = 0; x < width; ++x) {
             redBlue_[std::size_t(x)] += in[x] & 0x00FF00FFu;
@@ -229,7 +237,9 @@ double BlankPageDetector::inkShare(const QImage& image, double dpi) {
     if (image.isNull()) {
         return 0;
     }
-    const QImage source = ImageFile::normalised(image);
+    // RGB888 (what scanners deliver) is read as it is.
+    const QImage source =
+        image.format() == QImage::Format_RGB888 ? image : ImageFile::normalised(image);
     if (source.isNull()) {
         return 0;
     }

@@ -54,18 +54,17 @@ bool writeChunk(QIODevice& device, const char type[4], const std::uint8_t* data,
            device.write(reinterpret_cast<const char*>(tail), 4) == 4;
 }
 
-// One row as PNG samples: RGB(A) bytes from Qt's native 0xAARRGGBB words,
-// grey and 1-bit rows as they are.
-void packRow(const QImage& image, int y, const Layout& layout, std::uint8_t* out) {
+// One row as PNG samples: RGB(A) bytes from Qt's native 0xAARRGGBB words;
+// grey, 1-bit and RGB888 rows are PNG samples already.
+const std::uint8_t* packRow(const QImage& image, int y, const Layout& layout,
+                            std::uint8_t* scratch) {
     const uchar* line = image.constScanLine(y);
-    if (layout.samplesPerPixel < 3) {
-        const std::size_t bytes = layout.bitDepth == 1 ? (std::size_t(image.width()) + 7) / 8
-                                                       : std::size_t(image.width());
-        std::memcpy(out, line, bytes);
-        return;
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
+        return line;
     }
     const auto* pixels = reinterpret_cast<const QRgb*>(line);
     const bool alpha = layout.samplesPerPixel == 4;
+    std::uint8_t* out = scratch;
     for (int x = 0; x < image.width(); ++x) {
         const QRgb p = pixels[x];
         *out++ = std::uint8_t(qRed(p));
@@ -75,11 +74,13 @@ void packRow(const QImage& image, int y, const Layout& layout, std::uint8_t* out
             *out++ = std::uint8_t(qAlpha(p));
         }
     }
+    return scratch;
 }
 
 } // namespace
 
-bool PngEncoder::write(const QImage& image, QIODevice& device, double dpi, int compression) {
+bool PngEncoder::write(const QImage& image, QIODevice& device, double dpi, int compression,
+                       const ExtraChunks& extra) {
     Layout layout{};
     switch (image.format()) {
     case QImage::Format_Mono:
@@ -89,6 +90,7 @@ bool PngEncoder::write(const QImage& image, QIODevice& device, double dpi, int c
         layout = {0, 8, 1};
         break;
     case QImage::Format_RGB32:
+    case QImage::Format_RGB888:
         layout = {2, 8, 3};
         break;
     case QImage::Format_ARGB32:
@@ -109,28 +111,28 @@ bool PngEncoder::write(const QImage& image, QIODevice& device, double dpi, int c
     // Filtered rows, each led by its filter type byte.
     const std::size_t rawBytes = (rowBytes + 1) * height;
     auto raw = allocate<std::uint8_t>(rawBytes);
-    auto previous = allocate<std::uint8_t>(rowBytes);
-    auto current = allocate<std::uint8_t>(rowBytes);
-    if (!raw || !previous || !current) {
+    auto scratch = allocate<std::uint8_t>(2 * rowBytes);
+    if (!raw || !scratch) {
         return false;
     }
-    std::memset(previous.get(), 0, rowBytes);
+    // The Up filter subtracts the row above; the first row has zeros above it.
+    std::uint8_t* const rows[2] = {scratch.get(), scratch.get() + rowBytes};
+    const std::uint8_t* previous = nullptr;
     for (std::size_t y = 0; y < height; ++y) {
         std::uint8_t* out = raw.get() + y * (rowBytes + 1);
-        packRow(image, int(y), layout, current.get());
-        if (up) {
+        const std::uint8_t* current = packRow(image, int(y), layout, rows[y & 1]);
+        if (up && previous) {
             out[0] = 2;
             for (std::size_t i = 0; i < rowBytes; ++i) {
                 out[1 + i] = std::uint8_t(current[i] - previous[i]);
             }
-            std::swap(previous, current);
         } else {
-            out[0] = 0;
-            std::memcpy(out + 1, current.get(), rowBytes);
+            out[0] = up ? 2 : 0;
+            std::memcpy(out + 1, current, rowBytes);
         }
+        previous = current;
     }
-    previous.reset();
-    current.reset();
+    scratch.reset();
 
     const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
         libdeflate_alloc_compressor(level));
@@ -167,6 +169,14 @@ bool PngEncoder::write(const QImage& image, QIODevice& device, double dpi, int c
         putBigEndian(density + 4, perMetre);
         density[8] = 1; // metres
         if (!writeChunk(device, "pHYs", density, sizeof density)) {
+            return false;
+        }
+    }
+    for (const Chunk& chunk : extra ? extra() : QList<Chunk>()) {
+        if (chunk.type.size() != 4 ||
+            !writeChunk(device, chunk.type.constData(),
+                        reinterpret_cast<const std::uint8_t*>(chunk.data.constData()),
+                        std::size_t(chunk.data.size()))) {
             return false;
         }
     }

@@ -3,6 +3,7 @@
 #include "pages/BlankPageDetector.h"
 #include "pages/DurableFile.h"
 #include "pages/MonoBits.h"
+#include "pages/PageSummary.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -106,6 +108,37 @@ bool worthKeepingAsJpeg(const QByteArray& bytes, const QImage& image) {
 const QString pngSuffix = QStringLiteral(".png");
 const QString jpegSuffix = QStringLiteral(".jpg");
 
+// A page file written into the cache folder itself that carries its summary
+// (see PageSummary) is already what the cache holds: it becomes the cache
+// file by a rename, without being decoded and written again. The writer has
+// synced its data; the rename is synced here. Null when the file is not such
+// a file or cannot be renamed (the caller then copies it).
+std::shared_ptr<ScannedPage> adopt(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi) {
+    if (!source.isLocalFile() || !cacheFolder.isLocalFile()) {
+        return nullptr;
+    }
+    const QFileInfo file(source.toLocalFile());
+    const QString folder = QDir::cleanPath(localPath(cacheFolder));
+    if (!file.isFile() || file.isSymLink() || QDir::cleanPath(file.absolutePath()) != folder) {
+        return nullptr;
+    }
+    std::optional<PageSummary::Stored> stored = PageSummary::read(file.absoluteFilePath());
+    if (!stored) {
+        return nullptr;
+    }
+    const QUrl cacheURL =
+        QUrl::fromLocalFile(QDir(folder).filePath(ScannedPage::makeCacheFileName(pngSuffix)));
+    if (std::rename(QFile::encodeName(file.absoluteFilePath()).constData(),
+                    QFile::encodeName(localPath(cacheURL)).constData()) != 0) {
+        return nullptr;
+    }
+    DurableFile::syncFolder(folder);
+    return std::make_shared<ScannedPage>(QUuid::createUuid(), cacheURL, QSizeF(stored->size),
+                                         stored->dpi.value_or(double(fallbackDpi)),
+                                         std::move(stored->summary.thumbnail),
+                                         stored->summary.inkShare);
+}
+
 } // namespace
 
 ScannedPage::ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
@@ -126,6 +159,11 @@ ScannedPage::make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi,
                   bool removingSource) {
     if (auto failure = FolderFailure::createPath(cacheFolder)) {
         return Failure{*failure};
+    }
+    if (removingSource) {
+        if (auto page = adopt(source, cacheFolder, fallbackDpi)) {
+            return page;
+        }
     }
     // A JPEG is read once: the bytes decoded are the bytes kept.
     const std::optional<QByteArray> jpeg = jpegBytes(source);

@@ -54,9 +54,11 @@ public:
     // "page_<UUID>.png" (or "page_<UUID>.jpg", see above) and builds the page,
     // measuring on the way whether it looks blank. When removingSource is true
     // the source is deleted after the copy has been written (a failure to
-    // delete is ignored). A failed make leaves the source alone and no cache
-    // file. Takes a while for a large page: callers keep it off the GUI thread
-    // where they can.
+    // delete is ignored). A source that is to be removed, lies in
+    // `cacheFolder` and carries its PageSummary (a scanned page) is renamed
+    // into place instead of copied, and neither decoded nor measured. A
+    // failed make leaves the source alone and no cache file. Takes a while
+    // for a large page: callers keep it off the GUI thread where they can.
     static Result<std::shared_ptr<ScannedPage>, Failure>
     make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi, bool removingSource);
 

@@ -64,10 +64,33 @@ void SessionFolder::create() const {
 }
 
 void SessionFolder::release() const {
+    waitForRecords();
     lock_.reset();
 }
 
+bool SessionFolder::waitForRecords() const {
+    if (writer_ && !writer_->wait()) {
+        recorded_.reset(); // the next record writes again
+        return false;
+    }
+    return true;
+}
+
+void SessionFolder::recordPagesInBackground(
+    const QList<std::shared_ptr<ScannedPage>>& pages) const {
+    SessionManifest manifest = SessionManifest::of(pages, path_, QDateTime::currentDateTimeUtc());
+    if (recorded_ && *recorded_ == manifest.pages && !(writer_ && writer_->lastFailed())) {
+        return;
+    }
+    if (!writer_) {
+        writer_ = std::make_unique<ManifestWriter>(path_);
+    }
+    recorded_ = manifest.pages;
+    writer_->write(std::move(manifest));
+}
+
 bool SessionFolder::recordPages(const QList<std::shared_ptr<ScannedPage>>& pages) const {
+    waitForRecords();
     SessionManifest manifest = SessionManifest::of(pages, path_, QDateTime::currentDateTimeUtc());
     if (recorded_ && *recorded_ == manifest.pages) {
         return true;
@@ -103,6 +126,11 @@ bool SessionFolder::remove() const {
     }
     if (QFileInfo(folder.canonicalFilePath()).absolutePath() != root) {
         return false;
+    }
+    // A manifest still waiting would only be removed with the folder.
+    if (writer_) {
+        writer_->discardWaiting();
+        recorded_.reset();
     }
     const bool removed = QDir(path).removeRecursively();
     if (removed) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pages/ManifestWriter.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionLock.h"
 #include "pages/SessionManifest.h"
@@ -52,14 +53,22 @@ public:
     // Whether this object holds the folder's lock.
     bool isLocked() const { return lock_.has_value(); }
     // Lets go of the lock and leaves the folder as it is, for a later run to
-    // offer its pages back.
+    // offer its pages back (once the manifests handed over are written).
     void release() const;
 
     // Writes the manifest of `pages` into the folder when it differs from the
     // one last written (the selection and such do not count). False when the
     // folder is missing or the write failed; the previous manifest then
-    // stays, and the next call tries again.
+    // stays, and the next call tries again. Waits for the background writes
+    // below first.
     bool recordPages(const QList<std::shared_ptr<ScannedPage>>& pages) const;
+    // The same, written on a thread of its own (see ManifestWriter): returns
+    // at once, and the manifests reach the disk in the order given. Used
+    // while the user works, so that the window never waits for the disk.
+    void recordPagesInBackground(const QList<std::shared_ptr<ScannedPage>>& pages) const;
+    // Waits until the manifests handed over are on disk; false when the last
+    // write failed.
+    bool waitForRecords() const;
 
     // Removes the folder and everything in it, but only while it is still
     // this run's folder: a real folder (not a link) owned by this user,
@@ -77,5 +86,9 @@ private:
     QString path_;
     QUrl url_;
     mutable std::optional<SessionLock> lock_;
+    // The entries last written or handed over for writing.
     mutable std::optional<QList<SessionManifest::Entry>> recorded_;
+    // Made on the first background write; ends (writing what waits) before
+    // the lock goes.
+    mutable std::unique_ptr<ManifestWriter> writer_;
 };

@@ -1,16 +1,17 @@
 #include "scanning/PageFileWriter.h"
 
-#include <QBuffer>
+#include "pages/ImageFile.h"
+#include "pages/PageSummary.h"
+#include "pages/PngEncoder.h"
+
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QTemporaryFile>
-#include <QtEndian>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <utility>
 
 #include <fcntl.h>
@@ -18,28 +19,19 @@
 
 namespace {
 
-constexpr double metresPerInch = 0.0254;
 // Tries before giving up on finding a free name.
 constexpr int maximumNameTries = 100000;
+// The page cache's own compression (see ScannedPage): the file can become a
+// cache file as it is.
+constexpr int compression = 1;
 
-// QImage always records a resolution (72 dpi when none was set); a page
-// whose resolution is unknown must not claim one, so its pHYs chunk goes.
-QByteArray withoutResolution(const QByteArray& png) {
-    constexpr qsizetype signatureSize = 8;
-    QByteArray out = png.left(signatureSize);
-    qsizetype at = signatureSize;
-    while (at + 12 <= png.size()) {
-        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
-        const qsizetype chunkSize = 12 + qsizetype(length);
-        if (at + chunkSize > png.size()) {
-            return png;
+bool syncDescriptor(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
         }
-        if (png.mid(at + 4, 4) != "pHYs") {
-            out.append(png.mid(at, chunkSize));
-        }
-        at += chunkSize;
     }
-    return out;
+    return true;
 }
 
 // Gives the file at `from` the name `to` unless that name is taken; 0 or
@@ -66,24 +58,26 @@ PageFileWriter::PageFileWriter(QString folder, QString baseName)
     : folder_(std::move(folder)), baseName_(std::move(baseName)) {}
 
 Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<double> dpi) {
-    QImage image = page;
-    if (dpi && *dpi > 0) {
-        const int dotsPerMetre = static_cast<int>(std::lround(*dpi / metresPerInch));
-        image.setDotsPerMeterX(dotsPerMetre);
-        image.setDotsPerMeterY(dotsPerMetre);
+    // Scanners deliver colour as RGB888, which is written as it is.
+    const QImage image =
+        page.format() == QImage::Format_RGB888 ? page : ImageFile::normalised(page);
+    if (image.isNull()) {
+        return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
     }
-
-    QBuffer encoded;
-    encoded.open(QIODevice::WriteOnly);
-    QImageWriter writer(&encoded, "png");
-    // The file is read once into the page cache and then deleted: fast
-    // compression is worth more than a small file.
-    writer.setCompression(1);
-    if (!writer.write(image)) {
-        return QStringLiteral("The scanned page could not be encoded as PNG: ") +
-               writer.errorString() + QStringLiteral(".");
-    }
-    const QByteArray bytes = dpi && *dpi > 0 ? encoded.data() : withoutResolution(encoded.data());
+    const double resolution = dpi && *dpi > 0 ? *dpi : 0;
+    // The page list's thumbnail and blank measure travel with the file, so
+    // that the page can be taken on without decoding it; they are worked out
+    // while the image data is compressed.
+    std::future<std::optional<PngEncoder::Chunk>> summary =
+        std::async(std::launch::async,
+                   [image, resolution] { return PageSummary::of(image, resolution).chunk(); });
+    const auto extra = [&summary] {
+        QList<PngEncoder::Chunk> chunks;
+        if (auto chunk = summary.get()) {
+            chunks.append(std::move(*chunk));
+        }
+        return chunks;
+    };
 
     const QDir folder(folder_);
     QTemporaryFile partial(folder.filePath(partialPrefix(baseName_) + QStringLiteral("XXXXXX")));
@@ -91,8 +85,16 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
         return QStringLiteral("The scanned page could not be saved in ") + folder_ +
                QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
     }
-    const bool written = partial.write(bytes) == bytes.size() && partial.flush();
-    if (!written) {
+    const bool encoded = PngEncoder::write(image, partial, resolution, compression, extra);
+    if (!encoded) {
+        if (partial.error() == QFileDevice::NoError) {
+            return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
+        }
+        return QStringLiteral("The scanned page could not be saved in ") + folder_ +
+               QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
+    }
+    // On disk before it takes its name: a page file that exists is whole.
+    if (!partial.flush() || !syncDescriptor(int(partial.handle()))) {
         return QStringLiteral("The scanned page could not be saved in ") + folder_ +
                QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
     }

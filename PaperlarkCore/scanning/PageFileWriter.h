@@ -13,6 +13,9 @@
 // replaced. Each page is written under a hidden temporary name first
 // (partialPrefix) and takes its final name only once it is complete, so a
 // page file that exists is a whole page even if the writer is killed.
+// The files are in the page cache's own form, synced to disk and carrying
+// their PageSummary, so the import can take them on as they are (see
+// ScannedPage::make).
 class PageFileWriter {
 public:
     PageFileWriter(QString folder, QString baseName);

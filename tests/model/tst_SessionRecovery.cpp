@@ -152,6 +152,7 @@ int childWork(const QStringList& imports) {
     for (const auto& page : model->pages()) {
         ids << page->id().toString(QUuid::WithoutBraces);
     }
+    model->waitForSessionRecord();
     say(QStringLiteral("ready ") + ids.join(u' '));
     return QCoreApplication::exec();
 }
@@ -178,6 +179,8 @@ int childTurns(const QStringList& imports) {
     auto model = childModel(false, urls);
     model->importFiles();
     QHash<QUuid, int> turns;
+    // A state is reached once its manifest is on disk.
+    model->waitForSessionRecord();
     say(QStringLiteral("done ") + stateOf(model->pages(), turns));
     for (int step = 0;; ++step) {
         const auto pages = model->pages();
@@ -201,6 +204,7 @@ int childTurns(const QStringList& imports) {
             model->notifyChanged();
             turns = after;
         }
+        model->waitForSessionRecord();
         say(QStringLiteral("done ") + stateOf(model->pages(), turns));
     }
 }
@@ -209,6 +213,7 @@ int childTurns(const QStringList& imports) {
 int childHold(const QStringList& imports) {
     auto model = childModel(false, {QUrl::fromLocalFile(imports.first())});
     model->importFiles();
+    model->waitForSessionRecord();
     say(QStringLiteral("ready ") + model->sessionFolder().toLocalFile());
     return QCoreApplication::exec();
 }
@@ -545,12 +550,15 @@ private Q_SLOTS:
         }
         // This run's manifest keeps the turn; one more turn upright again
         // writes nothing but the manifest, which goes back to version 1.
+        // (The manifest is written in the background.)
         const QString own = model_->sessionFolder().toLocalFile();
+        QVERIFY(model_->waitForSessionRecord());
         QCOMPARE(SessionManifest::read(own)->pages[0].turns, 1);
         QVERIFY(pages[0]->rotate(3));
         model_->notifyChanged();
         QCOMPARE(readFile(pages[0]->cacheURL().toLocalFile()), jpegBytes);
         QCOMPARE(pages[0]->loadFullImage().value(), decoded);
+        QVERIFY(model_->waitForSessionRecord());
         QCOMPARE(SessionManifest::read(own)->pages[0].turns, 0);
         QVERIFY(readFile(own + "/manifest.json").contains("\"version\": 1"));
     }

@@ -1,5 +1,6 @@
 // This run's private cache folder: where it lies, its permissions, its
-// re-creation and the checks that keep the recursive removal to itself.
+// re-creation, the checks that keep the recursive removal to itself, and
+// its manifest written in the background.
 
 #include "pages/SessionFolder.h"
 
@@ -114,6 +115,65 @@ private Q_SLOTS:
         QVERIFY(!folder.remove());
         QCOMPARE(readAll(folder.path()), QByteArray("not a folder"));
         QVERIFY(QFile::remove(folder.path()));
+    }
+
+    void backgroundRecordsReachTheDiskInOrder() {
+        const SessionFolder folder;
+        folder.create();
+        QList<std::shared_ptr<ScannedPage>> pages;
+        const auto ids = [](const QList<SessionManifest::Entry>& entries) {
+            QList<QUuid> list;
+            for (const auto& entry : entries) {
+                list << entry.id;
+            }
+            return list;
+        };
+        const auto pageIds = [&pages] {
+            QList<QUuid> list;
+            for (const auto& page : pages) {
+                list << page->id();
+            }
+            return list;
+        };
+        // Forty states handed over as fast as they come: the last one is
+        // what the disk holds once the writer is done.
+        for (int i = 0; i < 40; ++i) {
+            pages.append(std::make_shared<ScannedPage>(
+                QUuid::createUuid(),
+                QUrl::fromLocalFile(folder.path() + u'/' + ScannedPage::makeCacheFileName()),
+                QSizeF(10, 20), 100, QImage()));
+            folder.recordPagesInBackground(pages);
+        }
+        QVERIFY(folder.waitForRecords());
+        auto manifest = SessionManifest::read(folder.path());
+        QVERIFY(manifest);
+        QCOMPARE(ids(manifest->pages), pageIds());
+
+        // A write that fails (the folder has gone) is reported, and the same
+        // list is written again once it can be.
+        QVERIFY(QDir(folder.path()).removeRecursively());
+        pages.removeLast();
+        folder.recordPagesInBackground(pages);
+        QVERIFY(!folder.waitForRecords());
+        folder.create();
+        folder.recordPagesInBackground(pages);
+        QVERIFY(folder.waitForRecords());
+        manifest = SessionManifest::read(folder.path());
+        QVERIFY(manifest);
+        QCOMPARE(ids(manifest->pages), pageIds());
+
+        // The synchronous record comes after whatever waits; removal drops
+        // what waits and leaves nothing behind.
+        pages.removeFirst();
+        folder.recordPagesInBackground(pages);
+        pages.removeFirst();
+        QVERIFY(folder.recordPages(pages));
+        QCOMPARE(ids(SessionManifest::read(folder.path())->pages), pageIds());
+        pages.removeFirst();
+        folder.recordPagesInBackground(pages);
+        QVERIFY(folder.remove());
+        folder.waitForRecords();
+        QVERIFY(!QFileInfo::exists(folder.path()));
     }
 };
 

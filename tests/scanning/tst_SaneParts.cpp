@@ -1,11 +1,16 @@
 // The pieces of the SANE layer that need no device: turning frames into
 // pages, writing page files, and reading backends' option vocabulary.
+#include "pages/BlankPageDetector.h"
+#include "pages/ImageFile.h"
+#include "pages/PageSummary.h"
+#include "pages/ScannedPage.h"
 #include "scanning/PageFileWriter.h"
 #include "scanning/sane/SaneNames.h"
 #include "scanning/sane/SanePageAssembler.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -197,6 +202,83 @@ private Q_SLOTS:
         // Pages are written under a temporary name first; none is left over.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({"page-1.png", "page-2.png", "page-3.png"}));
+    }
+
+    void pageFilesAreTakenOnAsCacheFilesWithoutDecoding() {
+        QTemporaryDir dir;
+        const QUrl folder = QUrl::fromLocalFile(dir.path());
+        const auto bytesOf = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        // A colour page as scanners deliver it (RGB888), with a block of ink.
+        QImage page(300, 400, QImage::Format_RGB888);
+        page.fill(Qt::white);
+        for (int y = 100; y < 140; ++y) {
+            for (int x = 60; x < 240; ++x) {
+                page.setPixelColor(x, y, QColor(20, 30, 40 + x % 50));
+            }
+        }
+        PageFileWriter writer(dir.path(), "page");
+        const QUrl file = writer.write(page, 150.0).value();
+        const QByteArray written = bytesOf(file.toLocalFile());
+
+        // Any reader sees the page; the summary it carries is what the page
+        // list measures on the decoded pixels.
+        const QImage decoded = ImageFile::read(file, 0).value().image;
+        QCOMPARE(decoded.convertToFormat(QImage::Format_RGB888), page);
+        const auto stored = PageSummary::read(file.toLocalFile());
+        QVERIFY(stored);
+        QCOMPARE(stored->size, QSize(300, 400));
+        QCOMPARE(stored->dpi, std::optional<double>(150.0));
+        QCOMPARE(stored->summary.thumbnail, ScannedPage::makeThumbnail(decoded));
+        QCOMPARE(stored->summary.inkShare, BlankPageDetector::inkShare(decoded, 150));
+        QVERIFY(!BlankPageDetector::looksBlank(stored->summary.inkShare));
+
+        // The import renames the file into the cache, byte for byte.
+        const auto made = ScannedPage::make(file, folder, 300, true);
+        QVERIFY(made.ok());
+        const auto& adopted = made.value();
+        QVERIFY(!QFileInfo::exists(file.toLocalFile()));
+        QCOMPARE(QFileInfo(adopted->cacheURL().toLocalFile()).absolutePath(), dir.path());
+        QCOMPARE(bytesOf(adopted->cacheURL().toLocalFile()), written);
+        QCOMPARE(adopted->pixelSize(), QSizeF(300, 400));
+        QCOMPARE(adopted->dpi(), 150.0);
+        QCOMPARE(adopted->thumbnail(), ScannedPage::makeThumbnail(decoded));
+        QCOMPARE(adopted->inkShare(), std::optional<double>(stored->summary.inkShare));
+        QCOMPARE(adopted->loadFullImage().value(), decoded);
+
+        // A summary that does not check out is ignored: the file is decoded
+        // and measured like any other, and nothing else changes.
+        const QUrl damaged = writer.write(page, std::nullopt).value();
+        QByteArray bytes = bytesOf(damaged.toLocalFile());
+        const qsizetype chunk = bytes.indexOf(PageSummary::chunkType);
+        QVERIFY(chunk > 0);
+        QVERIFY(!bytes.left(chunk).contains("pHYs")); // no resolution claimed
+        bytes[chunk + 4 + 100] = char(bytes[chunk + 4 + 100] ^ 0x55);
+        QFile out(damaged.toLocalFile());
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(out.write(bytes), bytes.size());
+        out.close();
+        QVERIFY(!PageSummary::read(damaged.toLocalFile()));
+        const auto remade = ScannedPage::make(damaged, folder, 300, true);
+        QVERIFY(remade.ok());
+        QCOMPARE(remade.value()->dpi(), 300.0);
+        QCOMPARE(remade.value()->thumbnail(), ScannedPage::makeThumbnail(decoded));
+        QVERIFY(bytesOf(remade.value()->cacheURL().toLocalFile()) != bytes);
+        QVERIFY(!QFileInfo::exists(damaged.toLocalFile()));
+
+        // A file the caller keeps, or one outside the cache folder, is copied.
+        const QUrl kept = writer.write(page, 150.0).value();
+        const auto copied = ScannedPage::make(kept, folder, 300, false);
+        QVERIFY(copied.ok());
+        QVERIFY(QFileInfo::exists(kept.toLocalFile()));
+        QTemporaryDir elsewhere;
+        const auto intoOther =
+            ScannedPage::make(kept, QUrl::fromLocalFile(elsewhere.path()), 300, true);
+        QVERIFY(intoOther.ok());
+        QCOMPARE(intoOther.value()->thumbnail(), ScannedPage::makeThumbnail(decoded));
+        QVERIFY(!QFileInfo::exists(kept.toLocalFile()));
     }
 
     void sourceNamesOfRealBackends_data() {
