@@ -61,6 +61,9 @@ void FakeScannerDevice::requestSelectUnit(ScannerUnit::Type type) {
 
 void FakeScannerDevice::requestScan(const ScanConfiguration& configuration) {
     scans_.append(configuration);
+    writer_.emplace(configuration.downloadsDirectory.toLocalFile(),
+                    configuration.documentName.isEmpty() ? QStringLiteral("page")
+                                                         : configuration.documentName);
     remaining_ = steps_;
     scanRunning_ = true;
     QTimer::singleShot(0, this, &FakeScannerDevice::runSteps);
@@ -113,14 +116,14 @@ void FakeScannerDevice::runSteps() {
 }
 
 void FakeScannerDevice::writePage(bool broken) {
-    const ScanConfiguration configuration = scans_.isEmpty() ? ScanConfiguration{} : scans_.last();
+    if (!writer_) {
+        return;
+    }
+    const ScanConfiguration& configuration = scans_.last();
     QImage page(17, 22, QImage::Format_Grayscale8);
     page.fill(200 - 10 * (pagesWritten_ % 10));
     ++pagesWritten_;
-    PageFileWriter writer(configuration.downloadsDirectory.toLocalFile(),
-                          configuration.documentName.isEmpty() ? QStringLiteral("page")
-                                                               : configuration.documentName);
-    const auto file = writer.write(page, configuration.resolution.value_or(0));
+    const auto file = writer_->write(page, configuration.resolution.value_or(0));
     if (!file) {
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scanning/PageFileWriter.h"
 #include "scanning/ScannerDevice.h"
 
 #include <QList>
@@ -104,5 +105,8 @@ private:
     bool scanRunning_ = false;
     QList<ScanConfiguration> scans_;
     QList<Step> remaining_;
+    // One writer for each scan, as a real device has: page files already
+    // taken away are never named again within that scan.
+    std::optional<PageFileWriter> writer_;
     int pagesWritten_ = 0;
 };
