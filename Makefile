@@ -28,8 +28,9 @@ bench: setup-test configure
 
 # Pictures of the real windows under Xvfb, in a throw-away HOME: build/screenshots/*.png
 screenshots: setup-test configure
-	cmake --build --preset default --target paperlark_screenshots
-	xvfb-run -a -s "-screen 0 1440x900x24" \
+	cmake --build --preset default --target paperlark_screenshots paperlark-scanner
+	PAPERLARK_SCANNER=$(CURDIR)/build/libexec/paperlark/paperlark-scanner \
+		xvfb-run -a -s "-screen 0 1440x900x24" \
 		scripts/test-env.sh build/tests/ui/paperlark_screenshots -platform xcb build/screenshots
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer,

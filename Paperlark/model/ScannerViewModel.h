@@ -4,8 +4,8 @@
 #include "model/PageHistory.h"
 #include "model/PageImport.h"
 #include "model/PageList.h"
-#include "model/TextRecognitionQueue.h"
 #include "model/SessionRecovery.h"
+#include "model/TextRecognitionQueue.h"
 #include "pages/ScannedPage.h"
 #include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
@@ -23,6 +23,7 @@
 #include <QUuid>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -340,7 +341,8 @@ public:
     void beginEmail();
 
     // The sheet's Send, with the texts as typed. With pages, saves them first
-    // (saveCurrentPages(); a failed save stops here with its error) and sends
+    // (a PDF once the text of pages still being recognised is there, as with
+    // save(); then saveCurrentPages(); a failed save stops here with its error) and sends
     // exactly the files written; without pages, sends the earlier files that
     // still exist. With nothing to attach: errorMessage "Scan or add a page
     // before emailing.". Otherwise the four values become the settings' e-mail
@@ -445,6 +447,11 @@ private:
     QString freshFileName() const;
     // The rest of save() once the text it waits for is there.
     void finishSave();
+    // When a PDF is to be saved and pages are still being recognised: busy,
+    // status "Recognising text: page N of M...", and `then` runs once every
+    // page has its text (or failed). False, with nothing done, when there is
+    // nothing to wait for.
+    bool waitForText(std::function<void()> then);
     // While a save waits for text: the progress, or the save once done.
     void continueSaveAfterText();
     // A setting's number as an int, clamped to the int range.
@@ -467,6 +474,7 @@ private:
     // Set while save() waits for text recognition.
     QMetaObject::Connection waitingForText_;
     QMetaObject::Connection waitingForTextList_;
+    std::function<void()> afterText_;
     QString status_;
     bool busy_ = false;
     QList<ScannerDeviceInfo> devices_;

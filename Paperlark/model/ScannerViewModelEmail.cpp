@@ -32,6 +32,10 @@ void ScannerViewModel::sendEmail(const QString& recipients, const QString& subje
             }
         }
     } else {
+        // A PDF waits for the text of pages still being recognised, as Save does.
+        if (waitForText([=, this] { sendEmail(recipients, subject, body, method); })) {
+            return;
+        }
         std::optional<QList<QUrl>> saved = saveCurrentPages();
         if (!saved) {
             return;

@@ -1,5 +1,7 @@
 #include "model/ScannerViewModel.h"
 
+#include <utility>
+
 #include "pages/DocumentSaver.h"
 #include "settings/HorizontalSpace.h"
 
@@ -43,19 +45,26 @@ std::optional<QList<QUrl>> ScannerViewModel::saveCurrentPages() {
 }
 
 void ScannerViewModel::save() {
+    if (!waitForText([this] { finishSave(); })) {
+        finishSave();
+    }
+}
+
+bool ScannerViewModel::waitForText(std::function<void()> then) {
     if (waitingForText_) {
-        return; // already waiting to save
+        return true; // already waiting to save; this request is dropped
     }
-    if (settings_.format == OutputFormat::pdf && recognition_->pendingCount(pages_.pages()) > 0) {
-        setBusy(true);
-        waitingForText_ = connect(recognition_.get(), &TextRecognitionQueue::progressed, this,
-                                  &ScannerViewModel::continueSaveAfterText);
-        waitingForTextList_ =
-            connect(&pages_, &PageList::changed, this, &ScannerViewModel::continueSaveAfterText);
-        continueSaveAfterText();
-        return;
+    if (settings_.format != OutputFormat::pdf || recognition_->pendingCount(pages_.pages()) == 0) {
+        return false;
     }
-    finishSave();
+    setBusy(true);
+    afterText_ = std::move(then);
+    waitingForText_ = connect(recognition_.get(), &TextRecognitionQueue::progressed, this,
+                              &ScannerViewModel::continueSaveAfterText);
+    waitingForTextList_ =
+        connect(&pages_, &PageList::changed, this, &ScannerViewModel::continueSaveAfterText);
+    continueSaveAfterText();
+    return true;
 }
 
 void ScannerViewModel::continueSaveAfterText() {
@@ -71,7 +80,9 @@ void ScannerViewModel::continueSaveAfterText() {
     disconnect(waitingForTextList_);
     waitingForText_ = {};
     setBusy(false);
-    finishSave();
+    if (const auto then = std::exchange(afterText_, {})) {
+        then();
+    }
 }
 
 void ScannerViewModel::finishSave() {

@@ -30,6 +30,11 @@ bool isSessionName(const QString& name) {
     return !id.isNull() && SessionFolder::folderName(id) == name;
 }
 
+// ".<UUID>": a session folder being set up, before it is renamed into place.
+bool isStagingName(const QString& name) {
+    return name.startsWith(u'.') && isSessionName(name.mid(1));
+}
+
 // The lock file, the manifest and temporary files.
 bool isBookkeeping(const QString& name) {
     return name == SessionLock::fileName || name == SessionManifest::fileName ||
@@ -57,9 +62,28 @@ bool isEmptySession(const QString& path, const std::optional<SessionManifest>& m
            });
 }
 
-// The page of a manifest entry when its file checks out and decodes. A
-// rotation that had written the PNG of a page kept as JPEG, but not yet the
-// manifest naming it, left the finished PNG beside the JPEG: that is the page.
+// A session folder still being set up that nobody holds was left by an
+// instance that ended between creating and renaming it; it never held a page.
+// Only bookkeeping files are removed, one by one, so that anything else keeps
+// the folder.
+void removeAbandonedStaging(const QString& path) {
+    const auto lock = SessionLock::acquire(path);
+    if (!lock || !holdsOnly(path, isBookkeeping)) {
+        return;
+    }
+    const QStringList names =
+        QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        ::unlink(QFile::encodeName(QDir(path).filePath(name)).constData());
+    }
+    ::rmdir(QFile::encodeName(path).constData());
+}
+
+// The page of a manifest entry when its file checks out and decodes, turned
+// as the entry says. Earlier versions rotated a page kept as JPEG into the PNG
+// of the same name; one killed after writing that PNG but before the manifest
+// named it left the finished PNG (already turned) beside the JPEG: that is
+// the page.
 std::optional<SessionRecovery::Page> readablePage(const QString& folder,
                                                   const SessionManifest::Entry& entry) {
     const QString rotated =
@@ -75,9 +99,17 @@ std::optional<SessionRecovery::Page> readablePage(const QString& folder,
         if (!decoded) {
             continue;
         }
-        const QImage& image = decoded.value().image;
-        return SessionRecovery::Page{entry.id, file, entry.dpi, QSizeF(image.size()),
-                                     ScannedPage::makeThumbnail(image)};
+        const int turns = file == entry.file ? entry.turns : 0;
+        const auto image = ImageFile::rotate(decoded.value().image, turns);
+        if (!image) {
+            continue;
+        }
+        return SessionRecovery::Page{entry.id,
+                                     file,
+                                     entry.dpi,
+                                     QSizeF(image.value().size()),
+                                     ScannedPage::makeThumbnail(image.value()),
+                                     turns};
     }
     return std::nullopt;
 }
@@ -90,9 +122,14 @@ std::vector<SessionRecovery::Session> SessionRecovery::find(const QString& cache
     if (!isOwnFolder(cacheRoot)) {
         return sessions;
     }
-    const QStringList names = QDir(cacheRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList names =
+        QDir(cacheRoot).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QString path = QDir(cacheRoot).filePath(name);
+        if (isStagingName(name) && isOwnFolder(path)) {
+            removeAbandonedStaging(path);
+            continue;
+        }
         if (!isSessionName(name) || QUuid::fromString(name) == own || !isOwnFolder(path)) {
             continue;
         }
@@ -151,7 +188,7 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
         }
         planned.append(std::make_shared<ScannedPage>(
             page.id, QUrl::fromLocalFile(QDir(into.path()).filePath(name)), page.pixelSize,
-            page.dpi, page.thumbnail));
+            page.dpi, page.thumbnail, std::nullopt, page.cacheTurns));
         sources.append(QDir(session.path).filePath(page.file));
     }
     // This run's manifest names the pages before their files move: a crash

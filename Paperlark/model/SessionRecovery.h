@@ -36,6 +36,7 @@ public:
         double dpi = 0;
         QSizeF pixelSize;
         QImage thumbnail;
+        int cacheTurns = 0; // see ScannedPage::cacheTurns
     };
 
     struct Session {

@@ -88,19 +88,19 @@ void TextRecognitionQueue::start(const ScannedPage& page) {
                 watcher->deleteLater();
             });
     watcher->setFuture(QtConcurrent::run(&pool_, [url = page.cacheURL(), dpi = page.dpi(),
+                                                  cacheTurns = page.cacheTurns(),
                                                   language = language_, cancel = entry.cancel] {
         Outcome outcome;
         if (cancel->load()) {
             outcome.failure = TextRecognizer::Failure::cancelled();
             return outcome;
         }
-        auto decoded = ImageFile::read(url, dpi);
-        if (!decoded) {
+        auto image = ScannedPage::loadImage(url, dpi, cacheTurns);
+        if (!image) {
             outcome.failure = TextRecognizer::Failure::failed();
             return outcome;
         }
-        auto layer = TextRecognizer::recognise(decoded.value().image, decoded.value().dpi, language,
-                                               cancel.get());
+        auto layer = TextRecognizer::recognise(image.value(), dpi, language, cancel.get());
         if (layer) {
             outcome.layer = std::move(layer).value();
         } else {

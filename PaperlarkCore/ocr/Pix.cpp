@@ -10,6 +10,12 @@ void PixImage::Deleter::operator()(Pix* pix) const {
     pixDestroy(&pix);
 }
 
+PixImage PixImage::adopt(Pix* pix) {
+    PixImage result;
+    result.pix_.reset(pix);
+    return result;
+}
+
 PixImage PixImage::fromImage(const QImage& image, int dpi) {
     PixImage result;
     const bool mono = image.format() == QImage::Format_Mono;

@@ -7,6 +7,7 @@
 #include "pages/PdfWriter.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFuture>
 #include <QThread>
 #include <QThreadPool>
@@ -145,6 +146,21 @@ bool runInPageOrder(qsizetype count, const Start& start, const Consume& consume)
     return true;
 }
 
+// The bytes of a page's cache file when it is a JPEG of reasonable size
+// whose pixels are the page's as they are (no turn recorded).
+std::optional<QByteArray> storedJpeg(const ScannedPage& page) {
+    constexpr qint64 maxBytes = qint64{64} << 20;
+    const QString path = page.cacheURL().toLocalFile();
+    if (page.cacheTurns() != 0 || !path.endsWith(QStringLiteral(".jpg"))) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes) {
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
 // All pages into one PDF on an open file.
 Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
                                               const DocumentSaver::TextLayers& textLayers,
@@ -155,12 +171,22 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
     const auto start = [&pages, jpegQuality](qsizetype index) {
         return [page = pages[index], jpegQuality] {
             PreparedPage prepared;
-            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            // A page kept as the JPEG it came from, unturned, goes in as
+            // that file when encoding it again could only lose detail.
+            if (const std::optional<QByteArray> jpeg = storedJpeg(*page)) {
+                prepared.pdfImage =
+                    PdfImage::fromJpeg(*jpeg, page->pixelSize().toSize(), jpegQuality);
+                if (!prepared.pdfImage.isNull()) {
+                    prepared.encoded = true;
+                    return prepared;
+                }
+            }
+            auto decoded = page->loadFullImage();
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
                 return prepared;
             }
-            QImage image = std::move(decoded.value().image);
+            QImage image = std::move(decoded.value());
             prepared.pdfImage = image.format() == QImage::Format_Mono
                                     ? PdfImage::mono(image)
                                     : PdfImage::jpeg(image, page->dpi(), jpegQuality);
@@ -304,11 +330,11 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
         files[std::size_t(index)] = file;
         return [page = pages[index], file, format, jpegQuality] {
             PreparedPage prepared;
-            auto decoded = ImageFile::read(page->cacheURL(), page->dpi());
+            auto decoded = page->loadFullImage();
             if (!decoded) {
                 prepared.unreadable = decoded.failure();
             } else if (file->status() == NewFile::Status::created) {
-                const QImage& image = decoded.value().image;
+                const QImage& image = decoded.value();
                 prepared.encoded =
                     format == OutputFormat::png
                         ? ImageFile::encodePNG(image, file->device(), page->dpi(),

@@ -84,9 +84,10 @@ public:
     // created exclusively; an existing file is a pdfFailed). Each page's box
     // is pageRect() and its image covers exactly that box. Colour and grey
     // pages are embedded as JPEG at jpegQuality, black-and-white pages as
-    // CCITT G4 (or Flate where that is smaller). A page's text layer, when
-    // given, lies invisibly over its image; one that cannot be read is left
-    // out. A failed save removes the partial file.
+    // CCITT G4 (deflated once more where that helps; Flate alone where that
+    // is smaller). A page's text layer, when given, lies invisibly over its
+    // image; one that cannot be read is left out. A failed save removes the
+    // partial file.
     static Result<void, Failure> savePDF(const Pages& pages, const QUrl& url, int jpegQuality,
                                          const TextLayers& textLayers = {});
 

@@ -1,5 +1,6 @@
 #include "pages/JpegEncoder.h"
 
+#include "pages/JpegErrorManager.h"
 #include "pages/MonoBits.h"
 
 #include <QIODevice>
@@ -7,28 +8,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
 #include <vector>
 
 #include <jerror.h>
-#include <jpeglib.h>
 
 namespace {
 
 constexpr std::size_t bufferSize = 256 * 1024;
-
-// libjpeg's error manager, extended with the jump back to encode().
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void raiseError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-
-void ignoreMessage(j_common_ptr) {}
 
 // Destination writing to a QIODevice through a fixed buffer.
 struct Destination {
@@ -92,7 +78,7 @@ const JSAMPLE* prepareRow(const QImage& image, Input input, int y, JSAMPLE* scra
 
 // Runs libjpeg; free of objects with destructors because libjpeg reports
 // errors by longjmp.
-bool encode(jpeg_compress_struct& info, ErrorManager& errors, const QImage& image, Input input,
+bool encode(jpeg_compress_struct& info, JpegErrorManager& errors, const QImage& image, Input input,
             double dpi, int quality, JSAMPLE* scratch) {
     if (setjmp(errors.jump)) {
         return false;
@@ -154,10 +140,8 @@ bool JpegEncoder::write(const QImage& image, QIODevice& device, double dpi, int 
     std::vector<JSAMPLE> scratch(std::size_t(image.width()) * 4);
 
     jpeg_compress_struct info{};
-    ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = raiseError;
-    errors.base.output_message = ignoreMessage;
+    JpegErrorManager errors{};
+    info.err = errors.install();
     jpeg_create_compress(&info);
 
     Destination destination{};

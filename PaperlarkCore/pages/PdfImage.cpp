@@ -2,6 +2,7 @@
 
 #include "pages/CcittG4.h"
 #include "pages/ImageFile.h"
+#include "pages/JpegPassThrough.h"
 
 #include <QBuffer>
 
@@ -41,6 +42,19 @@ QByteArray flateBits(const QImage& mono) {
     return ok ? out : QByteArray();
 }
 
+// Data in zlib's format, as FlateDecode reads it; empty on failure.
+QByteArray deflate(const QByteArray& data) {
+    uLongf length = compressBound(uLong(data.size()));
+    QByteArray out(qsizetype(length), Qt::Uninitialized);
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &length,
+                  reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+        return {};
+    }
+    out.truncate(qsizetype(length));
+    return out;
+}
+
 } // namespace
 
 PdfImage PdfImage::jpeg(const QImage& image, double dpi, int qualityPercent) {
@@ -57,6 +71,19 @@ PdfImage PdfImage::jpeg(const QImage& image, double dpi, int qualityPercent) {
     return result;
 }
 
+PdfImage PdfImage::fromJpeg(const QByteArray& jpeg, QSize pixels, int qualityPercent) {
+    const auto layout =
+        JpegPassThrough::check(jpeg, pixels, ImageFile::jpegLibraryQuality(qualityPercent));
+    if (!layout) {
+        return {};
+    }
+    PdfImage result;
+    result.data = jpeg;
+    result.pixels = pixels;
+    result.colours = layout->colour ? Colours::rgb : Colours::grey;
+    return result;
+}
+
 PdfImage PdfImage::mono(const QImage& image) {
     if (image.format() != QImage::Format_Mono) {
         return {};
@@ -67,10 +94,19 @@ PdfImage PdfImage::mono(const QImage& image) {
     result.bitsPerComponent = 1;
     result.data = CcittG4::encode(image);
     result.filter = Filter::ccittG4;
+    // G4 codes each row against the one above, but its codes still repeat
+    // (the same letters, the gaps between lines): on a page of text, Flate
+    // takes a further seventh off them.
+    if (QByteArray packed = deflate(result.data);
+        !packed.isEmpty() && packed.size() < result.data.size()) {
+        result.data = std::move(packed);
+        result.deflated = true;
+    }
     QByteArray flate = flateBits(image);
     if (result.data.isEmpty() || (!flate.isEmpty() && flate.size() < result.data.size())) {
         result.data = std::move(flate);
         result.filter = Filter::flate;
+        result.deflated = false;
     }
     return result;
 }

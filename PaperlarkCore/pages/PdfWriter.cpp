@@ -115,6 +115,21 @@ Handle decodeParameters(const PdfImage& image) {
     return parameters;
 }
 
+// The stream's /Filter and /DecodeParms: data deflated once more is read
+// through FlateDecode first.
+std::pair<Handle, Handle> filters(const PdfImage& image) {
+    if (!image.deflated) {
+        return {filterName(image), decodeParameters(image)};
+    }
+    Handle names = Handle::newArray();
+    names.appendItem(Handle::newName("/FlateDecode"));
+    names.appendItem(filterName(image));
+    Handle parameters = Handle::newArray();
+    parameters.appendItem(Handle::newNull());
+    parameters.appendItem(decodeParameters(image));
+    return {names, parameters};
+}
+
 } // namespace
 
 struct PdfWriter::State {
@@ -182,7 +197,8 @@ bool PdfWriter::addPage(QSizeF pageSize, const PdfImage& image, const TextLayer*
         const std::string width = number(pageSize.width()), height = number(pageSize.height());
         Handle imageStream = s.pdf.newStream();
         imageStream.replaceDict(imageDictionary(image));
-        imageStream.replaceStreamData(s.provider, filterName(image), decodeParameters(image));
+        const auto [filter, parameters] = filters(image);
+        imageStream.replaceStreamData(s.provider, filter, parameters);
         s.provider->add(imageStream.getObjGen(), {offset, image.data.size()});
 
         Handle xobjects = Handle::newDictionary();

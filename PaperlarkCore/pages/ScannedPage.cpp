@@ -109,9 +109,9 @@ const QString jpegSuffix = QStringLiteral(".jpg");
 } // namespace
 
 ScannedPage::ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
-                         std::optional<double> inkShare)
+                         std::optional<double> inkShare, int cacheTurns)
     : id_(id), cacheURL_(std::move(cacheURL)), pixelSize_(pixelSize), dpi_(dpi),
-      thumbnail_(std::move(thumbnail)), inkShare_(inkShare) {}
+      thumbnail_(std::move(thumbnail)), inkShare_(inkShare), cacheTurns_(cacheTurns & 3) {}
 
 bool ScannedPage::looksBlank() const {
     return inkShare_ && BlankPageDetector::looksBlank(*inkShare_);
@@ -157,11 +157,16 @@ ScannedPage::make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi,
 }
 
 Result<QImage, ImageFile::Failure> ScannedPage::loadFullImage() const {
-    auto decoded = ImageFile::read(cacheURL_, dpi_);
+    return loadImage(cacheURL_, dpi_, cacheTurns_);
+}
+
+Result<QImage, ImageFile::Failure> ScannedPage::loadImage(const QUrl& cacheURL, double dpi,
+                                                          int cacheTurns) {
+    auto decoded = ImageFile::read(cacheURL, dpi);
     if (!decoded) {
         return decoded.failure();
     }
-    return std::move(decoded.value().image);
+    return ImageFile::rotate(decoded.value().image, cacheTurns);
 }
 
 std::optional<ScannedPage::Preview> ScannedPage::loadPreviewImage() const {
@@ -187,23 +192,23 @@ Result<void, ImageFile::Failure> ScannedPage::rotate(int quarterTurnsClockwise) 
         if (!decoded) {
             return decoded.failure();
         }
-        auto result = ImageFile::rotate(decoded.value().image, quarterTurnsClockwise);
+        // One turn from the file's pixels to the result.
+        auto result =
+            ImageFile::rotate(decoded.value().image, cacheTurns_ + (quarterTurnsClockwise & 3));
         if (!result) {
             return result.failure();
         }
         rotated = std::move(result.value());
     } // the unrotated pixels are released here
-    // Rotated pixels are kept as PNG; a page kept as its JPEG moves to the
-    // PNG of the same name, and the JPEG goes only once that is in place.
-    const QUrl target = rotatedCacheURL(cacheURL_);
-    if (auto written = ImageFile::writePNG(rotated, target, dpi_); !written) {
+    // A JPEG keeps its bytes (re-encoding would lose pixels, and a PNG of
+    // them is four to five times larger): the turn is recorded instead.
+    int cacheTurns = 0;
+    if (localPath(cacheURL_).endsWith(jpegSuffix)) {
+        cacheTurns = (cacheTurns_ + quarterTurnsClockwise) & 3;
+    } else if (auto written = ImageFile::writePNG(rotated, cacheURL_, dpi_); !written) {
         return written.failure();
     }
-    if (target != cacheURL_) {
-        QFile::remove(localPath(cacheURL_));
-        DurableFile::syncFolder(QFileInfo(localPath(target)).absolutePath());
-        cacheURL_ = target;
-    }
+    cacheTurns_ = cacheTurns;
     pixelSize_ = QSizeF(rotated.size());
     thumbnail_ = makeThumbnail(rotated);
     quarterTurns_ = (quarterTurns_ + quarterTurnsClockwise) & 3;

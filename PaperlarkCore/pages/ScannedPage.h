@@ -17,10 +17,12 @@
 // One page of the session: a copy in the cache folder plus what the page
 // list needs to show it without decoding it again. The copy is a PNG, except
 // for JPEG sources, which are kept as they are (their pixels are the same
-// either way, and a PNG of them takes four to five times the space) until
-// the page is first rotated. Cache files appear complete or not at all (see
-// DurableFile). Pages have identity and
-// are shared as std::shared_ptr<ScannedPage>; two pages are the same page when
+// either way, and a PNG of them takes four to five times the space). A page
+// kept as JPEG is never rewritten: a rotation is recorded as the quarter
+// turns its decoded pixels take (cacheTurns), so that it stays as small and
+// its pixels stay exactly those of the file turned. Cache files appear
+// complete or not at all (see DurableFile). Pages have identity and are
+// shared as std::shared_ptr<ScannedPage>; two pages are the same page when
 // their ids are equal.
 class ScannedPage {
 public:
@@ -59,9 +61,11 @@ public:
     make(const QUrl& source, const QUrl& cacheFolder, int fallbackDpi, bool removingSource);
 
     const QUuid& id() const { return id_; }
-    // The cache file; it changes only when a page kept as JPEG is rotated
-    // (to the PNG of the same name, see rotatedCacheURL).
+    // The cache file; it never changes.
     const QUrl& cacheURL() const { return cacheURL_; }
+    // Quarter turns clockwise, 0...3, that the cache file's decoded pixels
+    // take to become the page: 0 for a PNG, which rotation rewrites.
+    int cacheTurns() const { return cacheTurns_; }
     // Pixel dimensions of the cached image.
     QSizeF pixelSize() const { return pixelSize_; }
     double dpi() const { return dpi_; }
@@ -79,18 +83,20 @@ public:
 
     // The full-resolution image from the cache file.
     Result<QImage, ImageFile::Failure> loadFullImage() const;
+    // The same for a page's cache file, resolution and cacheTurns, for work
+    // on other threads that keeps copies of them rather than the page.
+    static Result<QImage, ImageFile::Failure> loadImage(const QUrl& cacheURL, double dpi,
+                                                        int cacheTurns);
 
     // The cached image for the preview pane, or nothing when it cannot be read.
     std::optional<Preview> loadPreviewImage() const;
     // The size, in points, at which an image of the given pixel size is shown.
     static QSizeF previewDisplaySize(const QSizeF& pixels);
 
-    // Rotates the cached image by quarter turns clockwise and rewrites the
-    // cache file; pixelSize, thumbnail and quarterTurns follow and revision()
-    // counts up. On failure nothing changes (the cache file is replaced
-    // atomically). A page kept as JPEG becomes a PNG: the PNG is written in
-    // full before the JPEG is removed, so a process killed in between leaves
-    // both files.
+    // Rotates the page by quarter turns clockwise: a PNG is rewritten, a
+    // page kept as JPEG records the turn in cacheTurns instead. pixelSize,
+    // thumbnail and quarterTurns follow and revision() counts up. On failure
+    // nothing changes (the cache file is replaced atomically).
     Result<void, ImageFile::Failure> rotate(int quarterTurnsClockwise);
     // How often the page's pixels have changed since it was made.
     int revision() const { return revision_; }
@@ -107,14 +113,15 @@ public:
 
     // "page_" + upper-case UUID + suffix (".png" unless told otherwise)
     static QString makeCacheFileName(const QString& suffix = QStringLiteral(".png"));
-    // Where a rotation puts the pixels of a page cached at `cacheURL`: the
-    // same file, or for "page_X.jpg" the file "page_X.png".
+    // Where earlier versions put the pixels of a page cached at `cacheURL`
+    // when it was rotated: the same file, or for "page_X.jpg" the file
+    // "page_X.png" (sessions they left behind may hold such files).
     static QUrl rotatedCacheURL(const QUrl& cacheURL);
 
     bool operator==(const ScannedPage& other) const { return id_ == other.id_; }
 
     ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
-                std::optional<double> inkShare = std::nullopt);
+                std::optional<double> inkShare = std::nullopt, int cacheTurns = 0);
 
 private:
     QUuid id_;
@@ -123,6 +130,7 @@ private:
     double dpi_;
     QImage thumbnail_;
     std::optional<double> inkShare_;
+    int cacheTurns_ = 0;
     int quarterTurns_ = 0;
     int revision_ = 0;
 };

@@ -67,22 +67,29 @@ SessionManifest SessionManifest::of(const QList<std::shared_ptr<ScannedPage>>& p
         if (QDir::cleanPath(QFileInfo(path).absolutePath()) != home || !isPageFileName(name)) {
             continue;
         }
-        manifest.pages.append({page->id(), name, page->dpi(), page->description()});
+        manifest.pages.append(
+            {page->id(), name, page->dpi(), page->description(), page->cacheTurns()});
     }
     return manifest;
 }
 
 QByteArray SessionManifest::toJson() const {
     QJsonArray entries;
+    bool turned = false;
     for (const Entry& entry : pages) {
-        entries.append(QJsonObject{
+        QJsonObject object{
             {"id", entry.id.toString(QUuid::WithoutBraces).toUpper()},
             {"file", entry.file},
             {"dpi", entry.dpi},
             {"description", entry.description},
-        });
+        };
+        if (entry.turns != 0) {
+            object.insert("turns", entry.turns);
+            turned = true;
+        }
+        entries.append(object);
     }
-    return QJsonDocument(QJsonObject{{"version", currentVersion},
+    return QJsonDocument(QJsonObject{{"version", turned ? currentVersion : unturnedVersion},
                                      {"changed", text(changed)},
                                      {"pages", entries}})
         .toJson(QJsonDocument::Indented);
@@ -99,7 +106,8 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
     }
     const QJsonObject root = document.object();
     const QJsonValue version = root.value("version");
-    if (!version.isDouble() || version.toDouble() != currentVersion ||
+    if (!version.isDouble() ||
+        (version.toDouble() != currentVersion && version.toDouble() != unturnedVersion) ||
         !root.value("pages").isArray() || !root.value("changed").isString()) {
         return std::nullopt;
     }
@@ -117,15 +125,21 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
         const QString file = object.value("file").toString();
         const double dpi = object.value("dpi").toDouble(-1);
         const QString description = object.value("description").toString();
+        // Turns only in version 2, and only whole quarter turns 0...3.
+        const QJsonValue turnsValue = object.value("turns");
+        const double turns = turnsValue.isUndefined() ? 0 : turnsValue.toDouble(-1);
+        const bool turnsValid =
+            turnsValue.isUndefined() || (version.toDouble() == currentVersion && turns >= 0 &&
+                                         turns <= 3 && turns == std::floor(turns));
         if (id.isNull() || ids.contains(id) || !isPageFileName(file) || files.contains(file) ||
             !std::isfinite(dpi) || dpi <= 0 || dpi > maxDpi ||
-            description.size() > maxDescription) {
+            description.size() > maxDescription || !turnsValid) {
             ++manifest.rejected;
             continue;
         }
         ids.insert(id);
         files.insert(file);
-        manifest.pages.append({id, file, dpi, description});
+        manifest.pages.append({id, file, dpi, description, int(turns)});
     }
     return manifest;
 }

@@ -15,9 +15,13 @@
 // folder so that a session that ended without cleaning up (a crash, a power
 // cut, a killed process) can be offered back at the next start.
 //
-// Stored as "manifest.json": {"version": 1, "changed": ISO 8601 UTC time,
-// "pages": [{"id", "file", "dpi", "description"}, ...]} in page-list order;
-// "file" is the bare name of the page's cache file inside the folder.
+// Stored as "manifest.json": {"version": 2, "changed": ISO 8601 UTC time,
+// "pages": [{"id", "file", "dpi", "description", "turns"}, ...]} in page-list
+// order; "file" is the bare name of the page's cache file inside the folder,
+// "turns" the page's ScannedPage::cacheTurns (left out when 0). A manifest
+// with no turns is written as version 1, which has no "turns" at all, so
+// that earlier versions can still restore it; they refuse version 2 as a
+// whole and leave its folder alone rather than restore pages unturned.
 //
 // Reading trusts nothing: a file that is not a regular file of this user, is
 // larger than maxBytes, is not UTF-8 JSON of this version is refused as a
@@ -30,11 +34,14 @@ public:
         QString file;
         double dpi = 0;
         QString description;
+        int turns = 0; // 0...3
 
         bool operator==(const Entry&) const = default;
     };
 
-    static constexpr int currentVersion = 1;
+    static constexpr int currentVersion = 2;
+    // The version without turns.
+    static constexpr int unturnedVersion = 1;
     static constexpr qint64 maxBytes = qint64{8} << 20;
     static const QString fileName;
 

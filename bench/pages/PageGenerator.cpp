@@ -1,7 +1,7 @@
 #include "PageGenerator.h"
 
-#include "pages/MonoBits.h"
 #include "PageFixtures.h"
+#include "pages/MonoBits.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -14,8 +14,6 @@
 #include <random>
 
 namespace {
-
-constexpr double noiseSigma = 3.0;
 
 // Draws lines of "words": runs of small glyph-like strokes, as on a printed page.
 void drawText(QPainter& painter, const QRectF& area, double scale, std::mt19937& random) {
@@ -132,7 +130,7 @@ QImage PageGenerator::scanned(QImage image, Kind kind, unsigned seed) {
     std::mt19937 random(seed);
     // Sensor noise from a table of Gaussian samples, picked by a fast generator.
     std::array<int, 4096> noise{};
-    std::normal_distribution<double> gaussian(0.0, noiseSigma);
+    std::normal_distribution<double> gaussian(0.0, PageGenerator::noiseSigma);
     for (int& n : noise) {
         n = int(std::lround(gaussian(random)));
     }

@@ -11,6 +11,10 @@ class PageGenerator {
 public:
     enum class Kind { colour, grey, mono };
 
+    // The standard deviation of the sensor noise, in grey levels; it is
+    // independent from sample to sample.
+    static constexpr double noiseSigma = 3.0;
+
     static QImage page(Kind kind, int dpi, unsigned seed);
     // An A4 page of printed text only (11-point DejaVu Sans), scanned.
     static QImage textPage(int dpi, Kind kind);

@@ -9,8 +9,8 @@
 
 #include "PageGenerator.h"
 
-#include "pages/BlankPageDetector.h"
 #include "ocr/TextRecognizer.h"
+#include "pages/BlankPageDetector.h"
 #include "pages/DocumentSaver.h"
 #include "pages/ImageFile.h"
 #include "pages/ScannedPage.h"
@@ -26,6 +26,7 @@
 
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -198,10 +199,70 @@ int measure(const QString& work, bool firstOnly) {
                double(folderBytes(folder, "*")) / 1024.0 / count);
     }
     report("peak_mb", peakMegabytes());
-    for (const auto& page : pages) {
-        out() << "cache " << page->cacheURL().toLocalFile() << '\n';
+    // ImageMagick gets the pages' pixels as PNG, as they were cached before
+    // pages kept as JPEG recorded their rotation: a JPEG input would change
+    // its work (it keeps the input's chroma sampling, for one). The single
+    // page is measured for its memory alone.
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        QUrl url = pages[i]->cacheURL();
+        if (!firstOnly && !url.fileName().endsWith(".png")) {
+            const auto image = pages[i]->loadFullImage();
+            url = QUrl::fromLocalFile(QStringLiteral("%1/yardstick-%2.png").arg(work).arg(i));
+            if (!image || !ImageFile::writePNG(image.value(), url, pages[i]->dpi())) {
+                return 1;
+            }
+        }
+        out() << "cache " << url.toLocalFile() << '\n';
     }
     return 0;
+}
+
+// Child: a colour page as the scanner worker hands it over (a PNG at the
+// fastest level, which the import reads, caches and deletes), imported and
+// rotated. Prints "key value" lines: scan_import_ms, scan_cache_mb,
+// scan_rotate_ms, scan_rotated_cache_mb, and scan_exact (1 when the cached
+// pixels, read back after the rotation, are exactly the scanned ones turned).
+int measureScan(int dpi, const QString& work) {
+    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
+    QDir().mkpath(work);
+    const QImage scanned = PageGenerator::page(Kind::colour, dpi, 3000);
+    const QUrl delivered = QUrl::fromLocalFile(work + "/scan-1.png");
+    if (!ImageFile::writePNG(scanned, delivered, dpi, 1)) {
+        return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const auto made = ScannedPage::make(delivered, QUrl::fromLocalFile(work + "/cache"), 300, true);
+    if (!made) {
+        std::fprintf(stderr, "%s\n", qPrintable(made.failure().description()));
+        return 1;
+    }
+    report("scan_import_ms", double(timer.elapsed()));
+    const auto& page = made.value();
+    const auto cacheMB = [&page] {
+        return double(QFileInfo(page->cacheURL().toLocalFile()).size()) / megabyte;
+    };
+    report("scan_cache_mb", cacheMB());
+    timer.start();
+    if (!page->rotate(1)) {
+        return 1;
+    }
+    report("scan_rotate_ms", double(timer.elapsed()));
+    report("scan_rotated_cache_mb", cacheMB());
+    const auto back = page->loadFullImage();
+    report("scan_exact", back && back.value() == ImageFile::rotate(scanned, 1).value() ? 1 : 0);
+    return 0;
+}
+
+// What the sensor noise alone of a colour page of that size carries, in MB:
+// the entropy of Gaussian noise of PageGenerator's deviation, rounded to
+// whole levels, for every sample. No lossless coding goes below it.
+double noiseFloorMB(const QSize& size) {
+    const double pi = std::acos(-1.0);
+    const double bitsPerSample =
+        0.5 *
+        std::log2(2 * pi * std::exp(1.0) * PageGenerator::noiseSigma * PageGenerator::noiseSigma);
+    return double(size.width()) * size.height() * 3 * bitsPerSample / 8 / megabyte;
 }
 
 struct ChildResult {
@@ -421,7 +482,7 @@ int runAll(const QString& work) {
           << "import = ScannedPage::make from a JPEG source (1-bit: from a 1-bit PNG)\n"
           << "blank = the blank-page measure alone (part of import), processor ms\n"
           << "cache = MB per page in the cache after the import, and after the rotation\n"
-          << "  (which stores the page as PNG whatever its source)\n"
+          << "  (a PNG is rewritten; a page kept as its JPEG keeps it and records the turn)\n"
           << "cpu = processor time of all threads; IM = ImageMagick on the same cached pages;\n"
           << "time x, cpu x, size x = our PDF against ImageMagick's\n"
           << "load average at the start: " << loadAverage() << "\n\n";
@@ -433,9 +494,9 @@ int runAll(const QString& work) {
         Anchor anchor;
     };
     QList<Row> rows;
-    const QStringList headings = {"case",    "import", "blank",  "cache",   "rotate", "cache",
-                                  "pdf ms",  "pdf cpu", "pdf KB", "jpeg ms", "png ms", "peak MB",
-                                  "IM ms",   "IM cpu",  "IM KB",  "time x",  "cpu x",  "size x"};
+    const QStringList headings = {"case",   "import",  "blank",  "cache",   "rotate", "cache",
+                                  "pdf ms", "pdf cpu", "pdf KB", "jpeg ms", "png ms", "peak MB",
+                                  "IM ms",  "IM cpu",  "IM KB",  "time x",  "cpu x",  "size x"};
     for (qsizetype i = 0; i < headings.size(); ++i) {
         out() << (i == 0 ? headings[i].leftJustified(10) : headings[i].rightJustified(8))
               << (i == 11 ? " |" : "");
@@ -484,6 +545,34 @@ int runAll(const QString& work) {
         QDir(folder).removeRecursively(); // a 600-dpi case leaves about a gigabyte
     }
     out() << '\n' << anchorNote(anchorMode) << "\n\n";
+
+    // Scanned colour pages: no JPEG to keep, so the cache holds them as PNG.
+    out() << "Scanned colour pages (from the scanner worker's PNG; cached losslessly):\n"
+          << "case        import   cache  rotate   cache   exact\n";
+    QMap<int, Figures> scans;
+    for (const int dpi : {300, 600}) {
+        const QString folder = QStringLiteral("%1/scan-%2").arg(work).arg(dpi);
+        const ChildResult scan = runSelf({"--measure-scan", QString::number(dpi), folder});
+        QDir(folder).removeRecursively();
+        if (!scan.ok) {
+            out() << "scan-" << dpi << ": the measurement failed\n";
+            return 1;
+        }
+        const Figures& f = scan.figures;
+        scans.insert(dpi, f);
+        out() << QStringLiteral("scan-%1").arg(dpi).leftJustified(10)
+              << QStringLiteral("%1%2%3%4%5\n")
+                     .arg(f["scan_import_ms"], 8, 'f', 0)
+                     .arg(f["scan_cache_mb"], 8, 'f', 1)
+                     .arg(f["scan_rotate_ms"], 8, 'f', 0)
+                     .arg(f["scan_rotated_cache_mb"], 8, 'f', 1)
+                     .arg(f["scan_exact"] == 1 ? "yes" : "NO", 8);
+    }
+    out() << "  (sensor noise of deviation " << PageGenerator::noiseSigma
+          << ", independent per sample, carries "
+          << QString::number(noiseFloorMB(PageGenerator::a4(300)), 'f', 1)
+          << " MB per 300-dpi page that no lossless coding removes)\n\n";
+    out().flush();
 
     // Targets.
     double ourTime = 0, theirTime = 0, ourSize = 0, theirSize = 0, ourCpu = 0, theirCpu = 0;
@@ -536,6 +625,21 @@ int runAll(const QString& work) {
                 "<= 8 MB", colour300["cache_mb"] <= 8);
     printTarget("cache_colour_600dpi", QString::number(colour600["cache_mb"], 'f', 1) + " MB",
                 "<= 32 MB", colour600["cache_mb"] <= 32);
+    printTarget("cache_rotated_colour_300dpi",
+                QString::number(colour300["rotated_cache_mb"], 'f', 1) + " MB", "<= 8 MB",
+                colour300["rotated_cache_mb"] <= 8);
+    printTarget("cache_rotated_colour_600dpi",
+                QString::number(colour600["rotated_cache_mb"], 'f', 1) + " MB", "<= 32 MB",
+                colour600["rotated_cache_mb"] <= 32);
+    for (const auto& [dpi, goal] : {std::pair{300, 8}, std::pair{600, 32}}) {
+        const Figures& f = scans.value(dpi);
+        const double cache = std::max(f["scan_cache_mb"], f["scan_rotated_cache_mb"]);
+        printTarget(QStringLiteral("cache_scanned_colour_%1dpi").arg(dpi),
+                    QStringLiteral("%1 MB, lossless floor of its noise %2 MB")
+                        .arg(cache, 0, 'f', 1)
+                        .arg(noiseFloorMB(PageGenerator::a4(dpi)), 0, 'f', 1),
+                    QStringLiteral("<= %1 MB").arg(goal), cache <= goal && f["scan_exact"] == 1);
+    }
     printTarget("pdf_save_colour_300dpi", QString::number(colour300["pdf_ms"], 'f', 0) + " ms",
                 "<= 150 ms", colour300["pdf_ms"] <= 150);
     const QSize a4 = PageGenerator::a4(600);
@@ -595,6 +699,9 @@ int main(int argc, char** argv) {
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-text") {
         return measureText(arguments[1]);
+    }
+    if (arguments.size() == 3 && arguments[0] == "--measure-scan") {
+        return measureScan(arguments[1].toInt(), arguments[2]);
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-one") {
         return measure(arguments[1], true);

@@ -75,29 +75,18 @@ private Q_SLOTS:
 
     void init() { opened_.links.clear(); }
 
+    // (The whole argument list, with and without subject and body, is tested
+    // through the model's e-mail flow.)
     void handsTheDraftToXdgEmail() {
         const PathFront path(bin_.path());
-        installXdgEmail(0);
-        QCOMPARE(EmailService::openInMailClient(u"ann@x.org; bob@y.org,"_s, u"Scan März"_s,
-                                                u"Hallo\nWelt"_s, attachments_),
-                 u"Draft opened in your mail client with the scan attached."_s);
-        QCOMPARE(xdgEmailArguments(),
-                 (QStringList{"--utf8", "--subject", "Scan März", "--body", "Hallo\nWelt",
-                              "--attach", attachments_[0].toLocalFile(), "--attach",
-                              attachments_[1].toLocalFile(), "ann@x.org", "bob@y.org"}));
-
-        // xdg-email refuses empty texts, so those options are left out.
-        installXdgEmail(0);
-        QCOMPARE(EmailService::openInMailClient(u"ann@x.org"_s, {}, {}, {attachments_[1]}),
-                 EmailService::draftAttachedStatus);
-        QCOMPARE(xdgEmailArguments(),
-                 (QStringList{"--utf8", "--attach", attachments_[1].toLocalFile(), "ann@x.org"}));
-
         // A mail client in xdg-email's foreground counts as success after a
         // few seconds, and is left running rather than killed.
         installXdgEmail(0, "sleep 7\ntouch '" + recorded(u"finished"_s).toUtf8() + "'\n");
-        QCOMPARE(EmailService::openInMailClient(u"ann@x.org"_s, {}, {}, attachments_),
-                 EmailService::draftAttachedStatus);
+        QCOMPARE(EmailService::openInMailClient(u"ann@x.org; bob@y.org,"_s, {}, {}, attachments_),
+                 u"Draft opened in your mail client with the scan attached."_s);
+        QCOMPARE(xdgEmailArguments(),
+                 (QStringList{"--utf8", "--attach", attachments_[0].toLocalFile(), "--attach",
+                              attachments_[1].toLocalFile(), "ann@x.org", "bob@y.org"}));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(recorded(u"finished"_s)), 30000);
         QVERIFY(opened_.links.isEmpty());
     }

@@ -1,5 +1,6 @@
 // The page list on its own: real pages over small image files, and the
-// selection rules for append, move, remove and clear.
+// selection rules for append and clear. (Moving and removing pages, and the
+// selection they leave, are tested through the model.)
 
 #include "model/PageList.h"
 
@@ -37,14 +38,6 @@ private:
             pages << std::move(made).value();
         }
         return pages;
-    }
-
-    static QList<QUuid> ids(const PageList& list) {
-        QList<QUuid> result;
-        for (const auto& page : list.pages()) {
-            result << page->id();
-        }
-        return result;
     }
 
 private Q_SLOTS:
@@ -89,83 +82,6 @@ private Q_SLOTS:
         QCOMPARE(list.selectedID(), stranger);
         QCOMPARE(list.selectedIndex(), -1);
         QCOMPARE(list.selectedPage(), nullptr);
-    }
-
-    void moveSwapsWithinTheEnds() {
-        PageList list;
-        const PageList::Pages pages = makePages(3);
-        QVERIFY(list.append(pages));
-        const QList<QUuid> start = ids(list);
-        QSignalSpy changed(&list, &PageList::changed);
-
-        // Nothing selected, or a selection no page has: nothing moves.
-        list.setSelectedID(std::nullopt);
-        QVERIFY(!list.moveSelected(-1));
-        list.setSelectedID(QUuid::createUuid());
-        QVERIFY(!list.moveSelected(1));
-        QCOMPARE(ids(list), start);
-        QCOMPARE(changed.count(), 2);
-
-        // The first page cannot go up, the last cannot go down.
-        list.setSelectedID(start[0]);
-        QVERIFY(!list.moveSelected(-1));
-        list.setSelectedID(start[2]);
-        QVERIFY(!list.moveSelected(1));
-        QVERIFY(!list.moveSelected(5));
-        QCOMPARE(ids(list), start);
-        changed.clear();
-
-        QVERIFY(list.moveSelected(-1));
-        QCOMPARE(ids(list), (QList<QUuid>{start[0], start[2], start[1]}));
-        QCOMPARE(list.selectedID(), start[2]);
-        QVERIFY(list.moveSelected(-1));
-        QCOMPARE(ids(list), (QList<QUuid>{start[2], start[0], start[1]}));
-        QCOMPARE(list.selectedIndex(), 0);
-        QVERIFY(!list.moveSelected(-1));
-        // An offset of two swaps with the page two places on.
-        QVERIFY(list.moveSelected(2));
-        QCOMPARE(ids(list), (QList<QUuid>{start[1], start[0], start[2]}));
-        QCOMPARE(list.selectedID(), start[2]);
-        QCOMPARE(changed.count(), 3);
-    }
-
-    void removeSelectsTheFollowingThenTheLastThenNothing() {
-        PageList list;
-        const PageList::Pages pages = makePages(4);
-        QVERIFY(list.append(pages));
-        QSignalSpy changed(&list, &PageList::changed);
-
-        list.setSelectedID(std::nullopt);
-        QCOMPARE(list.removeSelected(), nullptr);
-        QCOMPARE(list.size(), 4);
-
-        // From the middle: the page that followed.
-        list.setSelectedID(pages[1]->id());
-        QCOMPARE(list.removeSelected(), pages[1]);
-        QCOMPARE(list.pages(), (PageList::Pages{pages[0], pages[2], pages[3]}));
-        QCOMPARE(list.selectedID(), pages[2]->id());
-
-        // The last page: the new last one.
-        list.setSelectedID(pages[3]->id());
-        QCOMPARE(list.removeSelected(), pages[3]);
-        QCOMPARE(list.selectedID(), pages[2]->id());
-
-        // The first page: the one after it.
-        list.setSelectedID(pages[0]->id());
-        QCOMPARE(list.removeSelected(), pages[0]);
-        QCOMPARE(list.selectedID(), pages[2]->id());
-
-        // The only page: nothing.
-        QCOMPARE(list.removeSelected(), pages[2]);
-        QVERIFY(list.isEmpty());
-        QCOMPARE(list.selectedID(), std::nullopt);
-        QCOMPARE(list.removeSelected(), nullptr);
-
-        // The list never discards: every removed page's cache file is there.
-        for (const auto& page : pages) {
-            QVERIFY(QFile::exists(page->cacheURL().toLocalFile()));
-        }
-        QCOMPARE(changed.count(), 8);
     }
 
     void clearHandsBackEveryPage() {

@@ -490,6 +490,71 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(now));
     }
 
+    void turnedJpegsAndEarlierSessionsComeBackTurned() {
+        const QString root = cacheRoot();
+        const auto folderWith = [&](const SessionManifest::Entry& entry, const QDateTime& when) {
+            const QString path =
+                QDir(root).filePath(SessionFolder::folderName(QUuid::createUuid()));
+            QDir().mkpath(path);
+            SessionManifest({{entry}, when}).write(path);
+            return path;
+        };
+        const QImage photo = picture(90, 60, 11);
+        // A page kept as JPEG and turned once: its bytes stay, the turn is
+        // in the manifest.
+        const QString jpegName = ScannedPage::makeCacheFileName(".jpg");
+        const QUuid turnedId = QUuid::createUuid();
+        const QString turned = folderWith({turnedId, jpegName, 200, "60 x 90 px @ 200 dpi", 1},
+                                          QDateTime::currentDateTimeUtc());
+        QVERIFY(ImageFile::writeJPEG(photo, QUrl::fromLocalFile(turned + "/" + jpegName), 200, 90));
+        const QByteArray jpegBytes = readFile(turned + "/" + jpegName);
+        const QImage decoded =
+            ImageFile::read(QUrl::fromLocalFile(turned + "/" + jpegName), 0).value().image;
+        // Left by an earlier version killed during a JPEG page's first
+        // rotation: the manifest (version 1) names the JPEG, the turned PNG
+        // of the same name is complete beside it.
+        const QString earlierName = ScannedPage::makeCacheFileName(".jpg");
+        const QUuid earlierId = QUuid::createUuid();
+        const QString earlier = folderWith({earlierId, earlierName, 200, "90 x 60 px @ 200 dpi"},
+                                           QDateTime::currentDateTimeUtc().addDays(-1));
+        QVERIFY(readFile(earlier + "/manifest.json").contains("\"version\": 1"));
+        QVERIFY(
+            ImageFile::writeJPEG(photo, QUrl::fromLocalFile(earlier + "/" + earlierName), 200, 90));
+        const QString earlierPng =
+            ScannedPage::rotatedCacheURL(QUrl::fromLocalFile(earlier + "/" + earlierName))
+                .toLocalFile();
+        QVERIFY(ImageFile::writePNG(ImageFile::rotate(decoded, 1).value(),
+                                    QUrl::fromLocalFile(earlierPng), 200));
+
+        startAgain({true, true});
+        QCOMPARE(desktop_->restoreQuestions.size(), 2);
+        const auto pages = model_->pages();
+        QCOMPARE(pages.size(), 2);
+        QCOMPARE(pages[0]->id(), turnedId);
+        QCOMPARE(pages[0]->cacheTurns(), 1);
+        QVERIFY(pages[0]->cacheURL().fileName().endsWith(".jpg"));
+        QCOMPARE(readFile(pages[0]->cacheURL().toLocalFile()), jpegBytes);
+        QCOMPARE(pages[1]->id(), earlierId);
+        QCOMPARE(pages[1]->cacheTurns(), 0);
+        QVERIFY(pages[1]->cacheURL().fileName().endsWith(".png"));
+        for (const auto& page : pages) {
+            QCOMPARE(page->pixelSize(), QSizeF(60, 90));
+            QCOMPARE(page->loadFullImage().value(), ImageFile::rotate(decoded, 1).value());
+            QCOMPARE(page->thumbnail(),
+                     ScannedPage::makeThumbnail(ImageFile::rotate(decoded, 1).value()));
+        }
+        // This run's manifest keeps the turn; one more turn upright again
+        // writes nothing but the manifest, which goes back to version 1.
+        const QString own = model_->sessionFolder().toLocalFile();
+        QCOMPARE(SessionManifest::read(own)->pages[0].turns, 1);
+        QVERIFY(pages[0]->rotate(3));
+        model_->notifyChanged();
+        QCOMPARE(readFile(pages[0]->cacheURL().toLocalFile()), jpegBytes);
+        QCOMPARE(pages[0]->loadFullImage().value(), decoded);
+        QCOMPARE(SessionManifest::read(own)->pages[0].turns, 0);
+        QVERIFY(readFile(own + "/manifest.json").contains("\"version\": 1"));
+    }
+
     void aHostileCacheIsLeftAlone() {
         const QString root = cacheRoot();
         QVERIFY(QDir().mkpath(root));
@@ -587,6 +652,15 @@ private Q_SLOTS:
         const QString onlyLock = session({});
         QFile::remove(onlyLock + "/manifest.json");
         QVERIFY(SessionLock::acquire(onlyLock));
+        // A folder an instance was still setting up when it ended; and one
+        // that, oddly, holds a file of the user's: kept.
+        const QString staging = root + "/." + SessionFolder::folderName(QUuid::createUuid());
+        QVERIFY(QDir().mkdir(staging));
+        QVERIFY(SessionLock::acquire(staging));
+        const QString stagingWithFile =
+            root + "/." + SessionFolder::folderName(QUuid::createUuid());
+        QVERIFY(QDir().mkdir(stagingWithFile));
+        writeFile(stagingWithFile + "/notes.txt", "mine");
         // A broken page beside a good one: only the good one counts.
         const QString halfBroken = session({});
         const QString broken = goodPage(halfBroken, 8);
@@ -599,8 +673,8 @@ private Q_SLOTS:
             .write(halfBroken);
 
         const auto users = snapshot(in);
-        const QStringList untouched = {symlinked, hardLinked, huge,        torn,
-                                       latin1,    foreign,    notASession, locked};
+        const QStringList untouched = {symlinked, hardLinked,  huge,   torn,           latin1,
+                                       foreign,   notASession, locked, stagingWithFile};
         QMap<QString, QMap<QString, QByteArray>> before;
         for (const QString& folder : untouched) {
             before.insert(folder, snapshot(folder));
@@ -610,7 +684,7 @@ private Q_SLOTS:
         QCOMPARE(desktop_->restoreQuestions.size(), 1);
         QVERIFY(desktop_->restoreQuestions.first().contains("Restore 1 page(s) from "));
         QVERIFY(!QFileInfo::exists(halfBroken)); // discarded
-        for (const QString& gone : {bare, cleared, onlyLock, outside}) {
+        for (const QString& gone : {bare, cleared, onlyLock, outside, staging}) {
             QVERIFY2(!QFileInfo::exists(gone), qPrintable(gone));
         }
         for (const QString& folder : untouched) {

@@ -9,6 +9,8 @@
 #include "model/TextRecognitionQueue.h"
 #include "scanning/fake/FakeScannerBrowser.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -136,6 +138,26 @@ void tst_TextRecognition::pdfSaveWaitsForTextAndSaysWhatIsMissing() {
                  "is not installed.");
     QVERIFY(pdfText(model.lastSavedFiles().front().toLocalFile()).isEmpty());
     QVERIFY(!model.errorMessage());
+
+    // Save & email waits for the text too before it saves and hands the PDF
+    // to the mail client (a stand-in xdg-email that accepts it).
+    QDir(home.filePath("bin")).mkpath(".");
+    QFile xdgEmail(home.filePath("bin/xdg-email"));
+    QVERIFY(xdgEmail.open(QIODevice::WriteOnly));
+    xdgEmail.write("#!/bin/sh\nexit 0\n");
+    xdgEmail.close();
+    xdgEmail.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(home.filePath("bin")) + ':' + path);
+    model.editSettings([](AppSettings& s) { s.ocrLanguage = "eng"; });
+    model.sendEmail("ann@example.org", "Text", "", EmailMethod::mailClient);
+    QVERIFY(model.busy());
+    QCOMPARE(model.status(), QStringLiteral("Recognising text: page 1 of 1..."));
+    QTRY_VERIFY_WITH_TIMEOUT(!model.busy(), recognitionTimeout);
+    qputenv("PATH", path);
+    QCOMPARE(model.lastSavedFiles().size(), 1);
+    QCOMPARE(model.lastSavedFiles().front().fileName(), model.fileName() + " (4).pdf");
+    QVERIFY(pdfText(model.lastSavedFiles().front().toLocalFile()).size() > 20);
 }
 
 QTEST_MAIN(tst_TextRecognition)

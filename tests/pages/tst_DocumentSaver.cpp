@@ -5,8 +5,10 @@
 
 #include "pages/MonoBits.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -60,6 +62,7 @@ private Q_SLOTS:
     void pdfHasExactPagesAndCompactImages();
     void pdfImagesCoverExactlyTheirPages();
     void blackAndWhiteIsCcittOrFlateAndLossless();
+    void storedJpegGoesInAsItIsWhenNoFiner();
     void newFilesAreExclusiveAndCleanedUp();
     void failuresAndTheirTexts();
     void fullDiskLeavesNoPdf();
@@ -351,7 +354,9 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
             checkers.setPixel(x, y, (x + y) % 2);
         }
     }
-    const QList<QImage> images{ragged, narrow, checkers};
+    // Printed text, whose G4 codes shrink further with Flate.
+    const QImage text = textPage(QSize(1200, 500), 300, 10, true).image;
+    const QList<QImage> images{ragged, narrow, checkers, text};
     DocumentSaver::Pages pages;
     for (const QImage& image : images) {
         pages.append(page(image, 300));
@@ -362,10 +367,12 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
     const QString pdf = saved.value().front().toLocalFile();
     QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
     const QList<PdfImage> listed = pdfImages(pdf);
-    QCOMPARE(listed.size(), 3);
+    QCOMPARE(listed.size(), 4);
     QCOMPARE(listed[0].encoding, QStringLiteral("ccitt"));
     QCOMPARE(listed[1].encoding, QStringLiteral("ccitt"));
     QCOMPARE(listed[2].encoding, QStringLiteral("image")); // Flate
+    QCOMPARE(listed[3].encoding, QStringLiteral("ccitt"));
+    QVERIFY(readAll(pdf).contains("/Filter [ /FlateDecode /CCITTFaxDecode ]"));
     for (const PdfImage& image : listed) {
         QCOMPARE(image.bitsPerComponent, 1);
     }
@@ -375,7 +382,7 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
     // pixels must match the original there or right next to it.
     run("pdftoppm", {"-r", "300", "-gray", "-png", pdf, path("mono-poppler")});
     run("mutool", {"draw", "-q", "-r", "300", "-c", "gray", "-o", path("mono-mupdf-%d.png"), pdf});
-    for (int number = 1; number <= 3; ++number) {
+    for (int number = 1; number <= 4; ++number) {
         const QImage expected = images[number - 1].convertToFormat(QImage::Format_Grayscale8);
         const QImage mupdf = QImage(path(QStringLiteral("mono-mupdf-%1.png").arg(number)))
                                  .convertToFormat(QImage::Format_Grayscale8);
@@ -403,6 +410,73 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
         }
         QCOMPARE(astray, 0);
     }
+}
+
+void tst_DocumentSaver::storedJpegGoesInAsItIsWhenNoFiner() {
+    // Pages imported from JPEGs at quality 60 are kept as those files.
+    const auto jpegPage = [this](const QImage& image, const QString& name, bool progressive) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(60);
+        writer.setProgressiveScanWrite(progressive);
+        writer.write(image);
+        const QUrl source = write(path(name), buffer.data());
+        const auto made = ScannedPage::make(source, url("cache"), 300, false);
+        return made.ok() ? made.value() : nullptr;
+    };
+    const auto colour = jpegPage(colourImage(600, 400), "colour.jpg", false);
+    const auto grey = jpegPage(greyImage(300, 200), "grey.jpg", false);
+    const auto progressive = jpegPage(colourImage(600, 400), "progressive.jpg", true);
+    // A page turned half round keeps its file, whose pixels are no longer
+    // the page's.
+    const auto turned = jpegPage(colourImage(640, 400), "turned.jpg", false);
+    QVERIFY(colour && grey && progressive && turned);
+    QVERIFY(turned->rotate(2).ok());
+    QCOMPARE(turned->cacheTurns(), 2);
+    for (const auto& page : {colour, grey, progressive, turned}) {
+        QVERIFY(page->cacheURL().fileName().endsWith(".jpg"));
+    }
+    const auto contains = [](const QByteArray& pdf, const std::shared_ptr<ScannedPage>& page) {
+        return pdf.contains(readAll(page->cacheURL().toLocalFile()));
+    };
+
+    // At quality 85 the files go in byte for byte, except the progressive
+    // and the turned ones.
+    const auto same = DocumentSaver::save({colour, grey, progressive, turned}, url("jpeg"), "same",
+                                          OutputFormat::pdf, 85);
+    QVERIFY(same.ok());
+    const QString samePdf = same.value().front().toLocalFile();
+    const QByteArray sameBytes = readAll(samePdf);
+    QVERIFY(contains(sameBytes, colour));
+    QVERIFY(contains(sameBytes, grey));
+    QVERIFY(!contains(sameBytes, progressive));
+    QVERIFY(!contains(sameBytes, turned));
+    const QList<PdfImage> images = pdfImages(samePdf);
+    QCOMPARE(images.size(), 4);
+    QCOMPARE(images[0].encoding, QStringLiteral("jpeg"));
+    QCOMPARE(images[0].colour, QStringLiteral("rgb"));
+    QCOMPARE(images[1].encoding, QStringLiteral("jpeg"));
+    QCOMPARE(images[1].colour, QStringLiteral("gray"));
+    QCOMPARE(QSize(images[1].width, images[1].height), QSize(300, 200));
+    QVERIFY(run("qpdf", {"--check", samePdf}).contains("No syntax or stream encoding errors"));
+    run("pdftoppm", {"-r", "10", "-png", samePdf, path("same")});
+    const QImage first(path("same-1.png"));
+    QVERIFY(!first.isNull());
+    QVERIFY2(first.pixelColor(2, 2).red() > 150 && first.pixelColor(2, 2).green() < 90,
+             "red block on page 1");
+    const QImage fourth(path("same-4.png"));
+    QVERIFY(!fourth.isNull());
+    const QColor corner = fourth.pixelColor(fourth.width() - 3, fourth.height() - 3);
+    QVERIFY2(corner.red() > 150 && corner.green() < 90, "red block bottom right on page 4");
+
+    // At quality 40 they are encoded again, smaller.
+    const auto coarser =
+        DocumentSaver::save({colour, grey}, url("jpeg"), "coarser", OutputFormat::pdf, 40);
+    QVERIFY(coarser.ok());
+    const QByteArray coarserBytes = readAll(coarser.value().front().toLocalFile());
+    QVERIFY(!contains(coarserBytes, colour) && !contains(coarserBytes, grey));
+    QCOMPARE(pdfImages(coarser.value().front().toLocalFile()).size(), 2);
 }
 
 void tst_DocumentSaver::newFilesAreExclusiveAndCleanedUp() {
@@ -538,5 +612,5 @@ void tst_DocumentSaver::fullDiskLeavesNoPdf() {
     QProcess::execute("umount", {full});
 }
 
-QTEST_GUILESS_MAIN(tst_DocumentSaver)
+QTEST_MAIN(tst_DocumentSaver) // fonts, for the page of text
 #include "tst_DocumentSaver.moc"

@@ -18,8 +18,8 @@ using namespace PageFixtures;
 
 namespace {
 
-QString pageName() {
-    return ScannedPage::makeCacheFileName();
+QString pageName(const QString& suffix = QStringLiteral(".png")) {
+    return ScannedPage::makeCacheFileName(suffix);
 }
 
 SessionManifest sample(int pages) {
@@ -51,6 +51,13 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
     QVERIFY(back);
     QCOMPARE(*back, manifest);
     QVERIFY(manifest.toJson().contains("\"version\": 1"));
+    QVERIFY(!manifest.toJson().contains("turns"));
+    // Turns make it version 2 (which earlier versions refuse rather than
+    // restore the pages unturned).
+    SessionManifest turned = manifest;
+    turned.pages[1].turns = 3;
+    QVERIFY(turned.toJson().contains("\"version\": 2"));
+    QCOMPARE(SessionManifest::fromJson(turned.toJson()), turned);
 
     // From a page list: pages whose file lies elsewhere are left out.
     QTemporaryDir dir;
@@ -60,7 +67,10 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
                                              QUrl::fromLocalFile(QDir(in).filePath(pageName())),
                                              QSizeF(10, 20), 300.0, QImage());
     };
-    const auto first = make(folder), elsewhere = make(dir.path()), last = make(folder);
+    const auto first = make(folder), elsewhere = make(dir.path());
+    const auto last = std::make_shared<ScannedPage>(
+        QUuid::createUuid(), QUrl::fromLocalFile(QDir(folder).filePath(pageName(".jpg"))),
+        QSizeF(20, 10), 300.0, QImage(), std::nullopt, 1);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto of = SessionManifest::of({first, elsewhere, last}, folder, now);
     QCOMPARE(of.changed, now);
@@ -68,6 +78,7 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
     QCOMPARE(of.pages[0], (SessionManifest::Entry{first->id(), first->cacheURL().fileName(), 300.0,
                                                   "10 x 20 px @ 300 dpi"}));
     QCOMPARE(of.pages[1].id, last->id());
+    QCOMPARE(of.pages[1].turns, 1);
 }
 
 void tst_SessionManifest::refusesWhatItCannotTrust() {
@@ -79,7 +90,7 @@ void tst_SessionManifest::refusesWhatItCannotTrust() {
     latin1.replace("px", "p\xE9");
     QVERIFY(!SessionManifest::fromJson(latin1)); // not UTF-8
     QByteArray future = good;
-    future.replace("\"version\": 1", "\"version\": 2");
+    future.replace("\"version\": 1", "\"version\": 3");
     QVERIFY(!SessionManifest::fromJson(future));
     QByteArray textual = good;
     textual.replace("\"version\": 1", "\"version\": \"1\"");
@@ -123,6 +134,30 @@ void tst_SessionManifest::refusesWhatItCannotTrust() {
     QCOMPARE(parsed->pages[1].id, QUuid::fromString(other));
     QCOMPARE(parsed->rejected, 11);
     QCOMPARE(parsed->changed, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+
+    // Turns: whole quarter turns 0...3, and only in version 2.
+    const auto turned = [&](int version, const QStringList& turns) {
+        QStringList list;
+        for (const QString& t : turns) {
+            list << QStringLiteral(R"({"id": "%1", "file": "%2", "dpi": 300, "turns": %3})")
+                        .arg(QUuid::createUuid().toString(), pageName(".jpg"), t);
+        }
+        return SessionManifest::fromJson(
+            QStringLiteral(R"({"version": %1, "changed": "2026-01-02T03:04:05Z", "pages": [%2]})")
+                .arg(version)
+                .arg(list.join(", "))
+                .toUtf8());
+    };
+    const auto two = turned(2, {"0", "3", "4", "-1", "1.5", "\"1\"", "null", "2"});
+    QVERIFY(two);
+    QCOMPARE(two->pages.size(), 3);
+    QCOMPARE(two->pages[1].turns, 3);
+    QCOMPARE(two->pages[2].turns, 2);
+    QCOMPARE(two->rejected, 5);
+    const auto one = turned(1, {"1"});
+    QVERIFY(one);
+    QCOMPARE(one->pages.size(), 0);
+    QCOMPARE(one->rejected, 1);
 }
 
 void tst_SessionManifest::readsOnlyOwnRegularFiles() {

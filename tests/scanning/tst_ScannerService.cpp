@@ -297,9 +297,6 @@ private Q_SLOTS:
         QCOMPARE(
             rig.scan(request("f", ScanSource::feeder))->failureText(),
             QString("This scanner does not have a document feeder. Choose a different source."));
-        QCOMPARE(
-            rig.scan(request("f", ScanSource::feederDuplex))->failureText(),
-            QString("This scanner does not have a document feeder. Choose a different source."));
         QCOMPARE(rig.scan(request("d", ScanSource::flatbed))->failureText(),
                  QString("This scanner does not have a flatbed. Choose a different source."));
         QVERIFY(flatbedOnly->scans().isEmpty());

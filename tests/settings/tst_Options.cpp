@@ -70,22 +70,6 @@ private Q_SLOTS:
         QCOMPARE(fromRawValue<ColourMode>(QStringLiteral("blackandwhite")), std::nullopt);
     }
 
-    void derivedValues() {
-        for (const OutputFormat f : allCases<OutputFormat>()) {
-            QCOMPARE(fileExtension(f), rawValue(f));
-        }
-        QCOMPARE(inches(PaperSize::a4).width, 8.27);
-        QCOMPARE(inches(PaperSize::a4).height, 11.69);
-        QCOMPARE(inches(PaperSize::letter).width, 8.5);
-        QCOMPARE(inches(PaperSize::letter).height, 11.0);
-        QCOMPARE(inches(PaperSize::legal).height, 14.0);
-        QCOMPARE(inches(PaperSize::a5).width, 5.83);
-        QCOMPARE(inches(PaperSize::a5).height, 8.27);
-        QVERIFY(!usesFeeder(ScanSource::flatbed));
-        QVERIFY(usesFeeder(ScanSource::feeder));
-        QVERIFY(usesFeeder(ScanSource::feederDuplex));
-    }
-
     void resolutionLabels() {
         QCOMPARE(std::vector<int>(supportedResolutions.begin(), supportedResolutions.end()),
                  (std::vector<int>{100, 150, 200, 300, 400, 600}));

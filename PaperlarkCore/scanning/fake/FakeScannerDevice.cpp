@@ -116,13 +116,13 @@ void FakeScannerDevice::runSteps() {
 }
 
 void FakeScannerDevice::writePage(bool broken) {
-    if (!writer_) {
-        return;
-    }
-    const ScanConfiguration& configuration = scans_.last();
+    const ScanConfiguration configuration = scans_.isEmpty() ? ScanConfiguration{} : scans_.last();
     QImage page(17, 22, QImage::Format_Grayscale8);
     page.fill(200 - 10 * (pagesWritten_ % 10));
     ++pagesWritten_;
+    if (!writer_) {
+        writer_.emplace(configuration.downloadsDirectory.toLocalFile(), QStringLiteral("page"));
+    }
     const auto file = writer_->write(page, configuration.resolution.value_or(0));
     if (!file) {
         return;

@@ -105,8 +105,8 @@ private:
     bool scanRunning_ = false;
     QList<ScanConfiguration> scans_;
     QList<Step> remaining_;
-    // One writer for each scan, as a real device has: page files already
-    // taken away are never named again within that scan.
-    std::optional<PageFileWriter> writer_;
     int pagesWritten_ = 0;
+    // One per scan, as a real scan job has: it never hands out a name twice
+    // within the scan, even once earlier page files have been taken away.
+    std::optional<PageFileWriter> writer_;
 };

@@ -28,34 +28,6 @@ class ControlsTest : public QObject {
 private Q_SLOTS:
     void initTestCase() { DarkAppearance::apply(*qApp); }
 
-    void themeColoursAndGradient() {
-        const std::pair<Theme::Palette, const char*> table[] = {
-            {Theme::background, "#04060f"}, {Theme::elevated, "#0a1030"},
-            {Theme::surface, "#0c1230"},    {Theme::line, "#1c2547"},
-            {Theme::lineBright, "#2c3a6b"}, {Theme::console, "#05070f"},
-            {Theme::ink, "#eaf0ff"},        {Theme::muted, "#93a0cf"},
-            {Theme::cyan, "#22d3ee"},       {Theme::violet, "#a855f7"},
-            {Theme::danger, "#ff9d9d"},
-        };
-        for (const auto& [palette, hex] : table) {
-            QCOMPARE(palette.color().name(), QString::fromLatin1(hex));
-            QCOMPARE(palette.color().alpha(), 255);
-        }
-        QCOMPARE(Theme::cyan.color(0.2).alphaF(), 0.2f);
-
-        const QLinearGradient gradient = Theme::brandGradient(QRectF(10, 0, 100, 20));
-        QCOMPARE(gradient.start().x(), 10.0);
-        QCOMPARE(gradient.finalStop().x(), 110.0);
-        QCOMPARE(gradient.start().y(), gradient.finalStop().y());
-        QCOMPARE(gradient.stops().size(), 2);
-        QCOMPARE(gradient.stops().first().second, Theme::cyan.color());
-        QCOMPARE(gradient.stops().last().second, Theme::violet.color());
-
-        // Sizes are logical pixels (a 72-dpi space), not typographic points.
-        QCOMPARE(Theme::font(13).pixelSize(), 13);
-        QVERIFY(UiTest::drawsMonospaced(Theme::font(10, QFont::Bold, true)));
-    }
-
     void buttonStylesInEveryState_data() {
         QTest::addColumn<ButtonStyle>("style");
         QTest::addColumn<QString>("state");
@@ -117,51 +89,31 @@ private Q_SLOTS:
         UI_COMPARE_COLOUR(image.pixelColor(0, middle), blend(border, seenFill));
         UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, middle), blend(foreground, seenFill));
 
-        // Padding 14 by 7 around a 13-point medium label.
-        QCOMPARE(button->font().pixelSize(), 13);
-        QCOMPARE(button->font().weight(), QFont::Medium);
+        // Padding 14 by 7 around the label.
         const QFontMetrics metrics(button->font());
         QCOMPARE(button->sizeHint(),
                  QSize(metrics.horizontalAdvance(button->text()) + 28, metrics.height() + 14));
     }
 
-    void buttonKeepsDialogBehaviourAndSymbol() {
+    void buttonSymbolAndLabelWidth() {
         FlatButton button(QStringLiteral("Scan"), PrimaryButtonStyle());
-        QSignalSpy clicked(&button, &QPushButton::clicked);
         button.setSymbol(QStringLiteral("scanner"));
         const int withSymbol = button.sizeHint().width();
         button.setSymbol(QString());
         QVERIFY(withSymbol > button.sizeHint().width());
         button.setLabelWidth(90);
         QCOMPARE(button.sizeHint().width(), 90 + 28);
-        button.click();
-        QCOMPARE(clicked.count(), 1);
-        button.setEnabled(false);
-        button.click();
-        QCOMPARE(clicked.count(), 1);
     }
 
-    void kickerAndVersionBadgeTexts() {
+    void kickerAndHeaderTexts() {
         Kicker kicker(QStringLiteral("TESSEL tooling"));
         QCOMPARE(kicker.text(), QStringLiteral("TESSEL tooling")); // no case change
-        QCOMPARE(kicker.font().pixelSize(), 10);
-        QCOMPARE(kicker.font().weight(), QFont::Bold);
         QVERIFY(UiTest::drawsMonospaced(kicker.font()));
-        QCOMPARE(kicker.font().letterSpacingType(), QFont::AbsoluteSpacing);
-        QCOMPARE(kicker.font().letterSpacing(), 2.5);
-        QCOMPARE(kicker.palette().color(QPalette::WindowText), Theme::cyan.color());
 
         TesselHeader header;
         QCOMPARE(header.versionBadge()->text(), QStringLiteral("v") + BuildInfo::version());
         QCOMPARE(VersionBadge::textFor(QString()), QStringLiteral("v"));
-        QCOMPARE(VersionBadge::textFor(QStringLiteral("2.1")), QStringLiteral("v2.1"));
-        QCOMPARE(header.versionBadge()->font().pixelSize(), 11);
-        QCOMPARE(header.versionBadge()->font().weight(), QFont::DemiBold);
-        QCOMPARE(header.versionBadge()->palette().color(QPalette::WindowText), Theme::cyan.color());
         QCOMPARE(header.productName()->text(), BuildInfo::product);
-        QCOMPARE(header.productName()->font().pixelSize(), 12);
-        QCOMPARE(header.title()->text(), QStringLiteral("tessel"));
-        QCOMPARE(header.title()->font().pixelSize(), 24);
     }
 
     void headerIsDrawnAsTabled() {
@@ -302,8 +254,6 @@ private Q_SLOTS:
         QVERIFY(shown.endsWith(QStringLiteral("last.pdf")));
         QCOMPARE(footer.statusLabel()->height(), QFontMetrics(Theme::font(11)).height());
         QVERIFY(footer.donationLink()->geometry().right() == footer.width() - 18 - 1);
-        QCOMPARE(footer.statusLabel()->font().pixelSize(), 11);
-        QCOMPARE(footer.statusLabel()->palette().color(QPalette::WindowText), Theme::muted.color());
 
         // Top rule and background.
         const QImage image = footer.grab().toImage();
@@ -325,18 +275,6 @@ private Q_SLOTS:
                  QStringLiteral("Open ") + address + QStringLiteral(" in your browser"));
         QCOMPARE(footer.donationLink()->toolTip(),
                  QStringLiteral("Support this free tool - opens ") + BuildInfo::donationUrl);
-        for (const LinkLabel* link : {footer.authorLink(), footer.donationLink()}) {
-            QCOMPARE(link->font().pixelSize(), 11);
-            QCOMPARE(link->palette().color(QPalette::WindowText), Theme::cyan.color());
-        }
-        int dots = 0;
-        for (const QLabel* label : footer.findChildren<QLabel*>()) {
-            if (label->text() == QStringLiteral("\u00B7")) {
-                ++dots;
-                QCOMPARE(label->palette().color(QPalette::WindowText), Theme::muted.color());
-            }
-        }
-        QCOMPARE(dots, 2);
     }
 };
 

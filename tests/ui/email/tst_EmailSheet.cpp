@@ -63,7 +63,6 @@ private Q_SLOTS:
     void prefilledOnEveryShowingAndEscape() {
         EmailSheet sheet(*model_);
         sheet.show();
-        QCOMPARE(sheet.width(), 460);
         QCOMPARE(sheet.recipients(), QStringLiteral("team@example.org"));
         QCOMPARE(sheet.subject(), QStringLiteral("Scanned document")); // stored one empty
         QCOMPARE(sheet.messageBody(), QStringLiteral("Two pages."));
@@ -161,7 +160,6 @@ private Q_SLOTS:
         QTRY_COMPARE(message->height(), message->heightForLines(6));
         QTRY_COMPARE(sheet.height(), sheetHeight + 3 * lineStep);
         QVERIFY(message->verticalScrollBar()->maximum() > 0);
-        QCOMPARE(sheet.width(), 460);
         // Wrapped lines count as lines.
         message->setPlainText(QStringLiteral("wrap me ").repeated(60));
         QTRY_COMPARE(message->height(), message->heightForLines(6));
