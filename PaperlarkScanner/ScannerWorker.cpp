@@ -1,5 +1,7 @@
 #include "ScannerWorker.h"
 
+#include "BackendPinning.h"
+
 #include "scanning/sane/SaneHandle.h"
 #include "scanning/sane/SaneScanJob.h"
 #include "scanning/sane/SaneStatusText.h"
@@ -84,6 +86,7 @@ int ScannerWorker::run() {
             *request);
     }
     if (saneStarted_) {
+        keepSaneBackendsLoaded();
         sane_exit();
     }
     return *exitStatus_;

@@ -476,6 +476,18 @@ private Q_SLOTS:
         QTRY_COMPARE(counts, QList<int>({1}));
         Q_EMIT device->scanCompleted(std::nullopt);
         QTRY_COMPARE(held->calls, 1);
+
+        // A page file already taken away (as the page cache takes them) never
+        // lends its name to a later page of the same scan.
+        QSignalSpy taken(rig.service.get(), &ScannerService::pageScanned);
+        device->setScanSteps({Step::page(), Step::hold(), Step::page(), Step::complete()});
+        auto reused = startScan(*rig.service, request("s"), rig.folder());
+        QTRY_COMPARE(taken.size(), 1);
+        QVERIFY(QFile::remove(taken.at(0).at(0).toUrl().toLocalFile()));
+        device->resume();
+        QTRY_COMPARE(reused->calls, 1);
+        QCOMPARE(reused->urls().size(), 2);
+        QVERIFY(reused->urls().at(0) != reused->urls().at(1));
     }
 
     void removalDuringAScanEndsItAndLaterReportsAreIgnored() {
