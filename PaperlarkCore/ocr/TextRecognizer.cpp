@@ -52,6 +52,63 @@ void setUpTesseract() {
     });
 }
 
+// A Tesseract with a language loaded. Loading one costs about a twentieth
+// of a page, and a document's pages are read one after another on the same
+// few threads: each thread keeps the engine of the language it read last
+// (only that one, so a thread holds at most one language in memory).
+struct LoadedEngine {
+    QString language;
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+};
+
+thread_local LoadedEngine threadEngine;
+
+// The thread's engine for `language`, loaded when it has none for it; null
+// when the language cannot be loaded.
+tesseract::TessBaseAPI* engineFor(const QString& language) {
+    LoadedEngine& engine = threadEngine;
+    if (engine.api && engine.language == language) {
+        return engine.api.get();
+    }
+    engine = {}; // the language read before goes before the next is loaded
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    const QByteArray folder = QFile::encodeName(TextRecognizer::dataFolder());
+    if (api->Init(folder.constData(), language.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) !=
+        0) {
+        return nullptr;
+    }
+    api->SetPageSegMode(tesseract::PSM_AUTO);
+    // Scanned pages are dark print on light paper: the second look at lines
+    // with their colours inverted (for white on black) finds nothing there
+    // and costs a tenth of the time.
+    api->SetVariable("tessedit_do_invert", "0");
+    engine = {language, std::move(api)};
+    return engine.api.get();
+}
+
+// While a page is read: afterwards the engine forgets the page and the words
+// it added to its document dictionary, so that what it reads on the next
+// page depends on that page alone. An engine that failed is not kept.
+class PageReading {
+public:
+    explicit PageReading(tesseract::TessBaseAPI& api) : api_(api) {}
+    PageReading(const PageReading&) = delete;
+    PageReading& operator=(const PageReading&) = delete;
+    ~PageReading() {
+        if (failed_) {
+            threadEngine = {};
+            return;
+        }
+        api_.Clear();
+        api_.ClearAdaptiveClassifier();
+    }
+    void failed() { failed_ = true; }
+
+private:
+    tesseract::TessBaseAPI& api_;
+    bool failed_ = false;
+};
+
 bool isLanguageCode(const QString& code) {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_]+$"));
     return pattern.match(code).hasMatch();
@@ -238,18 +295,12 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
         return Failure::failed();
     }
     setUpTesseract();
-
-    const QByteArray folder = QFile::encodeName(dataFolder());
-    tesseract::TessBaseAPI api;
-    if (api.Init(folder.constData(), language.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) !=
-        0) {
+    tesseract::TessBaseAPI* const engine = engineFor(language);
+    if (!engine) {
         return Failure::missingLanguage(language);
     }
-    api.SetPageSegMode(tesseract::PSM_AUTO);
-    // Scanned pages are dark print on light paper: the second look at lines
-    // with their colours inverted (for white on black) finds nothing there
-    // and costs a tenth of the time.
-    api.SetVariable("tessedit_do_invert", "0");
+    tesseract::TessBaseAPI& api = *engine;
+    PageReading reading(api);
     api.SetImage(pix.get());
     api.SetSourceResolution(resolution);
     // Tesseract finds the page's layout on its own black-and-white version
@@ -258,6 +309,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     // quarters of the time.
     const PixImage binary = PixImage::adopt(api.GetThresholdedImage());
     if (!binary) {
+        reading.failed();
         return Failure::failed();
     }
     api.SetImage(binary.get());
@@ -273,6 +325,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
         return Failure::cancelled();
     }
     if (recognised != 0) {
+        reading.failed();
         return Failure::failed();
     }
 
@@ -280,6 +333,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     // its own that it carries along.
     const QString base = QDir(scratch.path()).filePath(QStringLiteral("text"));
     {
+        const QByteArray folder = QFile::encodeName(dataFolder());
         tesseract::TessPDFRenderer renderer(QFile::encodeName(base).constData(), folder.constData(),
                                             true);
         if (!renderer.BeginDocument("") || !renderer.AddImage(&api) || !renderer.EndDocument()) {
