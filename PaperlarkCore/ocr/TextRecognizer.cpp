@@ -6,13 +6,11 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <leptonica/allheaders.h>
 #include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
-#include <tesseract/renderer.h>
 #include <tesseract/resultiterator.h>
 
 #include <qpdf/Buffer.hh>
@@ -196,29 +194,78 @@ std::string wordsContent(tesseract::TessBaseAPI& api, const std::string& font, i
     return content + "ET\n";
 }
 
-// Tesseract's text-only PDF of the page, with its words laid out again by
-// wordsContent(): its own layout stretches each word with the space after
-// it, so selections and found words reach into the gap. The font (a
-// glyphless one whose characters are their Unicode values) is kept.
-std::optional<QByteArray> relaidText(const QByteArray& tesseractPdf, tesseract::TessBaseAPI& api,
-                                     int resolution) {
+// The glyphless font Tesseract installs for its own searchable PDFs: one
+// empty glyph, half an em wide and one em high, which stands for whatever
+// character the text says. Read once; empty when it is missing.
+const QByteArray& glyphlessFont() {
+    static const QByteArray font = [] {
+        QFile file(QDir(TextRecognizer::dataFolder()).filePath(QStringLiteral("pdf.ttf")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    return font;
+}
+
+// The recognised page as a one-page PDF as large as the image at its
+// resolution: the words of wordsContent() in the glyphless font, as a
+// Type 0 font whose two-byte codes are UTF-16 code units, every one drawn
+// with the font's only glyph and read back as itself.
+std::optional<QByteArray> textLayerPdf(tesseract::TessBaseAPI& api, QSize imageSize,
+                                       int resolution) {
+    if (glyphlessFont().isEmpty()) {
+        return std::nullopt;
+    }
+    using Handle = QPDFObjectHandle;
     try {
         QPDF pdf;
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("text", tesseractPdf.constData(), size_t(tesseractPdf.size()));
-        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-        if (pages.size() != 1) {
-            return std::nullopt;
+        pdf.emptyPDF();
+        const std::string fontFile = glyphlessFont().toStdString();
+        Handle descriptor = Handle::parse("<< /Type /FontDescriptor /FontName /GlyphLessFont "
+                                          "/Flags 5 /FontBBox [0 0 500 1000] /ItalicAngle 0 "
+                                          "/Ascent 1000 /Descent -1 /CapHeight 1000 /StemV 80 >>");
+        descriptor.replaceKey("/FontFile2", pdf.newStream(fontFile));
+        // Every character code to the font's glyph 1.
+        std::string glyphs(2 * 65536, '\0');
+        for (std::size_t i = 1; i < glyphs.size(); i += 2) {
+            glyphs[i] = '\1';
         }
-        QPDFObjectHandle page = pages.front().getObjectHandle();
-        QPDFObjectHandle fonts = page.getKey("/Resources").getKey("/Font");
-        if (!fonts.isDictionary() || fonts.getKeys().empty()) {
-            return std::nullopt;
-        }
-        const std::string font = *fonts.getKeys().begin();
-        const QPDFObjectHandle::Rectangle box = pages.front().getMediaBox().getArrayAsRectangle();
-        const std::string content = wordsContent(api, font, resolution, box.ury - box.lly);
-        page.replaceKey("/Contents", pdf.newStream(content));
+        Handle cidFont = Handle::parse(
+            "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /GlyphLessFont "
+            "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 500 >>");
+        cidFont.replaceKey("/FontDescriptor", pdf.makeIndirectObject(descriptor));
+        cidFont.replaceKey("/CIDToGIDMap", pdf.newStream(glyphs));
+        const std::string toUnicode = "/CIDInit /ProcSet findresource begin\n"
+                                      "12 dict begin\n"
+                                      "begincmap\n"
+                                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) "
+                                      "/Supplement 0 >> def\n"
+                                      "/CMapName /Adobe-Identity-UCS def\n"
+                                      "/CMapType 2 def\n"
+                                      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n"
+                                      "1 beginbfrange\n<0000> <FFFF> <0000>\nendbfrange\n"
+                                      "endcmap\n"
+                                      "CMapName currentdict /CMap defineresource pop\n"
+                                      "end\n"
+                                      "end\n";
+        Handle font = Handle::parse("<< /Type /Font /Subtype /Type0 /BaseFont /GlyphLessFont "
+                                    "/Encoding /Identity-H >>");
+        font.replaceKey("/DescendantFonts",
+                        Handle::newArray(std::vector{pdf.makeIndirectObject(cidFont)}));
+        font.replaceKey("/ToUnicode", pdf.newStream(toUnicode));
+
+        const double scale = 72.0 / resolution;
+        const double width = imageSize.width() * scale, height = imageSize.height() * scale;
+        Handle fonts = Handle::newDictionary();
+        fonts.replaceKey("/F0", pdf.makeIndirectObject(font));
+        Handle resources = Handle::newDictionary();
+        resources.replaceKey("/Font", fonts);
+        Handle page = Handle::newDictionary();
+        page.replaceKey("/Type", Handle::newName("/Page"));
+        page.replaceKey("/MediaBox",
+                        Handle::parse("[0 0 " + number(width) + " " + number(height) + "]"));
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents", pdf.newStream(wordsContent(api, "/F0", resolution, height)));
+        QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)),
+                                            false);
         QPDFWriter writer(pdf);
         writer.setOutputMemory();
         writer.write();
@@ -290,8 +337,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     }
     const int resolution = dpi > 1.0 ? int(std::lround(dpi)) : 300;
     const PixImage pix = PixImage::fromImage(image, resolution);
-    const QTemporaryDir scratch;
-    if (!pix || !scratch.isValid()) {
+    if (!pix) {
         return Failure::failed();
     }
     setUpTesseract();
@@ -329,22 +375,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
         return Failure::failed();
     }
 
-    // Tesseract's text-only PDF: the words in render mode 3 in a font of
-    // its own that it carries along.
-    const QString base = QDir(scratch.path()).filePath(QStringLiteral("text"));
-    {
-        const QByteArray folder = QFile::encodeName(dataFolder());
-        tesseract::TessPDFRenderer renderer(QFile::encodeName(base).constData(), folder.constData(),
-                                            true);
-        if (!renderer.BeginDocument("") || !renderer.AddImage(&api) || !renderer.EndDocument()) {
-            return Failure::failed();
-        }
-    }
-    QFile output(base + QStringLiteral(".pdf"));
-    if (!output.open(QIODevice::ReadOnly)) {
-        return Failure::failed();
-    }
-    const std::optional<QByteArray> text = relaidText(output.readAll(), api, resolution);
+    const std::optional<QByteArray> text = textLayerPdf(api, image.size(), resolution);
     if (!text) {
         return Failure::failed();
     }
