@@ -49,7 +49,7 @@ void termDestination(j_compress_ptr info) {
     }
 }
 
-enum class Input { mono, grey, rgb32, argb32 };
+enum class Input { mono, grey, rgb32, rgb888, argb32 };
 
 // One row in the layout libjpeg was told about.
 const JSAMPLE* prepareRow(const QImage& image, Input input, int y, JSAMPLE* scratch) {
@@ -71,6 +71,7 @@ const JSAMPLE* prepareRow(const QImage& image, Input input, int y, JSAMPLE* scra
     }
     case Input::grey:
     case Input::rgb32:
+    case Input::rgb888:
         break;
     }
     return line;
@@ -79,18 +80,29 @@ const JSAMPLE* prepareRow(const QImage& image, Input input, int y, JSAMPLE* scra
 // Runs libjpeg; free of objects with destructors because libjpeg reports
 // errors by longjmp.
 bool encode(jpeg_compress_struct& info, JpegErrorManager& errors, const QImage& image, Input input,
-            double dpi, int quality, JSAMPLE* scratch) {
+            double dpi, int quality, JpegEncoder::Chroma chroma, JSAMPLE* scratch) {
     if (setjmp(errors.jump)) {
         return false;
     }
     info.image_width = JDIMENSION(image.width());
     info.image_height = JDIMENSION(image.height());
     const bool grey = input == Input::mono || input == Input::grey;
-    info.input_components = grey ? 1 : 4;
-    info.in_color_space =
-        grey ? JCS_GRAYSCALE : (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB);
+    if (grey) {
+        info.input_components = 1;
+        info.in_color_space = JCS_GRAYSCALE;
+    } else if (input == Input::rgb888) {
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+    } else {
+        info.input_components = 4;
+        info.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    }
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    if (!grey && chroma == JpegEncoder::Chroma::full) {
+        info.comp_info[0].h_samp_factor = 1;
+        info.comp_info[0].v_samp_factor = 1;
+    }
     info.optimize_coding = TRUE;
     info.write_JFIF_header = TRUE;
     if (dpi > 1.0) {
@@ -115,7 +127,8 @@ bool encode(jpeg_compress_struct& info, JpegErrorManager& errors, const QImage& 
 
 } // namespace
 
-bool JpegEncoder::write(const QImage& image, QIODevice& device, double dpi, int quality) {
+bool JpegEncoder::write(const QImage& image, QIODevice& device, double dpi, int quality,
+                        Chroma chroma) {
     Input input;
     switch (image.format()) {
     case QImage::Format_Mono:
@@ -126,6 +139,9 @@ bool JpegEncoder::write(const QImage& image, QIODevice& device, double dpi, int 
         break;
     case QImage::Format_RGB32:
         input = Input::rgb32;
+        break;
+    case QImage::Format_RGB888:
+        input = Input::rgb888;
         break;
     case QImage::Format_ARGB32:
         input = Input::argb32;
@@ -152,8 +168,8 @@ bool JpegEncoder::write(const QImage& image, QIODevice& device, double dpi, int 
     destination.buffer = buffer.data();
     info.dest = &destination.base;
 
-    const bool ok =
-        encode(info, errors, image, input, dpi, std::clamp(quality, 1, 100), scratch.data());
+    const bool ok = encode(info, errors, image, input, dpi, std::clamp(quality, 1, 100), chroma,
+                           scratch.data());
     jpeg_destroy_compress(&info);
     return ok;
 }

@@ -1,13 +1,16 @@
 #include "scanning/PageFileWriter.h"
 
 #include "pages/ImageFile.h"
+#include "pages/JpegEncoder.h"
 #include "pages/PageSummary.h"
 #include "pages/PngEncoder.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +27,56 @@ constexpr int maximumNameTries = 100000;
 // The page cache's own compression (see ScannedPage): the file can become a
 // cache file as it is.
 constexpr int compression = 1;
+
+// A colour page whose lossless file takes more than this many bytes per pixel
+// (30 % of its raw size) is mostly sensor noise, or a photograph, and no
+// lossless coder brings it much lower: noise of two or three levels alone
+// takes well over a byte per pixel. Such a page is kept as a JPEG of high
+// quality with full colour resolution instead, at a third to a quarter of
+// the size; its difference from the scan is of the size of that noise. Pages
+// that compress well (text, drawings, clean scans) stay exact.
+constexpr double losslessBytesPerPixel = 0.9;
+constexpr int noisyPageQuality = 95;
+// libjpeg's limit on either side of an image.
+constexpr int jpegMaximumSide = 65500;
+
+bool isColour(const QImage& image) {
+    return (image.format() == QImage::Format_RGB888 || image.format() == QImage::Format_RGB32) &&
+           image.width() <= jpegMaximumSide && image.height() <= jpegMaximumSide;
+}
+
+bool overBudget(double bytes, const QImage& image) {
+    return bytes > double(image.width()) * image.height() * losslessBytesPerPixel;
+}
+
+// Whether the lossless file of a colour page would be over the budget,
+// judged from bands of rows spread over the page, so that a noisy page is
+// not compressed twice; none for pages too short to sample.
+std::optional<bool> predictedOverBudget(const QImage& image) {
+    constexpr int bands = 16;
+    constexpr int rowsPerBand = 8;
+    if (image.height() < 4 * bands * rowsPerBand) {
+        return std::nullopt;
+    }
+    QImage sample(image.width(), bands * rowsPerBand, image.format());
+    if (sample.isNull()) {
+        return std::nullopt;
+    }
+    const int step = image.height() / bands;
+    const auto rowBytes = std::size_t(std::min(sample.bytesPerLine(), image.bytesPerLine()));
+    for (int band = 0; band < bands; ++band) {
+        for (int row = 0; row < rowsPerBand; ++row) {
+            std::memcpy(sample.scanLine(band * rowsPerBand + row),
+                        image.constScanLine(band * step + step / 2 + row), rowBytes);
+        }
+    }
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!PngEncoder::write(sample, buffer, 0, compression)) {
+        return std::nullopt;
+    }
+    return overBudget(double(buffer.size()), sample);
+}
 
 bool syncDescriptor(int fd) {
     while (::fsync(fd) != 0) {
@@ -65,30 +118,43 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
         return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
     }
     const double resolution = dpi && *dpi > 0 ? *dpi : 0;
-    // The page list's thumbnail and blank measure travel with the file, so
-    // that the page can be taken on without decoding it; they are worked out
-    // while the image data is compressed.
-    std::future<std::optional<PngEncoder::Chunk>> summary =
-        std::async(std::launch::async,
-                   [image, resolution] { return PageSummary::of(image, resolution).chunk(); });
-    const auto extra = [&summary] {
-        QList<PngEncoder::Chunk> chunks;
-        if (auto chunk = summary.get()) {
-            chunks.append(std::move(*chunk));
-        }
-        return chunks;
-    };
-
     const QDir folder(folder_);
     QTemporaryFile partial(folder.filePath(partialPrefix(baseName_) + QStringLiteral("XXXXXX")));
     if (!partial.open()) {
         return QStringLiteral("The scanned page could not be saved in ") + folder_ +
                QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
     }
-    const bool encoded = PngEncoder::write(image, partial, resolution, compression, extra);
+    const bool colour = isColour(image);
+    bool jpeg = colour && predictedOverBudget(image).value_or(false);
+    bool encoded = true;
+    if (!jpeg) {
+        // The page list's thumbnail and blank measure travel with the file,
+        // so that the page can be taken on without decoding it; they are
+        // worked out while the image data is compressed.
+        std::future<std::optional<PngEncoder::Chunk>> summary =
+            std::async(std::launch::async,
+                       [image, resolution] { return PageSummary::of(image, resolution).chunk(); });
+        const auto extra = [&summary] {
+            QList<PngEncoder::Chunk> chunks;
+            if (auto chunk = summary.get()) {
+                chunks.append(std::move(*chunk));
+            }
+            return chunks;
+        };
+        encoded = PngEncoder::write(image, partial, resolution, compression, extra);
+        // A page the sample misjudged, or too short to sample.
+        jpeg = encoded && colour && partial.flush() && overBudget(double(partial.size()), image);
+        encoded = encoded && (!jpeg || (partial.resize(0) && partial.seek(0)));
+    }
+    if (jpeg && encoded) {
+        encoded = JpegEncoder::write(image, partial, resolution, noisyPageQuality,
+                                     JpegEncoder::Chroma::full);
+    }
     if (!encoded) {
         if (partial.error() == QFileDevice::NoError) {
-            return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
+            return QStringLiteral("The scanned page could not be encoded as ") +
+                   (jpeg ? QStringLiteral("JPEG") : QStringLiteral("PNG")) +
+                   QStringLiteral(": out of memory.");
         }
         return QStringLiteral("The scanned page could not be saved in ") + folder_ +
                QStringLiteral(": ") + partial.errorString() + QStringLiteral(".");
@@ -101,7 +167,9 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
     partial.close();
     const QByteArray from = QFile::encodeName(partial.fileName());
     for (int tries = 0; tries < maximumNameTries; ++tries) {
-        const QString path = folder.filePath(baseName_ + QStringLiteral("-%1.png").arg(next_++));
+        const QString path =
+            folder.filePath(baseName_ + QStringLiteral("-%1.").arg(next_++) +
+                            (jpeg ? QStringLiteral("jpg") : QStringLiteral("png")));
         const int error = renameWithoutReplacing(from, QFile::encodeName(path));
         if (error == EEXIST) {
             continue;

@@ -8,9 +8,11 @@
 
 #include <optional>
 
-// Writes scanned pages into a folder as PNG files named base-1.png,
-// base-2.png, ... skipping names that are taken: an existing file is never
-// replaced. Each page is written under a hidden temporary name first
+// Writes scanned pages into a folder as files named base-1.png, base-2.png,
+// ... skipping names that are taken: an existing file is never replaced.
+// Pages are PNG, except colour pages that lossless coding cannot make
+// compact (mostly sensor noise), which are kept as base-N.jpg of high
+// quality. Each page is written under a hidden temporary name first
 // (partialPrefix) and takes its final name only once it is complete, so a
 // page file that exists is a whole page even if the writer is killed.
 // The files are in the page cache's own form, synced to disk and carrying
