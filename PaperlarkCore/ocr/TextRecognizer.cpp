@@ -196,6 +196,25 @@ std::string wordsContent(tesseract::TessBaseAPI& api, const std::string& font, i
     return content + "ET\n";
 }
 
+// A page in black and white, as Tesseract makes it by itself (dark where
+// the grey is below the threshold Otsu's method finds for the whole page),
+// without copying the grey page into Tesseract first. Leptonica's method
+// wants a page of 16 pixels each way; Tesseract makes smaller ones.
+PixImage blackAndWhite(Pix* page, tesseract::TessBaseAPI& api) {
+    if (pixGetDepth(page) == 1) {
+        return PixImage::adopt(pixClone(page));
+    }
+    Pix* made = nullptr;
+    const int width = pixGetWidth(page), height = pixGetHeight(page);
+    if (width >= 16 && height >= 16 &&
+        pixOtsuAdaptiveThreshold(page, width, height, 0, 0, 0.0f, nullptr, &made) == 0) {
+        return PixImage::adopt(made);
+    }
+    const PixImage unfinished = PixImage::adopt(made);
+    api.SetImage(page);
+    return PixImage::adopt(api.GetThresholdedImage());
+}
+
 // The part of a black-and-white page with ink on it and a tenth of an inch
 // of white round it; nothing when the page is blank.
 std::optional<QRect> inkedArea(Pix* binary, int resolution) {
@@ -366,13 +385,11 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     }
     tesseract::TessBaseAPI& api = *engine;
     PageReading reading(api);
-    api.SetImage(pix.get());
-    api.SetSourceResolution(resolution);
-    // Tesseract finds the page's layout on its own black-and-white version
-    // of the page, but reads the lines from the image it was given: given
-    // that black-and-white version, it reads a clean scan as well, in three
+    // Tesseract finds the page's layout on a black-and-white version of the
+    // page, but reads the lines from the image it was given: given that
+    // black-and-white version, it reads a clean scan as well, in three
     // quarters of the time.
-    const PixImage binary = PixImage::adopt(api.GetThresholdedImage());
+    const PixImage binary = blackAndWhite(pix.get(), api);
     if (!binary) {
         reading.failed();
         return Failure::failed();
