@@ -40,8 +40,8 @@ const QString dataSuffix = QStringLiteral(".traineddata");
 // - its messages go nowhere; failures are reported by the result;
 // - every line is taken for proportional text: the test for fixed-pitch
 //   (typewriter) lines only serves the older recogniser that splits words
-//   into characters, and costs a twentieth of the time of a page. The
-//   line recogniser reads typewriter text just as well without it.
+//   into characters, and costs about 4 % of a page's time. The line
+//   recogniser reads typewriter text just as well without it.
 void setUpTesseract() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -52,8 +52,8 @@ void setUpTesseract() {
     });
 }
 
-// A Tesseract with a language loaded. Loading one costs about a twentieth
-// of a page, and a document's pages are read one after another on the same
+// A Tesseract with a language loaded. Loading one costs about a thirtieth
+// of a page's time, and a document's pages are read one after another on the same
 // few threads: each thread keeps the engine of the language it read last
 // (only that one, so a thread holds at most one language in memory).
 struct LoadedEngine {
@@ -396,10 +396,10 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     }
     api.SetImage(binary.get());
     api.SetSourceResolution(resolution);
-    // Tesseract analyses the layout of all the image it is given; the white
-    // margins round the text hold nothing to read but cost a third of that
-    // work on a typical page. It reads the part with ink on it, with a
-    // little white round it; the words' boxes stay in page coordinates.
+    // Tesseract analyses the layout of all the image it is given, and the
+    // white margins round the text, a third of a typical page, hold nothing
+    // to read. It reads the part with ink on it, with a little white round
+    // it; the words' boxes stay in page coordinates.
     if (const std::optional<QRect> inked = inkedArea(binary.get(), resolution)) {
         api.SetRectangle(inked->x(), inked->y(), inked->width(), inked->height());
     }
