@@ -5,14 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QRect>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <leptonica/allheaders.h>
 #include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
-#include <tesseract/renderer.h>
 #include <tesseract/resultiterator.h>
 
 #include <qpdf/Buffer.hh>
@@ -22,6 +21,7 @@
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -32,12 +32,82 @@ namespace {
 
 const QString dataSuffix = QStringLiteral(".traineddata");
 
-// Tesseract's own threads would compete with the pages recognised side by
-// side: each recognition keeps to the thread it runs on.
-void keepToOneThread() {
+// Settings shared by every Tesseract in the process, made once before the
+// first page is read (changing them while another thread reads a page would
+// race with it):
+// - Tesseract's own threads would compete with the pages recognised side by
+//   side: each recognition keeps to the thread it runs on;
+// - its messages go nowhere; failures are reported by the result;
+// - every line is taken for proportional text: the test for fixed-pitch
+//   (typewriter) lines only serves the older recogniser that splits words
+//   into characters, and costs about 4 % of a page's time. The line
+//   recogniser reads typewriter text just as well without it.
+void setUpTesseract() {
     static std::once_flag once;
-    std::call_once(once, [] { omp_set_max_active_levels(0); });
+    std::call_once(once, [] {
+        omp_set_max_active_levels(0);
+        tesseract::TessBaseAPI globals;
+        globals.SetVariable("debug_file", "/dev/null");
+        globals.SetVariable("textord_all_prop", "1");
+    });
 }
+
+// A Tesseract with a language loaded. Loading one costs about a thirtieth
+// of a page's time, and a document's pages are read one after another on the same
+// few threads: each thread keeps the engine of the language it read last
+// (only that one, so a thread holds at most one language in memory).
+struct LoadedEngine {
+    QString language;
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+};
+
+thread_local LoadedEngine threadEngine;
+
+// The thread's engine for `language`, loaded when it has none for it; null
+// when the language cannot be loaded.
+tesseract::TessBaseAPI* engineFor(const QString& language) {
+    LoadedEngine& engine = threadEngine;
+    if (engine.api && engine.language == language) {
+        return engine.api.get();
+    }
+    engine = {}; // the language read before goes before the next is loaded
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    const QByteArray folder = QFile::encodeName(TextRecognizer::dataFolder());
+    if (api->Init(folder.constData(), language.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) !=
+        0) {
+        return nullptr;
+    }
+    api->SetPageSegMode(tesseract::PSM_AUTO);
+    // Scanned pages are dark print on light paper: the second look at lines
+    // with their colours inverted (for white on black) finds nothing there
+    // and costs a tenth of the time.
+    api->SetVariable("tessedit_do_invert", "0");
+    engine = {language, std::move(api)};
+    return engine.api.get();
+}
+
+// While a page is read: afterwards the engine forgets the page and the words
+// it added to its document dictionary, so that what it reads on the next
+// page depends on that page alone. An engine that failed is not kept.
+class PageReading {
+public:
+    explicit PageReading(tesseract::TessBaseAPI& api) : api_(api) {}
+    PageReading(const PageReading&) = delete;
+    PageReading& operator=(const PageReading&) = delete;
+    ~PageReading() {
+        if (failed_) {
+            threadEngine = {};
+            return;
+        }
+        api_.Clear();
+        api_.ClearAdaptiveClassifier();
+    }
+    void failed() { failed_ = true; }
+
+private:
+    tesseract::TessBaseAPI& api_;
+    bool failed_ = false;
+};
 
 bool isLanguageCode(const QString& code) {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_]+$"));
@@ -126,29 +196,114 @@ std::string wordsContent(tesseract::TessBaseAPI& api, const std::string& font, i
     return content + "ET\n";
 }
 
-// Tesseract's text-only PDF of the page, with its words laid out again by
-// wordsContent(): its own layout stretches each word with the space after
-// it, so selections and found words reach into the gap. The font (a
-// glyphless one whose characters are their Unicode values) is kept.
-std::optional<QByteArray> relaidText(const QByteArray& tesseractPdf, tesseract::TessBaseAPI& api,
-                                     int resolution) {
+// A page in black and white, as Tesseract makes it by itself (dark where
+// the grey is below the threshold Otsu's method finds for the whole page),
+// without copying the grey page into Tesseract first. Leptonica's method
+// wants a page of 16 pixels each way; Tesseract makes smaller ones.
+PixImage blackAndWhite(Pix* page, tesseract::TessBaseAPI& api) {
+    if (pixGetDepth(page) == 1) {
+        return PixImage::adopt(pixClone(page));
+    }
+    Pix* made = nullptr;
+    const int width = pixGetWidth(page), height = pixGetHeight(page);
+    if (width >= 16 && height >= 16 &&
+        pixOtsuAdaptiveThreshold(page, width, height, 0, 0, 0.0f, nullptr, &made) == 0) {
+        return PixImage::adopt(made);
+    }
+    const PixImage unfinished = PixImage::adopt(made);
+    api.SetImage(page);
+    return PixImage::adopt(api.GetThresholdedImage());
+}
+
+// The part of a black-and-white page with ink on it and a tenth of an inch
+// of white round it; nothing when the page is blank.
+std::optional<QRect> inkedArea(Pix* binary, int resolution) {
+    Box* found = nullptr;
+    if (pixClipBoxToForeground(binary, nullptr, nullptr, &found) != 0 || !found) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<Box, void (*)(Box*)> box(found, [](Box* b) { boxDestroy(&b); });
+    l_int32 x = 0, y = 0, width = 0, height = 0;
+    if (boxGetGeometry(box.get(), &x, &y, &width, &height) != 0 || width <= 0 || height <= 0) {
+        return std::nullopt;
+    }
+    const int margin = std::max(resolution / 10, 1);
+    return QRect(x, y, width, height).adjusted(-margin, -margin, margin, margin) &
+           QRect(0, 0, pixGetWidth(binary), pixGetHeight(binary));
+}
+
+// The glyphless font Tesseract installs for its own searchable PDFs: one
+// empty glyph, half an em wide and one em high, which stands for whatever
+// character the text says. Read once; empty when it is missing.
+const QByteArray& glyphlessFont() {
+    static const QByteArray font = [] {
+        QFile file(QDir(TextRecognizer::dataFolder()).filePath(QStringLiteral("pdf.ttf")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    return font;
+}
+
+// The recognised page as a one-page PDF as large as the image at its
+// resolution: the words of wordsContent() in the glyphless font, as a
+// Type 0 font whose two-byte codes are UTF-16 code units, every one drawn
+// with the font's only glyph and read back as itself.
+std::optional<QByteArray> textLayerPdf(tesseract::TessBaseAPI& api, QSize imageSize,
+                                       int resolution) {
+    if (glyphlessFont().isEmpty()) {
+        return std::nullopt;
+    }
+    using Handle = QPDFObjectHandle;
     try {
         QPDF pdf;
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("text", tesseractPdf.constData(), size_t(tesseractPdf.size()));
-        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-        if (pages.size() != 1) {
-            return std::nullopt;
+        pdf.emptyPDF();
+        const std::string fontFile = glyphlessFont().toStdString();
+        Handle descriptor = Handle::parse("<< /Type /FontDescriptor /FontName /GlyphLessFont "
+                                          "/Flags 5 /FontBBox [0 0 500 1000] /ItalicAngle 0 "
+                                          "/Ascent 1000 /Descent -1 /CapHeight 1000 /StemV 80 >>");
+        descriptor.replaceKey("/FontFile2", pdf.newStream(fontFile));
+        // Every character code to the font's glyph 1.
+        std::string glyphs(2 * 65536, '\0');
+        for (std::size_t i = 1; i < glyphs.size(); i += 2) {
+            glyphs[i] = '\1';
         }
-        QPDFObjectHandle page = pages.front().getObjectHandle();
-        QPDFObjectHandle fonts = page.getKey("/Resources").getKey("/Font");
-        if (!fonts.isDictionary() || fonts.getKeys().empty()) {
-            return std::nullopt;
-        }
-        const std::string font = *fonts.getKeys().begin();
-        const QPDFObjectHandle::Rectangle box = pages.front().getMediaBox().getArrayAsRectangle();
-        const std::string content = wordsContent(api, font, resolution, box.ury - box.lly);
-        page.replaceKey("/Contents", pdf.newStream(content));
+        Handle cidFont = Handle::parse(
+            "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /GlyphLessFont "
+            "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 500 >>");
+        cidFont.replaceKey("/FontDescriptor", pdf.makeIndirectObject(descriptor));
+        cidFont.replaceKey("/CIDToGIDMap", pdf.newStream(glyphs));
+        const std::string toUnicode = "/CIDInit /ProcSet findresource begin\n"
+                                      "12 dict begin\n"
+                                      "begincmap\n"
+                                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) "
+                                      "/Supplement 0 >> def\n"
+                                      "/CMapName /Adobe-Identity-UCS def\n"
+                                      "/CMapType 2 def\n"
+                                      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n"
+                                      "1 beginbfrange\n<0000> <FFFF> <0000>\nendbfrange\n"
+                                      "endcmap\n"
+                                      "CMapName currentdict /CMap defineresource pop\n"
+                                      "end\n"
+                                      "end\n";
+        Handle font = Handle::parse("<< /Type /Font /Subtype /Type0 /BaseFont /GlyphLessFont "
+                                    "/Encoding /Identity-H >>");
+        font.replaceKey("/DescendantFonts",
+                        Handle::newArray(std::vector{pdf.makeIndirectObject(cidFont)}));
+        font.replaceKey("/ToUnicode", pdf.newStream(toUnicode));
+
+        const double scale = 72.0 / resolution;
+        const double width = imageSize.width() * scale, height = imageSize.height() * scale;
+        Handle fonts = Handle::newDictionary();
+        fonts.replaceKey("/F0", pdf.makeIndirectObject(font));
+        Handle resources = Handle::newDictionary();
+        resources.replaceKey("/Font", fonts);
+        Handle page = Handle::newDictionary();
+        page.replaceKey("/Type", Handle::newName("/Page"));
+        page.replaceKey("/MediaBox",
+                        Handle::parse("[0 0 " + number(width) + " " + number(height) + "]"));
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents", pdf.newStream(wordsContent(api, "/F0", resolution, height)));
+        QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)),
+                                            false);
         QPDFWriter writer(pdf);
         writer.setOutputMemory();
         writer.write();
@@ -220,37 +375,34 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     }
     const int resolution = dpi > 1.0 ? int(std::lround(dpi)) : 300;
     const PixImage pix = PixImage::fromImage(image, resolution);
-    const QTemporaryDir scratch;
-    if (!pix || !scratch.isValid()) {
+    if (!pix) {
         return Failure::failed();
     }
-    keepToOneThread();
-
-    const QByteArray folder = QFile::encodeName(dataFolder());
-    tesseract::TessBaseAPI api;
-    // Tesseract's messages go nowhere; failures are reported by the result.
-    api.SetVariable("debug_file", "/dev/null");
-    if (api.Init(folder.constData(), language.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) !=
-        0) {
+    setUpTesseract();
+    tesseract::TessBaseAPI* const engine = engineFor(language);
+    if (!engine) {
         return Failure::missingLanguage(language);
     }
-    api.SetPageSegMode(tesseract::PSM_AUTO);
-    // Scanned pages are dark print on light paper: the second look at lines
-    // with their colours inverted (for white on black) finds nothing there
-    // and costs a tenth of the time.
-    api.SetVariable("tessedit_do_invert", "0");
-    api.SetImage(pix.get());
-    api.SetSourceResolution(resolution);
-    // Tesseract finds the page's layout on its own black-and-white version
-    // of the page, but reads the lines from the image it was given: given
-    // that black-and-white version, it reads a clean scan as well, in three
+    tesseract::TessBaseAPI& api = *engine;
+    PageReading reading(api);
+    // Tesseract finds the page's layout on a black-and-white version of the
+    // page, but reads the lines from the image it was given: given that
+    // black-and-white version, it reads a clean scan as well, in three
     // quarters of the time.
-    const PixImage binary = PixImage::adopt(api.GetThresholdedImage());
+    const PixImage binary = blackAndWhite(pix.get(), api);
     if (!binary) {
+        reading.failed();
         return Failure::failed();
     }
     api.SetImage(binary.get());
     api.SetSourceResolution(resolution);
+    // Tesseract analyses the layout of all the image it is given, and the
+    // white margins round the text, a third of a typical page, hold nothing
+    // to read. It reads the part with ink on it, with a little white round
+    // it; the words' boxes stay in page coordinates.
+    if (const std::optional<QRect> inked = inkedArea(binary.get(), resolution)) {
+        api.SetRectangle(inked->x(), inked->y(), inked->width(), inked->height());
+    }
 
     tesseract::ETEXT_DESC monitor;
     if (cancel) {
@@ -262,24 +414,11 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
         return Failure::cancelled();
     }
     if (recognised != 0) {
+        reading.failed();
         return Failure::failed();
     }
 
-    // Tesseract's text-only PDF: the words in render mode 3 in a font of
-    // its own that it carries along.
-    const QString base = QDir(scratch.path()).filePath(QStringLiteral("text"));
-    {
-        tesseract::TessPDFRenderer renderer(QFile::encodeName(base).constData(), folder.constData(),
-                                            true);
-        if (!renderer.BeginDocument("") || !renderer.AddImage(&api) || !renderer.EndDocument()) {
-            return Failure::failed();
-        }
-    }
-    QFile output(base + QStringLiteral(".pdf"));
-    if (!output.open(QIODevice::ReadOnly)) {
-        return Failure::failed();
-    }
-    const std::optional<QByteArray> text = relaidText(output.readAll(), api, resolution);
+    const std::optional<QByteArray> text = textLayerPdf(api, image.size(), resolution);
     if (!text) {
         return Failure::failed();
     }

@@ -10,10 +10,11 @@
 #include <atomic>
 
 // Text recognition with Tesseract: one page image in, the invisible text
-// layer that makes its PDF page searchable out. Stateless; any number of
-// pages can be recognised at once on different threads, each on one core.
-// Only the language data installed on the system is used; nothing is ever
-// downloaded.
+// layer that makes its PDF page searchable out. Any number of pages can be
+// recognised at once on different threads, each on one core. Each thread
+// keeps the language it read last loaded for its next page; what a page
+// reads as depends on that page alone. Only the language data installed on
+// the system is used; nothing is ever downloaded.
 class TextRecognizer {
 public:
     struct Failure {

@@ -470,6 +470,15 @@ int measureText(const QString& work) {
         std::fprintf(stderr, "%s\n", qPrintable(layer.failure().description()));
         return 1;
     }
+    // The same page once more: the thread has the language loaded, as for
+    // every page after a document's first.
+    timer.start();
+    const double warmBefore = cpuMilliseconds(RUSAGE_SELF);
+    if (!TextRecognizer::recognise(grey, 300, TextRecognizer::defaultLanguage)) {
+        return 1;
+    }
+    report("ocr_next_ms", double(timer.elapsed()));
+    report("ocr_next_cpu", cpuMilliseconds(RUSAGE_SELF) - warmBefore);
 
     DocumentSaver::Pages pages;
     for (int i = 0; i < 10; ++i) {
@@ -704,9 +713,11 @@ int runAll(const QString& work) {
                     .arg(flateTextPageKB, 0, 'f', 1),
                 "<= 0.60x", sizeRatio <= 0.6);
     printTarget("ocr_time_a4_text_300dpi",
-                QStringLiteral("%1 s of processor time on one core (%2 s elapsed)")
+                QStringLiteral("%1 s of processor time on one core for a first page, loading "
+                               "the language included (%2 s elapsed); %3 s for a next page")
                     .arg(t["ocr_cpu"] / 1000, 0, 'f', 2)
-                    .arg(t["ocr_ms"] / 1000, 0, 'f', 2),
+                    .arg(t["ocr_ms"] / 1000, 0, 'f', 2)
+                    .arg(t["ocr_next_cpu"] / 1000, 0, 'f', 2),
                 "<= 2.50 s", t["ocr_cpu"] <= 2500);
     const double textCost = t["save_ocr_ms"] / t["save_plain_ms"];
     printTarget("pdf_save_10_colour_pages_with_text",

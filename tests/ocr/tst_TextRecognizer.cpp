@@ -4,10 +4,12 @@
 #include "pages/DocumentSaver.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <thread>
 #include <vector>
 
 using namespace PageFixtures;
@@ -49,6 +51,25 @@ QList<PdfWord> pdfWords(const QString& pdf) {
     return words;
 }
 
+// The words of a text layer and their boxes, as `pdftotext -bbox` reads them.
+QStringList layerWords(const TextLayer& layer, const QString& file) {
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(layer.pdf) != layer.pdf.size()) {
+        return {};
+    }
+    out.close();
+    QStringList words;
+    for (const PdfWord& word : pdfWords(file)) {
+        words.append(QStringLiteral("%1 %2,%3-%4,%5")
+                         .arg(word.text)
+                         .arg(word.box.left())
+                         .arg(word.box.top())
+                         .arg(word.box.right())
+                         .arg(word.box.bottom()));
+    }
+    return words;
+}
+
 } // namespace
 
 class tst_TextRecognizer : public QObject {
@@ -68,6 +89,7 @@ private Q_SLOTS:
     void installedLanguagesAndNames();
     void searchablePdfHasTheWordsWhereTheyAre();
     void failuresAreValues();
+    void pagesReadOneAfterAnotherOrSideBySide();
 };
 
 void tst_TextRecognizer::installedLanguagesAndNames() {
@@ -189,6 +211,59 @@ void tst_TextRecognizer::failuresAreValues() {
     const QString pdf = saved.value().front().toLocalFile();
     QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
     QVERIFY(run("pdftotext", {pdf, "-"}).trimmed().isEmpty());
+}
+
+void tst_TextRecognizer::pagesReadOneAfterAnotherOrSideBySide() {
+    // Each thread keeps its engine from page to page: a page reads the same
+    // whatever was read before it on that thread (another page, a language
+    // that is missing, a cancelled page), and whatever other threads read at
+    // the same time.
+    const std::array<TextPage, 2> pages = {textPage(QSize(1400, 900), 300, 11, false),
+                                           textPage(QSize(1200, 1000), 300, 14, false)};
+    std::array<QStringList, 2> expected;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const auto layer = TextRecognizer::recognise(pages[i].image, 300, "eng");
+        QVERIFY(layer.ok());
+        expected[i] = layerWords(layer.value(), path(QStringLiteral("first-%1.pdf").arg(i)));
+        QVERIFY(!pages[i].words.isEmpty());
+        QVERIFY(expected[i].size() >= pages[i].words.size() * 9 / 10);
+    }
+    QVERIFY(expected[0] != expected[1]);
+
+    QCOMPARE(TextRecognizer::recognise(pages[1].image, 300, "qqq").failure().kind,
+             TextRecognizer::Failure::Kind::missingLanguage);
+    const std::atomic<bool> cancel = true;
+    QCOMPARE(TextRecognizer::recognise(pages[1].image, 300, "eng", &cancel).failure().kind,
+             TextRecognizer::Failure::Kind::cancelled);
+    const auto again = TextRecognizer::recognise(pages[0].image, 300, "eng");
+    QVERIFY(again.ok());
+    QCOMPARE(layerWords(again.value(), path("again.pdf")), expected[0]);
+
+    // Three threads, each reading both pages in a different order.
+    std::array<std::array<std::optional<TextLayer>, 2>, 3> read;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < read.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (std::size_t n = 0; n < pages.size(); ++n) {
+                const std::size_t i = (t + n) % pages.size();
+                auto layer = TextRecognizer::recognise(pages[i].image, 300, "eng");
+                if (layer) {
+                    read[t][i] = std::move(layer).value();
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t t = 0; t < read.size(); ++t) {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            QVERIFY(read[t][i].has_value());
+            QCOMPARE(
+                layerWords(*read[t][i], path(QStringLiteral("thread-%1-%2.pdf").arg(t).arg(i))),
+                expected[i]);
+        }
+    }
 }
 
 QTEST_MAIN(tst_TextRecognizer)
