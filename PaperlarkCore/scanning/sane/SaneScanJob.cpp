@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,6 +17,15 @@ constexpr double millimetresPerInch = 25.4;
 constexpr SANE_Int readChunk = 256 * 1024;
 // Never reserve more than this up front, whatever a backend announces.
 constexpr qsizetype maximumReservation = qsizetype(512) * 1024 * 1024;
+
+// Backends that read in a thread of their own (sanei_thread, the test backend
+// among them) stop that thread in sane_cancel with an asynchronous
+// pthread_cancel. A thread stopped inside malloc leaves the heap's locks held,
+// and this process then hangs in its next scan until the client's watchdog
+// replaces it. Such a thread allocates as it starts, so a frame that fails or
+// is cancelled just after sane_start is cancelled only once its thread has
+// had this long to get going.
+constexpr std::chrono::milliseconds readerSettleTime{200};
 
 // A length in inches in the unit of a geometry option.
 std::optional<double> inOptionUnit(const SaneHandle& handle, std::string_view option, double inches,
@@ -71,6 +81,7 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
     bool mayBeGone = false;
     {
         SaneHandle handle = std::move(opened).value();
+        std::optional<std::chrono::steady_clock::time_point> frameStarted;
         end.error = SaneUnits::select(handle, unit_, configuration_.duplexScanningEnabled);
         if (!end.error) {
             configure(handle);
@@ -90,7 +101,7 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
                 }
                 SanePageAssembler page;
                 std::chrono::steady_clock::time_point lastByte;
-                const SANE_Status status = readPage(handle, page, lastByte);
+                const SANE_Status status = readPage(handle, page, lastByte, frameStarted);
                 if (status == SANE_STATUS_CANCELLED && events_.cancelled()) {
                     end.cancelled = true;
                     break;
@@ -123,6 +134,9 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
         }
         if (!mayBeGone) {
             ended(end);
+        }
+        if (frameStarted) {
+            std::this_thread::sleep_until(*frameStarted + readerSettleTime);
         }
     } // the device is closed here
 
@@ -211,14 +225,17 @@ void SaneScanJob::applyOptions(SaneHandle& handle, int sheet) const {
     }
 }
 
-SANE_Status SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
-                                  std::chrono::steady_clock::time_point& lastByte) const {
+SANE_Status
+SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
+                      std::chrono::steady_clock::time_point& lastByte,
+                      std::optional<std::chrono::steady_clock::time_point>& started) const {
     std::vector<SANE_Byte> buffer(readChunk);
     for (;;) {
         SANE_Status status = sane_start(handle.get());
         if (status != SANE_STATUS_GOOD) {
             return status;
         }
+        started = std::chrono::steady_clock::now();
         SANE_Parameters parameters{};
         status = sane_get_parameters(handle.get(), &parameters);
         if (status != SANE_STATUS_GOOD) {
@@ -249,6 +266,7 @@ SANE_Status SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
         }
         page.addFrame(parameters, std::move(data));
         if (parameters.last_frame) {
+            started.reset();
             return SANE_STATUS_GOOD;
         }
     }

@@ -53,8 +53,11 @@ public:
 private:
     void configure(SaneHandle& handle) const;
     void applyOptions(SaneHandle& handle, int sheet) const;
+    // Reads one page. `started` holds when the page's last frame was started
+    // while that frame is unfinished, and is empty once the page is complete.
     SANE_Status readPage(SaneHandle& handle, SanePageAssembler& page,
-                         std::chrono::steady_clock::time_point& lastByte) const;
+                         std::chrono::steady_clock::time_point& lastByte,
+                         std::optional<std::chrono::steady_clock::time_point>& started) const;
     bool stillAnswers() const;
 
     QByteArray deviceName_;
