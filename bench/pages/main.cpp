@@ -427,10 +427,37 @@ void printTarget(const QString& name, const QString& measured, const QString& go
 // Flate): the yardstick for the G4 target.
 constexpr double flateTextPageKB = 102857 / 1024.0;
 
-// Child: pages of text and OCR. Prints "key value" lines:
+// Child: recognising a 300-dpi A4 grey text page, in a fresh process. Prints
+// "key value" lines: ocr_ms/ocr_cpu for a first page, loading the language
+// included, and ocr_next_ms/ocr_next_cpu for the same page once more (wall
+// and processor time; recognition keeps to one thread).
+int measureOcr() {
+    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
+    const QImage grey = PageGenerator::textPage(300, Kind::grey);
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuBefore = cpuMilliseconds(RUSAGE_SELF);
+    const auto layer = TextRecognizer::recognise(grey, 300, TextRecognizer::defaultLanguage);
+    report("ocr_ms", double(timer.elapsed()));
+    report("ocr_cpu", cpuMilliseconds(RUSAGE_SELF) - cpuBefore);
+    if (!layer) {
+        std::fprintf(stderr, "%s\n", qPrintable(layer.failure().description()));
+        return 1;
+    }
+    // The same page once more: the thread has the language loaded, as for
+    // every page after a document's first.
+    timer.start();
+    const double warmBefore = cpuMilliseconds(RUSAGE_SELF);
+    if (!TextRecognizer::recognise(grey, 300, TextRecognizer::defaultLanguage)) {
+        return 1;
+    }
+    report("ocr_next_ms", double(timer.elapsed()));
+    report("ocr_next_cpu", cpuMilliseconds(RUSAGE_SELF) - warmBefore);
+    return 0;
+}
+
+// Child: pages of text. Prints "key value" lines:
 //  text_pdf_kb   the PDF of a 300-dpi A4 black-and-white text page;
-//  ocr_ms/ocr_cpu  recognising a 300-dpi A4 grey text page (wall and
-//                processor time; recognition keeps to one thread);
 //  save_plain_ms/save_ocr_ms  saving ten 300-dpi colour pages as PDF without
 //                and with text layers already recognised (best of three).
 int measureText(const QString& work) {
@@ -459,27 +486,14 @@ int measureText(const QString& work) {
     }
     report("text_pdf_kb", double(QFileInfo(text.value().front().toLocalFile()).size()) / 1024.0);
 
-    const QImage grey = PageGenerator::textPage(300, Kind::grey);
-    QElapsedTimer timer;
-    timer.start();
-    const double cpuBefore = cpuMilliseconds(RUSAGE_SELF);
-    const auto layer = TextRecognizer::recognise(grey, 300, TextRecognizer::defaultLanguage);
-    report("ocr_ms", double(timer.elapsed()));
-    report("ocr_cpu", cpuMilliseconds(RUSAGE_SELF) - cpuBefore);
+    const auto layer = TextRecognizer::recognise(PageGenerator::textPage(300, Kind::grey), 300,
+                                                 TextRecognizer::defaultLanguage);
     if (!layer) {
         std::fprintf(stderr, "%s\n", qPrintable(layer.failure().description()));
         return 1;
     }
-    // The same page once more: the thread has the language loaded, as for
-    // every page after a document's first.
-    timer.start();
-    const double warmBefore = cpuMilliseconds(RUSAGE_SELF);
-    if (!TextRecognizer::recognise(grey, 300, TextRecognizer::defaultLanguage)) {
-        return 1;
-    }
-    report("ocr_next_ms", double(timer.elapsed()));
-    report("ocr_next_cpu", cpuMilliseconds(RUSAGE_SELF) - warmBefore);
 
+    QElapsedTimer timer;
     DocumentSaver::Pages pages;
     for (int i = 0; i < 10; ++i) {
         const auto page = makePage(PageGenerator::page(Kind::colour, 300, unsigned(2000 + i)),
@@ -704,7 +718,22 @@ int runAll(const QString& work) {
         out() << "text pages: the measurement failed\n";
         return 1;
     }
-    const Figures& t = text.figures;
+    Figures t = text.figures;
+    // Processor time for the same page swings by half between runs on a
+    // shared machine: the best of three fresh processes, each first page
+    // and next page taken as a pair.
+    for (int round = 0; round < 3; ++round) {
+        const ChildResult ocr = runSelf({"--measure-ocr"});
+        if (!ocr.ok) {
+            out() << "text recognition: the measurement failed\n";
+            return 1;
+        }
+        if (round == 0 || ocr.figures["ocr_cpu"] < t["ocr_cpu"]) {
+            for (const char* key : {"ocr_ms", "ocr_cpu", "ocr_next_ms", "ocr_next_cpu"}) {
+                t[key] = ocr.figures[key];
+            }
+        }
+    }
     const double sizeRatio = t["text_pdf_kb"] / flateTextPageKB;
     printTarget("pdf_size_1bit_text_300dpi",
                 QStringLiteral("%1 KB = %2x the %3 KB of Flate")
@@ -714,7 +743,8 @@ int runAll(const QString& work) {
                 "<= 0.60x", sizeRatio <= 0.6);
     printTarget("ocr_time_a4_text_300dpi",
                 QStringLiteral("%1 s of processor time on one core for a first page, loading "
-                               "the language included (%2 s elapsed); %3 s for a next page")
+                               "the language included (%2 s elapsed); %3 s for a next page; "
+                               "best of three runs")
                     .arg(t["ocr_cpu"] / 1000, 0, 'f', 2)
                     .arg(t["ocr_ms"] / 1000, 0, 'f', 2)
                     .arg(t["ocr_next_cpu"] / 1000, 0, 'f', 2),
@@ -741,6 +771,9 @@ int main(int argc, char** argv) {
     }
     if (arguments.size() == 2 && arguments[0] == "--measure") {
         return measure(arguments[1], false);
+    }
+    if (arguments.size() == 1 && arguments[0] == "--measure-ocr") {
+        return measureOcr();
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-text") {
         return measureText(arguments[1]);
