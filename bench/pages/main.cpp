@@ -57,6 +57,11 @@ QTextStream& out() {
     return stream;
 }
 
+// A child's figure for its parent, as a "key value" line.
+void report(const char* key, double value) {
+    out() << key << ' ' << value << '\n';
+}
+
 // The machine's one-minute load average: timings mean little on a busy machine.
 QString loadAverage() {
     QFile file("/proc/loadavg");
@@ -137,7 +142,6 @@ int measure(const QString& work, bool firstOnly) {
     }
     DocumentSaver::Pages pages;
     QElapsedTimer timer;
-    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
 
     timer.start();
     for (const QString& source : sources) {
@@ -226,7 +230,6 @@ int measure(const QString& work, bool firstOnly) {
 // exactly the scanned ones turned) and scan_rms (the root mean square
 // difference from them, in levels).
 int measureScan(int dpi, const QString& work) {
-    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
     const QString cache = work + "/cache";
     QDir().mkpath(cache);
     const QImage scanned =
@@ -432,7 +435,6 @@ constexpr double flateTextPageKB = 102857 / 1024.0;
 // included, and ocr_next_ms/ocr_next_cpu for the same page once more (wall
 // and processor time; recognition keeps to one thread).
 int measureOcr() {
-    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
     const QImage grey = PageGenerator::textPage(300, Kind::grey);
     QElapsedTimer timer;
     timer.start();
@@ -461,7 +463,6 @@ int measureOcr() {
 //  save_plain_ms/save_ocr_ms  saving ten 300-dpi colour pages as PDF without
 //                and with text layers already recognised (best of three).
 int measureText(const QString& work) {
-    const auto report = [](const char* key, double value) { out() << key << ' ' << value << '\n'; };
     QDir().mkpath(work);
     const QUrl cache = QUrl::fromLocalFile(work + "/cache");
     const auto makePage = [&](const QImage& image, const QString& name) {
