@@ -1,25 +1,19 @@
 // The view model's e-mail flow: with a stand-in xdg-email first on PATH, a
 // real SMTP server on loopback and real documents saved into a fresh home.
 
-#include "FakeDesktopServices.h"
 #include "../email/LoopbackSmtpServer.h"
-#include "TestHome.h"
+#include "ModelFixture.h"
 
 #include "../email/StandInPrograms.h"
 
 #include "email/EmailFailure.h"
 #include "email/EmailService.h"
-#include "model/ScannerViewModel.h"
-#include "scanning/fake/FakeScannerBrowser.h"
 
 #include <QDate>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
-
-#include <memory>
-#include <optional>
 
 namespace {
 
@@ -30,14 +24,11 @@ constexpr int sendTimeoutMs = 120000;
 
 } // namespace
 
-class ModelEmailTest : public QObject {
+class ModelEmailTest : public QObject, ModelFixture {
     Q_OBJECT
 
     QTemporaryDir bin_;
     std::optional<PathFront> path_;
-    std::optional<TestHome> home_;
-    std::shared_ptr<FakeDesktopServices> desktop_;
-    std::unique_ptr<ScannerViewModel> model_;
 
     QString out(const QString& name = {}) const {
         return home_->filePath(name.isEmpty() ? QStringLiteral("out") : "out/" + name);
@@ -78,13 +69,6 @@ class ModelEmailTest : public QObject {
         });
     }
 
-    [[nodiscard]] bool importImages(int count) {
-        const qsizetype before = model_->pages().size();
-        desktop_->imageFilesAnswer = writePngs(*home_, before, count);
-        model_->importFiles();
-        return model_->pages().size() == before + count;
-    }
-
     void send(const QString& recipients, EmailMethod method, const QString& subject = {},
               const QString& body = {}) {
         model_->sendEmail(recipients, subject, body, method);
@@ -99,21 +83,14 @@ private Q_SLOTS:
     void cleanupTestCase() { path_.reset(); }
 
     void init() {
-        home_.emplace();
-        QVERIFY(home_->isValid());
-        desktop_ = std::make_shared<FakeDesktopServices>();
-        model_ =
-            std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
+        QVERIFY(startCase());
         // The scanner list's first delivery, so that it cannot overwrite a
         // status later.
         QCoreApplication::sendPostedEvents();
         installXdgEmail(0);
     }
 
-    void cleanup() {
-        model_.reset();
-        home_.reset();
-    }
+    void cleanup() { endCase(); }
 
     void nothingToSendOrSaveFails() {
         configure(OutputFormat::pdf, false);

@@ -1,18 +1,12 @@
 // The view model's scanning, over a scripted scanner browser and devices
 // whose page files are real PNG files.
 
-#include "FakeDesktopServices.h"
-#include "TestHome.h"
+#include "ModelFixture.h"
 
-#include "model/ScannerViewModel.h"
-#include "scanning/fake/FakeScannerBrowser.h"
 #include "scanning/fake/FakeScannerDevice.h"
 
 #include <QSignalSpy>
 #include <QTest>
-
-#include <memory>
-#include <optional>
 
 namespace {
 
@@ -28,13 +22,10 @@ QStringList pngFilesIn(const QString& folder) {
 
 } // namespace
 
-class ModelScanningTest : public QObject {
+class ModelScanningTest : public QObject, ModelFixture {
     Q_OBJECT
 
-    std::optional<TestHome> home_;
-    std::shared_ptr<FakeDesktopServices> desktop_;
     FakeScannerBrowser* browser_ = nullptr; // owned by the model's scanner service
-    std::unique_ptr<ScannerViewModel> model_;
     QStringList statuses_;
 
     // `holdSearch`: the browser's first search ends only when the test says so.
@@ -62,26 +53,12 @@ class ModelScanningTest : public QObject {
         return device;
     }
 
-    [[nodiscard]] bool importImages(int count) {
-        const qsizetype before = model_->pages().size();
-        desktop_->imageFilesAnswer = writePngs(*home_, before, count);
-        model_->importFiles();
-        return model_->pages().size() == before + count;
-    }
-
     QString session() const { return model_->sessionFolder().toLocalFile(); }
 
 private Q_SLOTS:
-    void init() {
-        home_.emplace();
-        QVERIFY(home_->isValid());
-        desktop_ = std::make_shared<FakeDesktopServices>();
-    }
-
-    void cleanup() {
-        model_.reset();
-        home_.reset();
-    }
+    // The model comes with each case: some start with settings on disk.
+    void init() { QVERIFY(startCase(false)); }
+    void cleanup() { endCase(); }
 
     void scannerListKeepsASelection() {
         // The remembered scanner is only the start value: the first list,
