@@ -1,13 +1,10 @@
 // The view model with a scripted desktop, real image files and real output in
 // a fresh home folder per test (settings, cache and documents all land there).
 
-#include "FakeDesktopServices.h"
+#include "ModelFixture.h"
 #include "PageIds.h"
-#include "TestHome.h"
 
-#include "model/ScannerViewModel.h"
 #include "pages/DocumentSaver.h"
-#include "scanning/fake/FakeScannerBrowser.h"
 
 #include <QBuffer>
 #include <QDate>
@@ -15,9 +12,6 @@
 #include <QImageReader>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <memory>
-#include <optional>
 
 namespace {
 
@@ -56,28 +50,12 @@ const QString thisYear = QString::number(QDate::currentDate().year());
 
 } // namespace
 
-class ScannerViewModelTest : public QObject {
+class ScannerViewModelTest : public QObject, ModelFixture {
     Q_OBJECT
-
-    std::optional<TestHome> home_;
-    std::shared_ptr<FakeDesktopServices> desktop_;
-    std::unique_ptr<ScannerViewModel> model_;
 
     QString inHome(const QString& name) const { return home_->filePath(name); }
     QString settingsPath() const { return AppSettings::settingsURL().toLocalFile(); }
     QJsonObject settingsOnDisk() const { return readJson(settingsPath()); }
-
-    std::unique_ptr<ScannerViewModel> makeModel() const {
-        return std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
-    }
-
-    // Imports `count` readable images; true when they all became pages.
-    [[nodiscard]] bool importImages(int count) {
-        const qsizetype before = model_->pages().size();
-        desktop_->imageFilesAnswer = writePngs(*home_, before, count);
-        model_->importFiles();
-        return model_->pages().size() == before + count;
-    }
 
     QList<QUuid> ids() const { return pageIds(*model_); }
 
@@ -102,17 +80,8 @@ class ScannerViewModelTest : public QObject {
     QString out(const QString& name) const { return inHome(QStringLiteral("out/") + name); }
 
 private Q_SLOTS:
-    void init() {
-        home_.emplace();
-        QVERIFY(home_->isValid());
-        desktop_ = std::make_shared<FakeDesktopServices>();
-        model_ = makeModel();
-    }
-
-    void cleanup() {
-        model_.reset();
-        home_.reset();
-    }
+    void init() { QVERIFY(startCase()); }
+    void cleanup() { endCase(); }
 
     void startUp() {
         AppSettings stored = AppSettings::defaults();
@@ -123,13 +92,8 @@ private Q_SLOTS:
 
         const auto model = makeModel();
         QCOMPARE(model->settings(), stored);
-        QVERIFY(model->pages().isEmpty() && model->devices().isEmpty());
-        QCOMPARE(model->selectedPageID(), std::nullopt);
-        QCOMPARE(model->status(), QStringLiteral("Ready."));
-        QVERIFY(!model->busy() && !model->emailSheetVisible());
         QCOMPARE(model->selectedDeviceID(), QStringLiteral("test:0"));
         QCOMPARE(model->fileName(), QStringLiteral("Doc ") + thisYear);
-        QCOMPARE(model->errorMessage(), std::nullopt);
         QVERIFY(!model->canSave() && !model->canEmail());
 
         // A session folder of its own in ~/.cache/Paperlark, one per run.
@@ -147,27 +111,6 @@ private Q_SLOTS:
         QVERIFY(!importImages(1));
         QVERIFY(model_->errorMessage().has_value());
         QCOMPARE(model_->status(), QStringLiteral("0 page(s) ready."));
-    }
-
-    void everyAssignmentNotifies() {
-        QSignalSpy changed(model_.get(), &ScannerViewModel::changed);
-        QSignalSpy status(model_.get(), &ScannerViewModel::statusChanged);
-        QSignalSpy settings(model_.get(), &ScannerViewModel::settingsChanged);
-        QSignalSpy pages(model_.get(), &ScannerViewModel::pagesChanged);
-        model_->setStatus(model_->status()); // an equal value notifies too
-        model_->setSelectedPageID(std::nullopt);
-        model_->setSelectedDeviceID(QString());
-        model_->setFileName(model_->fileName());
-        model_->setEmailSheetVisible(false);
-        model_->setErrorMessage(std::nullopt);
-        model_->editSettings([](AppSettings& s) { s.dpi = 600; });
-        model_->notifyChanged(); // a window changed a page
-        QCOMPARE(status.count(), 1);
-        QCOMPARE(settings.count(), 1);
-        QCOMPARE(pages.count(), 1);
-        QCOMPARE(changed.count(), 8);
-        QCOMPARE(model_->settings().dpi, 600);
-        QVERIFY(!QFile::exists(settingsPath())); // edits stay in memory
     }
 
     void importSkipsBadFilesAndCountsTheWholeList() {
@@ -280,11 +223,6 @@ private Q_SLOTS:
         QCOMPARE(model_->selectedPageID(), std::nullopt);
         QCOMPARE(model_->status(), QStringLiteral("0 page(s) ready."));
         QVERIFY(!QFile::exists(settingsPath()));
-        // The session's end takes the files undo could have used.
-        model_->cleanUp();
-        for (const QString& file : files) {
-            QVERIFY(!QFile::exists(file));
-        }
     }
 
     void clearPages() {
