@@ -591,6 +591,12 @@ private Q_SLOTS:
                                 100);
             return name;
         };
+        // A manifest in `folder` listing one good page of its own.
+        const auto listed = [&](const QString& folder, int seed) {
+            SessionManifest({{{QUuid::createUuid(), goodPage(folder, seed), 100, "d"}},
+                             QDateTime::currentDateTimeUtc()})
+                .write(folder);
+        };
 
         const QString symlinked = session({ScannedPage::makeCacheFileName()});
         QFile::link(secret.toLocalFile(),
@@ -623,9 +629,7 @@ private Q_SLOTS:
                 QUuid::createUuid().toString().toUtf8() + R"(", "file": ")" + latinPage.toUtf8() +
                 "\", \"dpi\": 100, \"description\": \"caf\xE9\"}]}");
         const QString foreign = session({});
-        SessionManifest({{{QUuid::createUuid(), goodPage(foreign, 4), 100, "d"}},
-                         QDateTime::currentDateTimeUtc()})
-            .write(foreign);
+        listed(foreign, 4);
         const bool root_ = ::getuid() == 0;
         if (root_) {
             QVERIFY(QProcess::execute("chown", {"-R", "4242:4242", foreign}) == 0);
@@ -633,20 +637,14 @@ private Q_SLOTS:
         // A link among the sessions, to a user's folder that looks like one.
         const QString linkName =
             QDir(root).filePath(SessionFolder::folderName(QUuid::createUuid()));
-        SessionManifest({{{QUuid::createUuid(), goodPage(userFolder, 5), 100, "d"}},
-                         QDateTime::currentDateTimeUtc()})
-            .write(userFolder);
+        listed(userFolder, 5);
         QVERIFY(QFile::link(userFolder, linkName));
         const QString notASession = QDir(root).filePath("notes");
         QDir().mkpath(notASession);
-        SessionManifest({{{QUuid::createUuid(), goodPage(notASession, 6), 100, "d"}},
-                         QDateTime::currentDateTimeUtc()})
-            .write(notASession);
+        listed(notASession, 6);
         // Held by a running instance.
         const QString locked = session({});
-        SessionManifest({{{QUuid::createUuid(), goodPage(locked, 7), 100, "d"}},
-                         QDateTime::currentDateTimeUtc()})
-            .write(locked);
+        listed(locked, 7);
         const auto lock = SessionLock::acquire(locked);
         QVERIFY(lock);
         // Empty ones, which go silently.

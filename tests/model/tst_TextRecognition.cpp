@@ -1,6 +1,7 @@
 // Text recognition in the model: pages recognised in the background as they
 // arrive and after turns, and a PDF save that waits for them.
 
+#include "../email/StandInPrograms.h"
 #include "FakeDesktopServices.h"
 #include "PageFixtures.h"
 #include "TestHome.h"
@@ -141,20 +142,14 @@ void tst_TextRecognition::pdfSaveWaitsForTextAndSaysWhatIsMissing() {
 
     // Save & email waits for the text too before it saves and hands the PDF
     // to the mail client (a stand-in xdg-email that accepts it).
-    QDir(home.filePath("bin")).mkpath(".");
-    QFile xdgEmail(home.filePath("bin/xdg-email"));
-    QVERIFY(xdgEmail.open(QIODevice::WriteOnly));
-    xdgEmail.write("#!/bin/sh\nexit 0\n");
-    xdgEmail.close();
-    xdgEmail.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(home.filePath("bin")) + ':' + path);
+    QVERIFY(QDir(home.filePath("bin")).mkpath("."));
+    QVERIFY(writeScript(home.filePath("bin/xdg-email"), "#!/bin/sh\nexit 0\n"));
+    const PathFront path(home.filePath("bin"));
     model.editSettings([](AppSettings& s) { s.ocrLanguage = "eng"; });
     model.sendEmail("ann@example.org", "Text", "", EmailMethod::mailClient);
     QVERIFY(model.busy());
     QCOMPARE(model.status(), QStringLiteral("Recognising text: page 1 of 1..."));
     QTRY_VERIFY_WITH_TIMEOUT(!model.busy(), recognitionTimeout);
-    qputenv("PATH", path);
     QCOMPARE(model.lastSavedFiles().size(), 1);
     QCOMPARE(model.lastSavedFiles().front().fileName(), model.fileName() + " (4).pdf");
     QVERIFY(pdfText(model.lastSavedFiles().front().toLocalFile()).size() > 20);
