@@ -367,36 +367,6 @@ private Q_SLOTS:
         QCOMPARE(f.view->preview()->state(), PreviewPane::State::Placeholder);
     }
 
-    void listNumberingFollowsTheOrder() {
-        Fixture f;
-        f.addPages(3);
-        const QUuid second = f.model->pages()[1]->id();
-        QListView* view = f.view->pageList()->list();
-        view->setCurrentIndex(view->model()->index(1, 0));
-        QCOMPARE(f.model->selectedPageID(), std::optional<QUuid>(second));
-
-        QAction* moveUp = f.view->pageList()->action(QStringLiteral("Move up"));
-        QVERIFY(moveUp != nullptr);
-        moveUp->trigger();
-
-        QCOMPARE(f.model->pages()[0]->id(), second);
-        const QModelIndex first = view->model()->index(0, 0);
-        QCOMPARE(first.data(PageListModel::IdRole).toUuid(), second);
-        QCOMPARE(first.data().toString(), QStringLiteral("Page 1"));
-        QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2"),
-                                             QStringLiteral("Page 3")}));
-        // The moved page stays selected in the list too.
-        QCOMPARE(view->currentIndex().row(), 0);
-        QVERIFY(view->selectionModel()->isSelected(first));
-
-        // Deleting the last page leaves no selection and the placeholder.
-        for (int i = 0; i < 3; ++i) {
-            f.view->pageList()->action(QStringLiteral("Delete page"))->trigger();
-        }
-        QVERIFY(view->selectionModel()->selectedIndexes().isEmpty());
-        QCOMPARE(f.view->preview()->state(), PreviewPane::State::Placeholder);
-    }
-
     void previewIsDecodedOncePerChange() {
         Fixture f;
         f.window->resize(1100, 760);

@@ -119,6 +119,9 @@ private Q_SLOTS:
         QTest::keyClick(f.list, Qt::Key_Up, Qt::AltModifier);
         QCOMPARE(f.order(p), QStringLiteral("1 2 0 3 4"));
         QCOMPARE(f.selectedRows(), (QList<int>{0, 1})); // the list follows
+        // Rows are numbered by place, not by page.
+        QCOMPARE(f.list->model()->index(0, 0).data(PageListModel::IdRole).toUuid(), p[1]);
+        QCOMPARE(f.rowTitles(), (QStringList{"Page 1", "Page 2", "Page 3", "Page 4", "Page 5"}));
         QTest::keyClick(f.list, Qt::Key_Down, Qt::AltModifier);
         QCOMPARE(f.order(p), QStringLiteral("0 1 2 3 4"));
 
