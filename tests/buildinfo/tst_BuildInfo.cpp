@@ -11,9 +11,6 @@ class TestBuildInfo : public QObject {
 
 private Q_SLOTS:
     void compiledInformation() {
-        QCOMPARE(BuildInfo::product, QStringLiteral("Paperlark"));
-        QCOMPARE(BuildInfo::author, QStringLiteral("Brannock"));
-        QCOMPARE(BuildInfo::licence, QStringLiteral("Free and open source under the MIT License."));
         for (const QString& url : {BuildInfo::toolsUrl, BuildInfo::privacyUrl,
                                    BuildInfo::donationUrl, BuildInfo::authorUrl}) {
             QVERIFY2(url.startsWith(QStringLiteral("https://")), qPrintable(url));
