@@ -78,8 +78,6 @@ void tst_ScannedPage::makeCopiesTheSourceIntoTheCache() {
 
     QCOMPARE(page.pixelSize(), QSizeF(1700, 2200));
     QCOMPARE(page.dpi(), 200.0);
-    QCOMPARE(page.thumbnail().size(), QSize(120, 160));
-    QCOMPARE(statedDpi(page.cacheURL().toLocalFile()), 200.0);
     QVERIFY(QFile::exists(source.toLocalFile())); // imported: source kept
 
     // A scanned file is removed once its copy is in the cache; a file without
