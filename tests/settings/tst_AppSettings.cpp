@@ -213,7 +213,6 @@ private Q_SLOTS:
             return AppSettings::load(url).saveFolder;
         };
         const QString defaultFolder = AppSettings::defaultSaveFolder().toLocalFile();
-        QCOMPARE(loadWithFolder(QStringLiteral("   ")), defaultFolder);
         QCOMPARE(loadWithFolder(QString()), defaultFolder);
         QCOMPARE(loadWithFolder(QStringLiteral(" \t\u00a0\u3000")), defaultFolder);
         QCOMPARE(loadWithFolder(QStringLiteral(" /data/scans ")), QStringLiteral(" /data/scans "));
