@@ -30,6 +30,13 @@ QDateTime fixedMoment() {
     return QDateTime(QDate(2026, 12, 6), QTime(1, 30, 5), QTimeZone("Europe/Berlin"));
 }
 
+// Data rows of an input and what it becomes, one line each.
+void addRows(std::initializer_list<std::pair<const char*, std::pair<QString, QString>>> rows) {
+    for (const auto& [row, values] : rows) {
+        QTest::newRow(row) << values.first << values.second;
+    }
+}
+
 QStringList fileNames(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::System,
                                   QDir::Name);
@@ -77,7 +84,7 @@ void tst_DocumentSaver::initTestCase() {
 void tst_DocumentSaver::sanitiseCleansNames_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    const std::pair<const char*, std::pair<QString, QString>> rows[] = {
+    addRows({
         {"nine invalid characters", {"<>:\"/\\|?*", "_________"}},
         {"re:port?", {"re:port?", "re_port_"}},
         {"controls", {"tab\there\nand\r\x01", "tab_here_and__"}},
@@ -91,10 +98,7 @@ void tst_DocumentSaver::sanitiseCleansNames_data() {
         {"blank", {"   ", "Scan"}},
         {"beyond the basic plane", {"scan \U0001F4C4", "scan \U0001F4C4"}},
         {"format character is not blank", {"x\u200B", "x\u200B"}},
-    };
-    for (const auto& [row, values] : rows) {
-        QTest::newRow(row) << values.first << values.second;
-    }
+    });
 }
 
 void tst_DocumentSaver::sanitiseCleansNames() {
@@ -107,7 +111,7 @@ void tst_DocumentSaver::patternsExpandDates_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("expected");
     // (How the expanded name is cleaned is sanitise's own table above.)
-    const std::pair<const char*, std::pair<QString, QString>> rows[] = {
+    addRows({
         {"empty", {"", "Scan_2026-12-06_013005"}},
         {"blank", {" \t ", "Scan_2026-12-06_013005"}},
         {"empty braces", {"{}", "2026-12-06_013005"}},
@@ -121,10 +125,7 @@ void tst_DocumentSaver::patternsExpandDates_data() {
         {"zone offset", {"{ZZZZZ}", "+01_00"}},
         {"three full stops", {"...", "Scan"}},
         {"re:port?", {"re:port?", "re_port_"}},
-    };
-    for (const auto& [row, values] : rows) {
-        QTest::newRow(row) << values.first << values.second;
-    }
+    });
 }
 
 void tst_DocumentSaver::patternsExpandDates() {
