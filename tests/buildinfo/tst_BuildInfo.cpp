@@ -11,9 +11,6 @@ class TestBuildInfo : public QObject {
 
 private Q_SLOTS:
     void compiledInformation() {
-        QCOMPARE(BuildInfo::product, QStringLiteral("Paperlark"));
-        QCOMPARE(BuildInfo::author, QStringLiteral("Brannock"));
-        QCOMPARE(BuildInfo::licence, QStringLiteral("Free and open source under the MIT License."));
         for (const QString& url : {BuildInfo::toolsUrl, BuildInfo::privacyUrl,
                                    BuildInfo::donationUrl, BuildInfo::authorUrl}) {
             QVERIFY2(url.startsWith(QStringLiteral("https://")), qPrintable(url));
@@ -47,11 +44,8 @@ private Q_SLOTS:
         QCOMPARE(BuildInfo::buildDate(odd), QStringLiteral("unknown"));
         QCOMPARE(BuildInfo::publisher(odd), QStringLiteral("  Someone  "));
         const BuildInfo::InformationList bytes{
-            {QStringLiteral("CFBundleShortVersionString"), QByteArray("1.2.3")},
-            {QStringLiteral("BuildDate"), QVariant()},
-        };
+            {QStringLiteral("CFBundleShortVersionString"), QByteArray("1.2.3")}};
         QCOMPARE(BuildInfo::version(bytes), QStringLiteral("0.0.0"));
-        QCOMPARE(BuildInfo::buildDate(bytes), QStringLiteral("unknown"));
     }
 
     void signatureSummary() {

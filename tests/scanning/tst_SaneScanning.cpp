@@ -110,7 +110,6 @@ struct Rig {
     bool ready() {
         return QTest::qWaitFor([this] { return service->devices().size() == 2; }, scanTimeout);
     }
-    QUrl folder() const { return QUrl::fromLocalFile(dir.filePath(QStringLiteral("session"))); }
     qint64 workerPid() const { return browser->worker().processId().value_or(-1); }
 
     std::shared_ptr<Outcome> start(ScanSource source, ColourMode colour, int dpi,
@@ -208,7 +207,6 @@ private Q_SLOTS:
         QCOMPARE(header.colourType, 2); // RGB
         QCOMPARE(header.bitDepth, 8);
         QCOMPARE(header.pixelsPerMetre, 11811u);
-        QCOMPARE(QImage(colour->urls().first().toLocalFile()).dotsPerMeterX(), 11811);
         QCOMPARE(QFileInfo(colour->urls().first().toLocalFile()).fileName(), QString("page-1.png"));
 
         // Smaller paper than the glass is scanned at its own size.
@@ -437,8 +435,7 @@ private Q_SLOTS:
                                                b.convertToFormat(QImage::Format_RGB32);
         };
 
-        // Colour sent as three frames, in any order.
-        QVERIFY(same(scanWith({{"three-pass", "yes"}}, ColourMode::colour), reference));
+        // Colour sent as three frames, in an order other than their own.
         QVERIFY(
             same(scanWith({{"three-pass", "yes"}, {"three-pass-order", "BGR"}}, ColourMode::colour),
                  reference));

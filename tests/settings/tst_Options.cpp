@@ -64,22 +64,16 @@ private Q_SLOTS:
         checkRawValueRoundTrip<PaperSize>();
         checkRawValueRoundTrip<ScanSource>();
         checkRawValueRoundTrip<EmailMethod>();
-        QCOMPARE(fromRawValue<PaperSize>(QStringLiteral("A4")), std::nullopt);
-        QCOMPARE(fromRawValue<OutputFormat>(QStringLiteral("PDF")), std::nullopt);
         QCOMPARE(fromRawValue<OutputFormat>(QStringLiteral("tiff")), std::nullopt);
         QCOMPARE(fromRawValue<ColourMode>(QStringLiteral("blackandwhite")), std::nullopt);
     }
 
     void resolutionLabels() {
-        QCOMPARE(std::vector<int>(supportedResolutions.begin(), supportedResolutions.end()),
-                 (std::vector<int>{100, 150, 200, 300, 400, 600}));
         QCOMPARE(resolutionLabel(100), QStringLiteral("100 dpi (draft)"));
         QCOMPARE(resolutionLabel(150), QStringLiteral("150 dpi (screen)"));
         QCOMPARE(resolutionLabel(200), QStringLiteral("200 dpi"));
         QCOMPARE(resolutionLabel(300), QStringLiteral("300 dpi (documents)"));
-        QCOMPARE(resolutionLabel(400), QStringLiteral("400 dpi"));
         QCOMPARE(resolutionLabel(600), QStringLiteral("600 dpi (photos)"));
-        QCOMPARE(resolutionLabel(0), QStringLiteral("0 dpi"));
         QCOMPARE(resolutionLabel(-75), QStringLiteral("-75 dpi"));
         QCOMPARE(resolutionLabel(9007199254740993), QStringLiteral("9007199254740993 dpi"));
     }
