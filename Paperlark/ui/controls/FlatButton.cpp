@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int horizontalPadding = 14;
@@ -43,6 +45,12 @@ void FlatButton::setLabelWidth(int width) {
     update();
 }
 
+void FlatButton::setAlternativeLabels(const QStringList& labels) {
+    alternativeLabels_ = labels;
+    updateGeometry();
+    update();
+}
+
 QColor FlatButton::currentFill() const {
     if (!isEnabled()) {
         return Theme::elevated.color(0.4);
@@ -62,20 +70,26 @@ QString FlatButton::label() const {
     return QString(text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
 
-int FlatButton::naturalLabelWidth() const {
+int FlatButton::naturalLabelWidth(const QString& text) const {
     const QFontMetrics metrics(font());
-    const QString shown = label();
-    int width = shown.isEmpty() ? 0 : metrics.horizontalAdvance(shown);
+    int width = text.isEmpty() ? 0 : metrics.horizontalAdvance(text);
     if (!symbol_.isEmpty()) {
-        width += metrics.height() + (shown.isEmpty() ? 0 : symbolGap);
+        width += metrics.height() + (text.isEmpty() ? 0 : symbolGap);
+    }
+    return width;
+}
+
+int FlatButton::labelWidth() const {
+    int width = std::max(labelWidth_, naturalLabelWidth(label()));
+    for (const QString& alternative : alternativeLabels_) {
+        width = std::max(width, naturalLabelWidth(alternative));
     }
     return width;
 }
 
 QSize FlatButton::sizeHint() const {
     const QFontMetrics metrics(font());
-    const int label = labelWidth_ > 0 ? labelWidth_ : naturalLabelWidth();
-    return {label + 2 * horizontalPadding, metrics.height() + 2 * verticalPadding};
+    return {labelWidth() + 2 * horizontalPadding, metrics.height() + 2 * verticalPadding};
 }
 
 QSize FlatButton::minimumSizeHint() const {
@@ -103,7 +117,7 @@ void FlatButton::paintEvent(QPaintEvent*) {
 
     const QColor foreground = currentForeground();
     const QFontMetrics metrics(font());
-    const int natural = naturalLabelWidth();
+    const int natural = naturalLabelWidth(label());
     const QRect content =
         rect().adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     int x = content.left() + (content.width() - natural) / 2;

@@ -31,9 +31,16 @@ public:
     const QString& symbol() const { return symbol_; }
     void setSymbol(const QString& name);
 
-    // Gives the label (symbol and text) a fixed width, centred inside the
-    // padding; 0 lets the label take its natural width.
+    // Gives the label (symbol and text) at least `width`, centred inside the
+    // padding; a text that needs more in the button's font gets more. 0
+    // lets the label take its natural width.
     void setLabelWidth(int width);
+
+    // Other texts the button shows at times (for example "Cancel scan"
+    // beside "Scan"): the label is as wide as the widest of them and the
+    // current text, so the button neither cuts one short nor changes its
+    // size when its text changes.
+    void setAlternativeLabels(const QStringList& labels);
 
     // The colours the button is drawn with in its current state.
     QColor currentFill() const;
@@ -49,10 +56,13 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    int naturalLabelWidth() const;
+    // The width the symbol and `text` take side by side.
+    int naturalLabelWidth(const QString& text) const;
+    int labelWidth() const;
 
     ButtonStyle style_;
     QString symbol_;
+    QStringList alternativeLabels_;
     int labelWidth_ = 0;
     bool keyboardFocus_ = false;
 };

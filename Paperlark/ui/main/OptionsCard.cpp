@@ -76,9 +76,10 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
     row->addStretch(1);
 
     row = newRow(column);
-    scan_ = new FlatButton(QStringLiteral("Scan"), PrimaryButtonStyle());
+    scan_ = new FlatButton(scanText(), PrimaryButtonStyle());
     scan_->setSymbol(QStringLiteral("scanner"));
     scan_->setLabelWidth(90);
+    scan_->setAlternativeLabels({scanText(), cancelScanText()});
     row->addWidget(scan_);
     // The spinner sits 4 points after "Add image file...".
     auto* addGroup = new QHBoxLayout;
@@ -183,6 +184,14 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
 
 QString OptionsCard::noScannerText() {
     return QStringLiteral("No scanner found");
+}
+
+QString OptionsCard::scanText() {
+    return QStringLiteral("Scan");
+}
+
+QString OptionsCard::cancelScanText() {
+    return QStringLiteral("Cancel scan");
 }
 
 QComboBox* OptionsCard::addPicker(QHBoxLayout* row, const QString& label, int width) {

@@ -22,6 +22,9 @@ public:
     explicit OptionsCard(ScannerViewModel& model, QWidget* parent = nullptr);
 
     static QString noScannerText();
+    // The Scan button's two texts.
+    static QString scanText();
+    static QString cancelScanText();
 
     QComboBox* scannerPicker() const { return scanner_; }
     FlatButton* refreshButton() const { return refresh_; }

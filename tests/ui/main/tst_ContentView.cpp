@@ -9,6 +9,7 @@
 #include "ui/controls/ActivityIndicator.h"
 #include "ui/controls/FlatButton.h"
 #include "ui/controls/TesselFooter.h"
+#include "ui/controls/Theme.h"
 #include "ui/email/EmailSheet.h"
 #include "ui/main/OptionsCard.h"
 #include "ui/main/PageListModel.h"
@@ -125,6 +126,18 @@ private Q_SLOTS:
         QCOMPARE(options->scannerPicker()->currentText(), QStringLiteral("Desk Scanner"));
         QVERIFY(options->scanButton()->isEnabled());
 
+        // The Scan button fits "Cancel scan", in a large font too.
+        FlatButton* scan = options->scanButton();
+        FlatButton cancel(QStringLiteral("Cancel scan"), PrimaryButtonStyle());
+        cancel.setSymbol(scan->symbol());
+        for (FlatButton* button : {scan, &cancel}) {
+            button->setFont(Theme::font(24, QFont::Medium));
+        }
+        QVERIFY(scan->sizeHint().width() >= cancel.sizeHint().width());
+        scan->setFont(Theme::font(13, QFont::Medium));
+        QTRY_COMPARE(scan->width(), scan->sizeHint().width());
+        const int scanWidth = scan->width();
+
         // Return scans; while the scan runs nothing else can start, and the
         // Scan button reads "Cancel scan".
         device->setScanSteps({Step::hold(), Step::page(), Step::page(), Step::complete()});
@@ -132,6 +145,7 @@ private Q_SLOTS:
         QTRY_VERIFY(f.model->busy());
         QCOMPARE(f.model->status(), QStringLiteral("Scanning..."));
         QCOMPARE(options->scanButton()->text(), QStringLiteral("Cancel scan"));
+        QCOMPARE(options->scanButton()->width(), scanWidth); // fits both texts
         QVERIFY(options->scanButton()->isEnabled());
         QVERIFY(!options->addImageButton()->isEnabled());
         QVERIFY(options->spinner()->isVisible());
