@@ -95,15 +95,19 @@ void ContentView::resizeEvent(QResizeEvent* event) {
 }
 
 void ContentView::fitColumn() {
-    // The split area's minimum counts in the column's; the title shows when
-    // it fits on top of that.
+    // What the column needs with the split area at its usual minimum and no
+    // title. The title shows when it fits on top of that; where even that
+    // does not fit (a small screen, a large scale), the split area gives
+    // way further, down to its smallest.
     QLayout* column = scrollArea_->widget()->layout();
-    int withoutTitle = column->minimumSize().height();
     const int titleHeight = title_->sizeHint().height() + column->spacing();
+    int needed = column->minimumSize().height() - splitter_->minimumHeight() + splitMinimumHeight;
     if (title_->isVisibleTo(this)) {
-        withoutTitle -= titleHeight;
+        needed -= titleHeight;
     }
-    title_->setVisible(height() >= withoutTitle + titleHeight);
+    title_->setVisible(height() >= needed + titleHeight);
+    const int shortBy = std::max(0, needed - height());
+    splitter_->setMinimumHeight(std::max(splitSmallestHeight, splitMinimumHeight - shortBy));
 }
 
 bool ContentView::event(QEvent* event) {

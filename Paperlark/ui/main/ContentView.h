@@ -35,8 +35,11 @@ public:
     static constexpr int previewMinimumWidth = 420;
     // The split area takes the height the cards leave. In a short window it
     // gives way first, down to what still shows a page row and the
-    // preview, so that the cards around it stay whole; then the title.
+    // preview, so that the cards around it stay whole; then the title; then,
+    // on a screen smaller than the window's usual minimum, the split area
+    // again, down to its smallest.
     static constexpr int splitMinimumHeight = 130;
+    static constexpr int splitSmallestHeight = 60;
 
     explicit ContentView(ScannerViewModel& model, QWidget* parent = nullptr);
 
@@ -47,7 +50,7 @@ public:
     PreviewPane* preview() const { return preview_; }
     QSplitter* splitter() const { return splitter_; }
     // Holds the whole column; scrolls only when even the smallest split
-    // area and no title do not fit (very large fonts).
+    // area and no title do not fit (very large fonts, tiny screens).
     QScrollArea* scrollArea() const { return scrollArea_; }
     SaveCard* saveCard() const { return saveCard_; }
     AlertPresenter* alertPresenter() const { return alert_; }

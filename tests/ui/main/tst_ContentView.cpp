@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QtTest>
@@ -496,13 +497,9 @@ private Q_SLOTS:
             const QRect inView(part->mapTo(scroll->viewport(), QPoint()), part->size());
             return scroll->viewport()->rect().contains(inView);
         };
-        int lastSplitHeight = 0;
-        for (const QSize size : {QSize(940, 620), QSize(940, 660), QSize(1000, 700),
-                                 QSize(1100, 760), QSize(1300, 900), QSize(1440, 1000)}) {
-            f.window->resize(size);
-            QTRY_COMPARE(f.window->size(), size);
+        // Without scrolling.
+        const auto allWhole = [&](const QString& at) {
             QTRY_COMPARE(scroll->widget()->height(), scroll->viewport()->height());
-            const QString at = QStringLiteral(" at %1 x %2").arg(size.width()).arg(size.height());
             for (QWidget* part :
                  {static_cast<QWidget*>(f.view->optionsCard()), static_cast<QWidget*>(save),
                   static_cast<QWidget*>(save->saveButton()),
@@ -510,6 +507,14 @@ private Q_SLOTS:
                   static_cast<QWidget*>(f.window->footer())}) {
                 QVERIFY2(whole(part), qPrintable(part->metaObject()->className() + at));
             }
+        };
+        int lastSplitHeight = 0;
+        for (const QSize size : {QSize(940, 620), QSize(940, 660), QSize(1000, 700),
+                                 QSize(1100, 760), QSize(1300, 900), QSize(1440, 1000)}) {
+            f.window->resize(size);
+            QTRY_COMPARE(f.window->size(), size);
+            const QString at = QStringLiteral(" at %1 x %2").arg(size.width()).arg(size.height());
+            allWhole(at);
             QVERIFY2(split->height() >= ContentView::splitMinimumHeight,
                      qPrintable(QString::number(split->height()) + at));
             QVERIFY(split->height() >= lastSplitHeight); // the extra height goes to it
@@ -532,6 +537,28 @@ private Q_SLOTS:
         f.window->resize(1100, 760);
         QTRY_VERIFY(f.view->title()->isVisible());
         QVERIFY(split->height() >= 260);
+
+        // On a screen smaller than the minimum (1920 x 1080 at scale factor 2
+        // offers 960 x 540 points) the window and its minimum give way and
+        // the split area shrinks further, shown or maximised; back on a large
+        // screen the minimum holds again.
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        QVERIFY2(screens.size() == 2, "runs on the screens scripts/test-env.sh sets up");
+        const QRect small = screens[1]->availableGeometry();
+        f.window->setScreen(screens[1]);
+        f.window->move(small.topLeft());
+        for (const bool maximised : {false, true}) {
+            if (maximised) {
+                f.window->showMaximized();
+            }
+            QTRY_VERIFY(small.contains(f.window->frameGeometry()));
+            allWhole(maximised ? QStringLiteral(" maximised")
+                               : QStringLiteral(" on a small screen"));
+            QVERIFY(split->height() >= ContentView::splitSmallestHeight);
+        }
+        f.window->showNormal();
+        f.window->setScreen(screens[0]);
+        QTRY_COMPARE(f.window->minimumSize(), MainWindow::minimumWindowSize);
     }
 };
 
