@@ -14,6 +14,11 @@
 // `elevated` fill at 0.4 opacity with a `line` border. Pressing changes only
 // the fill. Being a QPushButton, it works as a dialog's default button
 // (setDefault) and with setShortcut.
+//
+// It takes the focus from the keyboard only (Tab). With the focus it shows a
+// 2-point ring in its style's focus colour in place of its border, and Space
+// or Return presses it (Return unless setAutoDefault(false) leaves it to a
+// dialog's default button).
 class FlatButton : public QPushButton {
     Q_OBJECT
 
@@ -52,8 +57,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // The width the symbol and `text` take side by side.
@@ -64,5 +67,4 @@ private:
     QString symbol_;
     QStringList alternativeLabels_;
     int labelWidth_ = 0;
-    bool keyboardFocus_ = false;
 };

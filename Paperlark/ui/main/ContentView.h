@@ -18,9 +18,11 @@ class SheetPresenter;
 // own: everything shown comes from the view model and every control calls
 // it.
 //
-// Return presses Scan, but only when the control with the focus does not
-// use it: a Return that an open picker or a field takes for itself is
-// consumed there and never reaches the window.
+// Return presses Scan, but only when the focus is on nothing that uses it:
+// an open picker picks with it, a focused button presses itself and a text
+// field confirms its text. Escape cancels a running scan unless the focused
+// control uses it (an open picker closes). The window opens with the focus
+// on the view itself, so that Return scans from the start.
 //
 // It also presents the model's pending error as the "Paperlark" alert
 // (dismissing it clears the error) and the e-mail sheet while the model
@@ -70,6 +72,7 @@ protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void fitColumn();
@@ -84,6 +87,6 @@ private:
     SaveCard* saveCard_;
     AlertPresenter* alert_;
     SheetPresenter* sheet_;
-    // The window whose unconsumed Return presses Scan.
+    // The window whose unconsumed Return and Escape are the Scan keys.
     QWidget* window_ = nullptr;
 };

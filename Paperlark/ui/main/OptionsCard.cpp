@@ -155,17 +155,14 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
         picker->setFixedWidth(std::max(picker->minimumWidth(), picker->sizeHint().width()));
     }
 
-    // While a scan runs the same button cancels it, with Escape instead of
-    // Return; nothing else about it changes.
+    // While a scan runs the same button cancels it; nothing else about it
+    // changes. Its keys (Return, and Escape while scanning) belong to the
+    // content view, which knows whether the focused control takes them.
     Bind::enabled(scan_, &model_, &ScannerViewModel::changed, [this] {
         return model_.scanning() || (!model_.busy() && !model_.devices().isEmpty());
     });
-    const auto followScanning = [this] {
-        const bool scanning = model_.scanning();
-        scan_->setText(scanning ? QStringLiteral("Cancel scan") : QStringLiteral("Scan"));
-        scan_->setShortcut(QKeySequence(scanning ? Qt::Key_Escape : Qt::Key_Return));
-    };
-    connect(&model_, &ScannerViewModel::scanningChanged, this, followScanning);
+    connect(&model_, &ScannerViewModel::scanningChanged, this,
+            [this] { scan_->setText(model_.scanning() ? cancelScanText() : scanText()); });
     Bind::enabled(addImage_, &model_, &ScannerViewModel::busyChanged,
                   [this] { return !model_.busy(); });
     Bind::visible(spinner_, &model_, &ScannerViewModel::busyChanged,
