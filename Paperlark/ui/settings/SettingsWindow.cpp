@@ -5,6 +5,8 @@
 #include "ui/settings/SettingsView.h"
 #include "ui/toolkit/WindowConfigurator.h"
 
+#include <QAction>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
@@ -23,6 +25,13 @@ SettingsWindow::SettingsWindow(QWidget* parent) : ContentWindow(new QWidget, par
     contentView()->setFixedSize(520, 400);
     column()->addWidget(contentView());
     column()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Escape is handled as a key press (see keyPressEvent), Ctrl+W as a shortcut.
+    auto* closeAction = new QAction(this);
+    closeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    closeAction->setShortcutContext(Qt::WindowShortcut);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
+    addAction(closeAction);
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {
@@ -32,6 +41,17 @@ void SettingsWindow::showEvent(QShowEvent* event) {
         place();
     }
     ContentWindow::showEvent(event);
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent* event) {
+    // Only an Escape no control took reaches the window: one in an open
+    // picker closes the picker, as in a dialog.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        close();
+        return;
+    }
+    ContentWindow::keyPressEvent(event);
 }
 
 void SettingsWindow::place() {
