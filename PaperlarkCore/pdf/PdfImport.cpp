@@ -83,7 +83,7 @@ QUrl keepTextLayer(const std::optional<QByteArray>& layer, const QUrl& pageURL) 
 std::optional<Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>>
 jpegPage(const Incoming& in, const QUrl& cacheFolder) {
     const QSize size(in.facts.width, in.facts.height);
-    if (!ImageHeader::parse(in.bytes).complete) {
+    if (!in.bytes.startsWith("\xFF\xD8\xFF") || !ImageHeader::parse(in.bytes).complete) {
         return std::nullopt;
     }
     QBuffer buffer;

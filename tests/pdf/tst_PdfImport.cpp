@@ -129,6 +129,7 @@ private Q_SLOTS:
     void failuresNameTheFile();
     void pagesArriveInOrderAndCanBeCancelled();
     void savedDocumentsImportBackUnchanged();
+    void readersThatMisbehaveAreRefused();
 };
 
 void tst_PdfImport::scannedPagesAreTheirImages_data() {
@@ -152,6 +153,8 @@ void tst_PdfImport::scannedPagesAreTheirImages_data() {
                                      << "palette.png" << 0 << 150.0 << false << 0 << 0.0;
     QTest::newRow("img2pdf 16-bit RGB") << "img2pdf-rgb16.pdf"
                                         << "colour.png" << 0 << 150.0 << false << 0 << 0.0;
+    QTest::newRow("img2pdf JPEG 2000") << "img2pdf-jpx.pdf"
+                                       << "colour.png" << 0 << 96.0 << false << 0 << 0.0;
     // Device CMYK has no exact way back to RGB: close is what viewers show.
     QTest::newRow("ImageMagick CMYK") << "imagemagick-cmyk.pdf"
                                       << "colour.png" << 0 << 150.0 << false << 3 << 1.0;
@@ -357,6 +360,24 @@ void tst_PdfImport::savedDocumentsImportBackUnchanged() {
     QCOMPARE(back.pages[2]->pixelSize(), colour->pixelSize());
     QVERIFY(meanDifference(back.pages[2]->loadFullImage().value(),
                            colour->loadFullImage().value()) < 2.0);
+}
+
+void tst_PdfImport::readersThatMisbehaveAreRefused() {
+    // Whatever the reader sends, the import ends with the file unread,
+    // nothing cached, and the reader gone: never a crash or a hang.
+    PdfImport::Settings rogue = settings();
+    rogue.readerPath = QStringLiteral(ROGUE_READER);
+    rogue.stallLimit = std::chrono::milliseconds(500);
+    for (const char* mode : {"garbage", "bad-open", "short-count", "too-many-bytes", "huge",
+                             "wrong-index", "fake-jpeg", "hang", "silent-after-start", "crash"}) {
+        qputenv("PAPERLARK_ROGUE", mode);
+        const Imported imported = import(fixture("img2pdf-jpeg.pdf"), rogue);
+        QVERIFY2(imported.failure, mode);
+        QCOMPARE(imported.failure->description(), "Could not read the PDF img2pdf-jpeg.pdf.");
+        QCOMPARE(imported.pages.size(), 0);
+        QCOMPARE(strays({}), QStringList());
+    }
+    qunsetenv("PAPERLARK_ROGUE");
 }
 
 QTEST_GUILESS_MAIN(tst_PdfImport)

@@ -33,6 +33,10 @@ convert "$work/palette.png" palette.png
 convert "$work/colour.png" -depth 16 -density 150 -units PixelsPerInch PNG48:"$work/colour16.png"
 img2pdf --producer img2pdf "$work/colour16.png" -o img2pdf-rgb16.pdf
 
+# img2pdf with a JPEG 2000 file (lossless): JPXDecode.
+convert "$work/colour.png" -define jp2:rate=1 -density 150 -units PixelsPerInch "$work/colour.jp2"
+img2pdf --producer img2pdf "$work/colour.jp2" -o img2pdf-jpx.pdf
+
 # ImageMagick (through its PDF/A writer: Debian's policy forbids the plain
 # PDF one, which writes pages the same way): CCITT G4, Flate RGB, CMYK.
 convert "$work/mono.png" -density 200 -units PixelsPerInch -compress Group4 PDFA:imagemagick-g4.pdf
