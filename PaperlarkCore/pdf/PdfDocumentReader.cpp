@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -50,17 +51,41 @@ std::pair<Kind, QImage> wireImage(QImage image) {
     }
 }
 
-bool isGrey(const QImage& rgb32) {
-    for (int y = 0; y < rgb32.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(rgb32.constScanLine(y));
-        for (int x = 0; x < rgb32.width(); ++x) {
+// A drawn page (premultiplied ARGB) on white, in the protocol's layout: grey
+// when no pixel has colour, else RGB.
+std::pair<Kind, QByteArray> onWhite(const QImage& premultiplied) {
+    const int width = premultiplied.width(), height = premultiplied.height();
+    bool grey = true;
+    for (int y = 0; y < height && grey; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            // Premultiplied, the channels are equal exactly when they are
+            // equal over white.
             const QRgb c = row[x];
-            if (qRed(c) != qGreen(c) || qGreen(c) != qBlue(c)) {
-                return false;
+            if (((c >> 16) & 0xff) != ((c >> 8) & 0xff) || ((c >> 8) & 0xff) != (c & 0xff)) {
+                grey = false;
+                break;
             }
         }
     }
-    return true;
+    const qsizetype rowBytes = grey ? width : 3 * qsizetype(width);
+    QByteArray bytes(rowBytes * height, Qt::Uninitialized);
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        auto* out = reinterpret_cast<uchar*>(bytes.data() + y * rowBytes);
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = row[x];
+            const unsigned white = 255 - qAlpha(c);
+            if (grey) {
+                out[x] = uchar(qBlue(c) + white);
+            } else {
+                out[3 * x] = uchar(qRed(c) + white);
+                out[3 * x + 1] = uchar(qGreen(c) + white);
+                out[3 * x + 2] = uchar(qBlue(c) + white);
+            }
+        }
+    }
+    return {grey ? Kind::grey : Kind::rgb, std::move(bytes)};
 }
 
 qint64 nowMs() {
@@ -253,19 +278,19 @@ struct PdfDocumentReader::State {
         if (image.isNull() || pastDeadline(deadline) || !fits(image.size())) {
             return std::nullopt;
         }
-        image = ImageFile::flattened(image).convertToFormat(QImage::Format_RGB32);
-        if (image.isNull()) {
-            return std::nullopt;
+        if (image.format() != QImage::Format_ARGB32_Premultiplied &&
+            image.format() != QImage::Format_RGB32) {
+            image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            if (image.isNull()) {
+                return std::nullopt;
+            }
         }
-        const auto [kind, wire] =
-            wireImage(isGrey(image) ? image.convertToFormat(QImage::Format_Grayscale8) : image);
         Page result;
-        result.facts.kind = kind;
-        result.facts.width = wire.width();
-        result.facts.height = wire.height();
+        std::tie(result.facts.kind, result.bytes) = onWhite(image);
+        result.facts.width = image.width();
+        result.facts.height = image.height();
         result.facts.dpi = dpi;
         result.facts.rendered = true;
-        result.bytes = packedRows(wire);
         return result;
     }
 };

@@ -47,6 +47,8 @@ struct Incoming {
     PageStart facts;
     QByteArray bytes;
     std::optional<QByteArray> textLayer;
+    // A JPEG page, decoded at a reduced size and turned upright.
+    QImage reduced;
 };
 
 // Whether the announced facts are possible at all.
@@ -77,44 +79,49 @@ QUrl keepTextLayer(const std::optional<QByteArray>& layer, const QUrl& pageURL) 
     return DurableFile::write(url.toLocalFile(), *layer) ? url : QUrl();
 }
 
-// A JPEG page: its header must state the announced size; it is decoded in
-// full (at an eighth of its size) for the thumbnail, and kept as it is.
-// Nothing when the bytes are not such a JPEG.
-std::optional<Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>>
-jpegPage(const Incoming& in, const QUrl& cacheFolder) {
+// Checks a JPEG page: its header must state the announced size, and it is
+// decoded in full (at an eighth of its size, for the thumbnail). False when
+// the bytes are not such a JPEG.
+bool checkJpeg(Incoming& in) {
     const QSize size(in.facts.width, in.facts.height);
     if (!in.bytes.startsWith("\xFF\xD8\xFF") || !ImageHeader::parse(in.bytes).complete) {
-        return std::nullopt;
+        return false;
     }
     QBuffer buffer;
     buffer.setData(in.bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
     if (reader.format() != "jpeg" || reader.size() != size) {
-        return std::nullopt;
+        return false;
     }
     reader.setScaledSize(QSize(std::max(1, (size.width() + jpegReduction - 1) / jpegReduction),
                                std::max(1, (size.height() + jpegReduction - 1) / jpegReduction)));
     QImage small;
     if (!reader.read(&small) || small.isNull()) {
-        return std::nullopt;
+        return false;
     }
-    const auto turned = ImageFile::rotate(ImageFile::normalised(small), in.facts.turns);
+    auto turned = ImageFile::rotate(ImageFile::normalised(small), in.facts.turns);
     if (!turned) {
-        return std::nullopt;
+        return false;
     }
+    in.reduced = std::move(turned.value());
+    return true;
+}
+
+// A checked JPEG page, kept as it is.
+Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure> jpegPage(const Incoming& in,
+                                                                    const QUrl& cacheFolder) {
     const QUrl url = cacheFile(cacheFolder, QStringLiteral(".jpg"));
     if (!DurableFile::write(url.toLocalFile(), in.bytes)) {
-        return Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>(
-            ScannedPage::Failure{ImageFile::Failure::unwritable(url)});
+        return ScannedPage::Failure{ImageFile::Failure::unwritable(url)};
     }
+    const QSize size(in.facts.width, in.facts.height);
     const QSize upright = in.facts.turns % 2 ? size.transposed() : size;
-    const double reducedDpi = in.facts.dpi * turned.value().width() / upright.width();
-    return Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>(
-        std::make_shared<ScannedPage>(QUuid::createUuid(), url, QSizeF(upright), in.facts.dpi,
-                                      ScannedPage::makeThumbnail(turned.value()),
-                                      BlankPageDetector::inkShare(turned.value(), reducedDpi),
-                                      in.facts.turns, keepTextLayer(in.textLayer, url)));
+    const double reducedDpi = in.facts.dpi * in.reduced.width() / upright.width();
+    return std::make_shared<ScannedPage>(QUuid::createUuid(), url, QSizeF(upright), in.facts.dpi,
+                                         ScannedPage::makeThumbnail(in.reduced),
+                                         BlankPageDetector::inkShare(in.reduced, reducedDpi),
+                                         in.facts.turns, keepTextLayer(in.textLayer, url));
 }
 
 // Pixels in the protocol's raw layout, as an image in the form ImageFile
@@ -159,6 +166,17 @@ public:
     Import(const QUrl& file, const std::atomic<bool>* cancel, const PdfImport::Settings& settings)
         : file_(file), cancel_(cancel), settings_(settings),
           client_(settings.readerPath, settings.stallLimit) {}
+    // A reader still at work on a page nobody waits for is stopped at once.
+    ~Import() {
+        if (!complete_) {
+            client_.drop(PdfReaderClient::Status::stopped);
+        }
+    }
+    Import(const Import&) = delete;
+    Import& operator=(const Import&) = delete;
+
+    // Every page asked for has been received.
+    void completed() { complete_ = true; }
 
     Failure failure(Failure::Kind kind) const {
         Failure f;
@@ -211,13 +229,46 @@ public:
         return opened->pageCount;
     }
 
-    // Page `index` as the reader sends it; nothing when the reader could not
-    // read it (`failed` is then set) or broke off (see lost()).
-    std::optional<Incoming> read(int index, bool render, bool& failed) {
-        failed = false;
-        if (!client_.send(ReadPage{index, render})) {
-            return std::nullopt;
+    // Asks for page `index`; false when the reader has gone.
+    bool request(int index, bool render) { return client_.send(ReadPage{index, render}); }
+
+    // Page `index` as the reader sends it, checked; nothing when the reader
+    // could not read it (a failure) or broke off (see lost()). A page the
+    // reader took as a JPEG that is not one is asked for again, drawn.
+    Result<Incoming, Failure> receive(int index) {
+        bool failed = false;
+        std::optional<Incoming> in = receive(index, failed);
+        if (in && in->facts.kind == Kind::jpeg && !checkJpeg(*in)) {
+            in = request(index, true) ? receive(index, failed) : std::nullopt;
+            if (in && in->facts.kind == Kind::jpeg) {
+                client_.drop(PdfReaderClient::Status::died);
+                in.reset();
+            }
         }
+        if (!in) {
+            return failed ? failure(Failure::Kind::unreadable) : lost();
+        }
+        return std::move(*in);
+    }
+
+    // The cached page made of a checked page.
+    Result<std::shared_ptr<ScannedPage>, Failure> build(const Incoming& in,
+                                                        const QUrl& cacheFolder) const {
+        auto made =
+            in.facts.kind == Kind::jpeg ? jpegPage(in, cacheFolder) : rawPage(in, cacheFolder);
+        if (!made) {
+            Failure f = failure(Failure::Kind::page);
+            f.pageFailure = made.failure();
+            return f;
+        }
+        return std::move(made).value();
+    }
+
+    bool cancelled() const { return cancel_ && cancel_->load(); }
+
+private:
+    std::optional<Incoming> receive(int index, bool& failed) {
+        failed = false;
         auto reply = client_.next(cancel_);
         if (!reply) {
             return std::nullopt;
@@ -234,7 +285,7 @@ public:
             client_.drop(PdfReaderClient::Status::died);
             return std::nullopt;
         }
-        Incoming in{*start, {}, {}};
+        Incoming in{*start, {}, {}, {}};
         in.bytes.reserve(qsizetype(start->byteCount));
         while (in.bytes.size() < start->byteCount) {
             reply = client_.next(cancel_);
@@ -261,43 +312,11 @@ public:
         return in;
     }
 
-    Result<std::shared_ptr<ScannedPage>, Failure> page(int index, const QUrl& cacheFolder) {
-        bool failed = false;
-        std::optional<Incoming> in = read(index, false, failed);
-        if (in && in->facts.kind == Kind::jpeg) {
-            if (auto made = jpegPage(*in, cacheFolder)) {
-                return wrap(std::move(*made));
-            }
-            // Not the JPEG it claimed to be: the page drawn instead.
-            in = read(index, true, failed);
-        }
-        if (!in) {
-            return failed ? failure(Failure::Kind::unreadable) : lost();
-        }
-        if (in->facts.kind == Kind::jpeg) {
-            client_.drop(PdfReaderClient::Status::died);
-            return lost();
-        }
-        return wrap(rawPage(*in, cacheFolder));
-    }
-
-    bool cancelled() const { return cancel_ && cancel_->load(); }
-
-private:
-    Result<std::shared_ptr<ScannedPage>, Failure>
-    wrap(Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure> made) const {
-        if (!made) {
-            Failure f = failure(Failure::Kind::page);
-            f.pageFailure = made.failure();
-            return f;
-        }
-        return std::move(made).value();
-    }
-
     QUrl file_;
     const std::atomic<bool>* cancel_;
     PdfImport::Settings settings_;
     PdfReaderClient client_;
+    bool complete_ = false;
 };
 
 } // namespace
@@ -336,11 +355,22 @@ Result<int, PdfImportFailure> PdfImport::run(const QUrl& file, const QUrl& cache
     if (events.opened) {
         events.opened(count);
     }
+    // The reader reads the next page while this thread caches the last one.
+    if (!import.request(0, false)) {
+        return import.lost();
+    }
     for (int index = 0; index < count; ++index) {
         if (import.cancelled()) {
             return import.failure(Failure::Kind::cancelled);
         }
-        auto page = import.page(index, cacheFolder);
+        auto in = import.receive(index);
+        if (!in) {
+            return in.failure();
+        }
+        if (index + 1 < count && !import.request(index + 1, false)) {
+            return import.lost();
+        }
+        auto page = import.build(in.value(), cacheFolder);
         if (!page) {
             return page.failure();
         }
@@ -348,5 +378,6 @@ Result<int, PdfImportFailure> PdfImport::run(const QUrl& file, const QUrl& cache
             events.page(std::move(page).value(), index + 1, count);
         }
     }
+    import.completed();
     return count;
 }
