@@ -34,7 +34,7 @@ public:
             terminateParsing();
         }
         if (object.isInlineImage()) {
-            result_.paints = true;
+            painted();
             return;
         }
         if (!object.isOperator()) {
@@ -104,20 +104,30 @@ private:
             endPath();
         } else if (op == "S" || op == "s" || op == "f" || op == "F" || op == "f*" || op == "B" ||
                    op == "B*" || op == "b" || op == "b*" || op == "sh") {
-            result_.paints = true;
+            painted();
+            endPath();
         } else if (op == "Tr") {
             state_.textRenderMode = int(number(0));
         } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
             if (state_.textRenderMode == 3) {
                 result_.invisibleText = true;
             } else {
-                result_.paints = true;
+                painted();
             }
         } else if (op == "gs") {
             graphicsState();
         } else if (op == "Do") {
             draw();
         } else if (op == "BI" || op == "d0" || op == "d1") {
+            result_.paints = true;
+        }
+    }
+
+    // Marks made before the image lie under it: a page image that turns
+    // out to cover the page hides them (white paper, say). Marks after it
+    // are on top.
+    void painted() {
+        if (result_.image) {
             result_.paints = true;
         }
     }

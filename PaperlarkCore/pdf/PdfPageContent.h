@@ -13,9 +13,11 @@ class QPDFPageObjectHelper;
 // that image lies, and whether it carries invisible text (render mode 3,
 // the way OCR software lays recognised text over a scan).
 //
-// Painting is anything that leaves marks: an image other than the one, an
-// inline image, a stencil mask, a filled or stroked path, a shading, visible
-// text, a soft mask or constant alpha below 1. Clipping to a rectangle is
+// Painting is anything that leaves marks over the image: an image other than
+// the one, an inline image, a stencil mask, a filled or stroked path, a
+// shading or visible text drawn after it, or a soft mask or constant alpha
+// below 1 anywhere. Marks made before the image lie under it (the caller
+// checks that it covers the page). Clipping to a rectangle is
 // allowed (the caller compares the clip with the page); any other clip is
 // painting, as it may hide part of the image. Form XObjects are followed
 // (to a depth of 8). Content too long to look at in reasonable time counts

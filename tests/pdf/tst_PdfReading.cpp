@@ -194,6 +194,10 @@ void tst_PdfReading::onlyAPageThatIsOneImageIsTaken_data() {
     QTest::newRow("visible text over it")
         << onePage(covering + " BT /F1 12 Tf 10 10 Td (shown) Tj ET", {greyImage()}) << true
         << false;
+    QTest::newRow("white paper painted first, text under the image")
+        << onePage("1 g 0 0 100 50 re f BT /F1 12 Tf 10 10 Td (under) Tj ET " + covering,
+                   {greyImage()})
+        << false << false;
     QTest::newRow("a rectangle painted too")
         << onePage(covering + " 0 0 10 10 re f", {greyImage()}) << true << false;
     QTest::newRow("half the page")
