@@ -50,6 +50,7 @@ struct Fixture : MainWindowFixture {
             desktop->imageFilesAnswer << QUrl::fromLocalFile(path);
         }
         view->optionsCard()->addImageButton()->click();
+        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
     }
 };
 

@@ -45,10 +45,13 @@ struct Fixture : MainWindowFixture {
                 << image(QStringLiteral("%1.png").arg(model->pages().size() + i));
         }
         model->importFiles();
+        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
     }
 
-    QList<QUuid> ids() const { return pageIds(*model); }
-    QString order(const QList<QUuid>& original) const { return pageOrder(*model, original); }
+    QList<QUuid> ids() const { return pageIds(model->pages()); }
+    QString order(const QList<QUuid>& original) const {
+        return pageOrder(model->pages(), original);
+    }
     QList<int> selectedRows() const {
         QList<int> rows;
         for (const QModelIndex& index : list->selectionModel()->selectedIndexes()) {
@@ -294,6 +297,7 @@ private Q_SLOTS:
                                        f.image(QStringLiteral("blank.png"), true),
                                        f.image(QStringLiteral("text2.png"))};
         f.model->importFiles();
+        QTRY_VERIFY(!f.model->importing());
         const QModelIndex blank = f.list->model()->index(1, 0);
         QVERIFY(blank.data(PageListModel::LooksBlankRole).toBool());
         QVERIFY(!f.list->model()->index(0, 0).data(PageListModel::LooksBlankRole).toBool());
