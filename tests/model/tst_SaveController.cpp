@@ -93,8 +93,11 @@ private Q_SLOTS:
         SaveController& saving = p_->saving;
         configure(OutputFormat::jpg, true, false);
         QVERIFY(p_->add(3));
+        p_->document.setSelectedID(p_->document.pages()[0]->id());
+        p_->document.rotateSelection(1);
         saving.setFileName(QStringLiteral("a"));
         saving.save();
+        QVERIFY(p_->document.canUndo()); // a save leaves the history alone
         const QStringList written{p_->out("a_01.jpg"), p_->out("a_02.jpg"), p_->out("a_03.jpg")};
         QCOMPARE(p_->status(), QStringLiteral("Saved a_01.jpg, a_02.jpg, a_03.jpg"));
         QCOMPARE(saving.lastSavedFiles(), fileUrls(written));
@@ -106,8 +109,6 @@ private Q_SLOTS:
         // Clearing after the save: one PDF, pages gone, a fresh name from the
         // pattern as it is now; undo brings the pages back and leaves the
         // saved files exactly as written.
-        p_->document.setSelectedID(p_->document.pages()[0]->id());
-        p_->document.rotateSelection(1);
         p_->settings.edit([](AppSettings& s) {
             s.format = OutputFormat::pdf;
             s.openAfterSave = false;

@@ -8,6 +8,7 @@
 
 #include "scanning/fake/FakeScannerDevice.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -177,11 +178,22 @@ private Q_SLOTS:
                                                         "missing.png: not found"));
         QCOMPARE(model_->status(), QStringLiteral("1 page(s) ready."));
 
-        // A folder given by name adds its images, as a drop does.
+        // A folder given by name adds its images, as a drop does; a file
+        // that states no resolution gets the dpi setting.
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && writePngs(*home_, 9, 1).size() == 1 &&
+                QImage(inHome("in/9.png")).save(&buffer, "jpg") &&
+                QFile::remove(inHome("in/9.png")) && jpeg.mid(6, 5) == QByteArray("JFIF\0", 5));
+        jpeg.replace(13, 5, QByteArray::fromHex("0000010001")); // no unit: an aspect ratio only
+        QVERIFY(!writeFile(inHome(QStringLiteral("in/plain.jpg")), jpeg).isEmpty());
+        model_->editSettings([](AppSettings& s) { s.dpi = 200; });
         model_->setErrorMessage(std::nullopt);
         model_->importFiles({QUrl::fromLocalFile(inHome(QStringLiteral("in")))});
         QTRY_VERIFY(!model_->importing());
-        QCOMPARE(model_->pages().size(), 1 + 2);
+        QCOMPARE(model_->pages().size(), 1 + 3);
+        QCOMPARE(model_->pages().last()->dpi(), 200.0);
+        QCOMPARE(model_->pages()[1]->dpi(), 100.0); // as the file states
         QCOMPARE(model_->errorMessage(), QStringLiteral("Could not read the image at broken.png."));
         QCOMPARE(desktop_->imageChooserCalls, 2);
         QVERIFY(QFile::exists(good[0].toLocalFile())); // the user's files stay
