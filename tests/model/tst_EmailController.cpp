@@ -1,8 +1,8 @@
-// The view model's e-mail flow: with a stand-in xdg-email first on PATH, a
-// real SMTP server on loopback and real documents saved into a fresh home.
+// E-mailing the document: with a stand-in xdg-email first on PATH, a real
+// SMTP server on loopback and real documents saved into a fresh home.
 
 #include "../email/LoopbackSmtpServer.h"
-#include "ModelFixture.h"
+#include "SavingParts.h"
 
 #include "../email/StandInPrograms.h"
 
@@ -24,15 +24,14 @@ constexpr int sendTimeoutMs = 120000;
 
 } // namespace
 
-class ModelEmailTest : public QObject, ModelFixture {
+class tst_EmailController : public QObject {
     Q_OBJECT
 
     QTemporaryDir bin_;
     std::optional<PathFront> path_;
+    std::unique_ptr<SavingParts> p_;
 
-    QString out(const QString& name = {}) const {
-        return home_->filePath(name.isEmpty() ? QStringLiteral("out") : "out/" + name);
-    }
+    QString out(const QString& name = {}) const { return p_->out(name); }
     QStringList outputFiles() const { return QDir(out()).entryList(QDir::Files, QDir::Name); }
     QJsonObject settingsOnDisk() const {
         return readJson(AppSettings::settingsURL().toLocalFile());
@@ -55,7 +54,7 @@ class ModelEmailTest : public QObject, ModelFixture {
     // Saving into ~/out, sending through a loopback server without a login.
     // openAfterSave is on to show that e-mailing ignores it.
     void configure(OutputFormat format, bool clearAfterSave, int smtpPort = 0) {
-        model_->editSettings([&](AppSettings& s) {
+        p_->settings.edit([&](AppSettings& s) {
             s.saveFolder = out();
             s.format = format;
             s.openAfterSave = true;
@@ -71,7 +70,7 @@ class ModelEmailTest : public QObject, ModelFixture {
 
     void send(const QString& recipients, EmailMethod method, const QString& subject = {},
               const QString& body = {}) {
-        model_->sendEmail(recipients, subject, body, method);
+        p_->email.send(recipients, subject, body, method);
     }
 
 private Q_SLOTS:
@@ -83,56 +82,54 @@ private Q_SLOTS:
     void cleanupTestCase() { path_.reset(); }
 
     void init() {
-        QVERIFY(startCase());
-        // The scanner list's first delivery, so that it cannot overwrite a
-        // status later.
-        QCoreApplication::sendPostedEvents();
+        p_ = std::make_unique<SavingParts>();
         installXdgEmail(0);
     }
 
-    void cleanup() { endCase(); }
+    void cleanup() { p_.reset(); }
 
     void nothingToSendOrSaveFails() {
         configure(OutputFormat::pdf, false);
-        model_->beginEmail();
-        QCOMPARE(model_->errorMessage(), nothingToEmail);
-        QVERIFY(!model_->emailSheetVisible());
+        p_->email.begin();
+        QCOMPARE(p_->error, nothingToEmail);
+        QVERIFY(!p_->email.sheetVisible());
 
-        model_->setErrorMessage(std::nullopt);
-        const QString status = model_->status();
-        QSignalSpy busy(model_.get(), &ScannerViewModel::busyChanged);
+        p_->error.reset();
+        const QString status = p_->status();
+        QSignalSpy busy(&p_->email, &EmailController::busyChanged);
         send(QStringLiteral("bob@example.org"), EmailMethod::smtp);
-        QCOMPARE(model_->errorMessage(), nothingToEmail);
+        QCOMPARE(p_->error, nothingToEmail);
         QCOMPARE(busy.count(), 0);
-        QCOMPARE(model_->status(), status);
+        QCOMPARE(p_->status(), status);
         QVERIFY(!QFile::exists(AppSettings::settingsURL().toLocalFile()));
 
         // A save that fails sends nothing and stores none of the sheet's entries.
-        QVERIFY(importImages(1));
-        QVERIFY(!writeFile(home_->filePath(QStringLiteral("blocker")), "file").isEmpty());
-        model_->editSettings(
-            [&](AppSettings& s) { s.saveFolder = home_->filePath(QStringLiteral("blocker/out")); });
+        QVERIFY(p_->add(1));
+        QVERIFY(!writeFile(p_->home.filePath(QStringLiteral("blocker")), "file").isEmpty());
+        p_->settings.edit([&](AppSettings& s) {
+            s.saveFolder = p_->home.filePath(QStringLiteral("blocker/out"));
+        });
         send(QStringLiteral("bob@example.org"), EmailMethod::mailClient);
-        QVERIFY(model_->errorMessage() != nothingToEmail);
-        QVERIFY(model_->errorMessage()->startsWith(QStringLiteral("Could not create the folder")));
+        QVERIFY(p_->error != nothingToEmail);
+        QVERIFY(p_->error->startsWith(QStringLiteral("Could not create the folder")));
         QVERIFY(xdgEmailArguments().isEmpty());
-        QCOMPARE(model_->status(), QStringLiteral("1 page(s) ready."));
-        QVERIFY(model_->settings().defaultRecipient.isEmpty());
+        QVERIFY(p_->statuses.isEmpty());
+        QVERIFY(p_->settings.settings().defaultRecipient.isEmpty());
         QVERIFY(settingsOnDisk().value("defaultRecipient").toString().isEmpty());
     }
 
     void sendsEarlierFilesThatStillExist() {
         // Three JPEG pages saved, then cleared by the save.
         configure(OutputFormat::jpg, true);
-        QVERIFY(importImages(3));
-        model_->setFileName(QStringLiteral("a"));
-        model_->save();
-        QVERIFY(model_->pages().isEmpty());
+        QVERIFY(p_->add(3));
+        p_->saving.setFileName(QStringLiteral("a"));
+        p_->saving.save();
+        QVERIFY(p_->document.isEmpty());
         const QStringList saved{out("a_01.jpg"), out("a_02.jpg"), out("a_03.jpg")};
-        const QString freshName = model_->fileName();
-        desktop_->openedUrls.clear();
-        model_->beginEmail();
-        QVERIFY(model_->emailSheetVisible());
+        const QString freshName = p_->saving.fileName();
+        p_->desktop->openedUrls.clear();
+        p_->email.begin();
+        QVERIFY(p_->email.sheetVisible());
 
         // One of them deleted meanwhile: the other two go, nothing is saved
         // again and nothing is cleared.
@@ -142,11 +139,11 @@ private Q_SLOTS:
         QCOMPARE(xdgEmailArguments(),
                  (QStringList{"--utf8", "--subject", "Scans", "--body", "Two left", "--attach",
                               saved[0], "--attach", saved[2], "bob@example.org"}));
-        QCOMPARE(model_->status(), EmailService::draftAttachedStatus);
+        QCOMPARE(p_->status(), EmailService::draftAttachedStatus);
         QCOMPARE(outputFiles(), (QStringList{"a_01.jpg", "a_03.jpg"}));
-        QCOMPARE(model_->fileName(), freshName);
-        QCOMPARE(model_->errorMessage(), std::nullopt);
-        QVERIFY(desktop_->openedUrls.isEmpty());
+        QCOMPARE(p_->saving.fileName(), freshName);
+        QCOMPARE(p_->error, std::nullopt);
+        QVERIFY(p_->desktop->openedUrls.isEmpty());
         const QJsonObject stored = settingsOnDisk();
         QCOMPARE(stored.value("defaultRecipient").toString(), QStringLiteral("bob@example.org"));
         QCOMPARE(stored.value("emailSubject").toString(), QStringLiteral("Scans"));
@@ -156,73 +153,73 @@ private Q_SLOTS:
         // All of them deleted: the sheet still opens, Send finds nothing and
         // stores nothing.
         QVERIFY(QFile::remove(saved[0]) && QFile::remove(saved[2]));
-        model_->setEmailSheetVisible(false);
-        model_->beginEmail();
-        QVERIFY(model_->emailSheetVisible());
+        p_->email.setSheetVisible(false);
+        p_->email.begin();
+        QVERIFY(p_->email.sheetVisible());
         installXdgEmail(0);
         send(QStringLiteral("carol@example.org"), EmailMethod::smtp);
-        QCOMPARE(model_->errorMessage(), nothingToEmail);
-        QVERIFY(!model_->busy());
+        QCOMPARE(p_->error, nothingToEmail);
+        QVERIFY(!p_->email.busy());
         QVERIFY(xdgEmailArguments().isEmpty());
         QCOMPARE(settingsOnDisk(), stored);
     }
 
     void mailClientDraft() {
         configure(OutputFormat::pdf, false);
-        QVERIFY(importImages(2));
-        const auto pages = model_->pages();
-        model_->setFileName(QStringLiteral("letter"));
-        model_->setSelectedDeviceID(QStringLiteral("test:3"));
-        QSignalSpy busy(model_.get(), &ScannerViewModel::busyChanged);
+        QVERIFY(p_->add(2));
+        const auto pages = p_->document.pages();
+        p_->saving.setFileName(QStringLiteral("letter"));
+        p_->scanner = QStringLiteral("test:3");
+        QSignalSpy busy(&p_->email, &EmailController::busyChanged);
 
         // Saved first (the chosen scanner remembered too), the recipients
         // stored as typed; the pages stay when clearing is off.
         send(QStringLiteral(" ann@x.org "), EmailMethod::mailClient);
         QCOMPARE(xdgEmailArguments(),
                  (QStringList{"--utf8", "--attach", out("letter.pdf"), "ann@x.org"}));
-        QCOMPARE(model_->status(), EmailService::draftAttachedStatus);
-        QCOMPARE(model_->pages(), pages);
-        QCOMPARE(model_->lastSavedFiles(), QList<QUrl>{QUrl::fromLocalFile(out("letter.pdf"))});
-        QVERIFY(desktop_->openedUrls.isEmpty());
+        QCOMPARE(p_->status(), EmailService::draftAttachedStatus);
+        QCOMPARE(p_->document.pages(), pages);
+        QCOMPARE(p_->saving.lastSavedFiles(), QList<QUrl>{QUrl::fromLocalFile(out("letter.pdf"))});
+        QVERIFY(p_->desktop->openedUrls.isEmpty());
         QCOMPARE(settingsOnDisk().value("lastDeviceId").toString(), QStringLiteral("test:3"));
         QCOMPARE(settingsOnDisk().value("defaultRecipient").toString(),
                  QStringLiteral(" ann@x.org "));
 
         // Clearing on: a fresh copy goes, then the pages are cleared and the
         // name renewed.
-        model_->editSettings([](AppSettings& s) { s.clearPagesAfterSave = true; });
+        p_->settings.edit([](AppSettings& s) { s.clearPagesAfterSave = true; });
         send(QStringLiteral("ann@x.org"), EmailMethod::mailClient);
         QCOMPARE(xdgEmailArguments(),
                  (QStringList{"--utf8", "--attach", out("letter (2).pdf"), "ann@x.org"}));
-        QCOMPARE(model_->status(), QStringLiteral("Pages cleared."));
-        QVERIFY(model_->pages().isEmpty());
-        QCOMPARE(model_->fileName(), "Pattern_" + thisYear);
+        QCOMPARE(p_->status(), QStringLiteral("Pages cleared."));
+        QVERIFY(p_->document.isEmpty());
+        QCOMPARE(p_->saving.fileName(), "Pattern_" + thisYear);
         QCOMPARE(busy.count(), 0);
-        QCOMPARE(desktop_->discardQuestions, 0);
+        QCOMPARE(p_->desktop->discardQuestions, 0);
     }
 
     void smtpDelivers() {
         LoopbackSmtpServer server;
         QVERIFY(server.port > 0);
         configure(OutputFormat::pdf, false, server.port);
-        QVERIFY(importImages(2));
-        const auto pages = model_->pages();
-        model_->setFileName(QStringLiteral("scan"));
+        QVERIFY(p_->add(2));
+        const auto pages = p_->document.pages();
+        p_->saving.setFileName(QStringLiteral("scan"));
         const QString typed = QStringLiteral(" bob@example.org; carol@example.net ");
 
-        QSignalSpy busy(model_.get(), &ScannerViewModel::busyChanged);
+        QSignalSpy busy(&p_->email, &EmailController::busyChanged);
         send(typed, EmailMethod::smtp, QStringLiteral("Invoice"));
         // sendEmail returns while the transfer runs.
-        QVERIFY(model_->busy());
-        QCOMPARE(model_->status(), QStringLiteral("Sending email..."));
-        QVERIFY(!model_->canSave() && !model_->canEmail());
+        QVERIFY(p_->email.busy());
+        QCOMPARE(p_->status(), QStringLiteral("Sending email..."));
+
         QCOMPARE(settingsOnDisk().value("emailMethod").toString(), QStringLiteral("smtp"));
-        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), sendTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!p_->email.busy(), sendTimeoutMs);
         QCOMPARE(busy.count(), 2);
-        QCOMPARE(model_->errorMessage(), std::nullopt);
-        QCOMPARE(model_->status(), "Email sent to " + typed + ".");
-        QCOMPARE(model_->pages(), pages);
-        QVERIFY(desktop_->openedUrls.isEmpty());
+        QCOMPARE(p_->error, std::nullopt);
+        QCOMPARE(p_->status(), "Email sent to " + typed + ".");
+        QCOMPARE(p_->document.pages(), pages);
+        QVERIFY(p_->desktop->openedUrls.isEmpty());
 
         QCOMPARE(server.messageCount(), 1);
         const QJsonObject record = server.record(1);
@@ -233,12 +230,12 @@ private Q_SLOTS:
         QCOMPARE(server.read(1, QStringLiteral("attachment-0")), readFile(out("scan.pdf")));
 
         // Clearing on: a second copy goes, then the pages are cleared.
-        model_->editSettings([](AppSettings& s) { s.clearPagesAfterSave = true; });
+        p_->settings.edit([](AppSettings& s) { s.clearPagesAfterSave = true; });
         send(QStringLiteral("bob@example.org"), EmailMethod::smtp);
-        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), sendTimeoutMs);
-        QCOMPARE(model_->status(), QStringLiteral("Pages cleared."));
-        QVERIFY(model_->pages().isEmpty());
-        QCOMPARE(model_->fileName(), "Pattern_" + thisYear);
+        QTRY_VERIFY_WITH_TIMEOUT(!p_->email.busy(), sendTimeoutMs);
+        QCOMPARE(p_->status(), QStringLiteral("Pages cleared."));
+        QVERIFY(p_->document.isEmpty());
+        QCOMPARE(p_->saving.fileName(), "Pattern_" + thisYear);
         QCOMPARE(server.messageCount(), 2);
         QCOMPARE(server.read(2, QStringLiteral("attachment-0")), readFile(out("scan (2).pdf")));
     }
@@ -249,38 +246,38 @@ private Q_SLOTS:
         const ClosedPort closed;
         QVERIFY(closed.port > 0);
         configure(OutputFormat::png, true, closed.port);
-        model_->editSettings([&](AppSettings& s) { s.saveFolder = out() + u'/'; });
-        QVERIFY(importImages(2));
-        const auto pages = model_->pages();
-        model_->setFileName(QStringLiteral("p"));
+        p_->settings.edit([&](AppSettings& s) { s.saveFolder = out() + u'/'; });
+        QVERIFY(p_->add(2));
+        const auto pages = p_->document.pages();
+        p_->saving.setFileName(QStringLiteral("p"));
         send(QStringLiteral("bob@example.org"), EmailMethod::smtp);
-        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), sendTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!p_->email.busy(), sendTimeoutMs);
         const QString savedTo = "\n\nThe scan was still saved to " + out() + ".";
-        QCOMPARE(model_->status(), QStringLiteral("Email failed."));
-        const QString message = model_->errorMessage().value_or(QString());
+        QCOMPARE(p_->status(), QStringLiteral("Email failed."));
+        const QString message = p_->error.value_or(QString());
         QVERIFY2(message.startsWith(QStringLiteral("The email could not be sent. ")) &&
                      message.endsWith(savedTo) && message.count(u'\n') == 2,
                  qPrintable(message));
-        QCOMPARE(model_->pages(), pages);
-        QCOMPARE(model_->lastSavedFiles(), (QList<QUrl>{QUrl::fromLocalFile(out("p_01.png")),
-                                                        QUrl::fromLocalFile(out("p_02.png"))}));
-        QVERIFY(model_->canEmail());
+        QCOMPARE(p_->document.pages(), pages);
+        QCOMPARE(p_->saving.lastSavedFiles(), (QList<QUrl>{QUrl::fromLocalFile(out("p_01.png")),
+                                                           QUrl::fromLocalFile(out("p_02.png"))}));
+        QVERIFY(p_->email.hasSomethingToSend());
 
         // No server configured: the service's sentence, exactly.
-        model_->editSettings([](AppSettings& s) { s.smtpHost = QStringLiteral(" \t"); });
+        p_->settings.edit([](AppSettings& s) { s.smtpHost = QStringLiteral(" \t"); });
         send(QStringLiteral("bob@example.org"), EmailMethod::smtp);
-        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), sendTimeoutMs);
-        QCOMPARE(model_->errorMessage(), EmailFailure::noServer().description() + savedTo);
-        QCOMPARE(model_->pages(), pages);
+        QTRY_VERIFY_WITH_TIMEOUT(!p_->email.busy(), sendTimeoutMs);
+        QCOMPARE(p_->error, EmailFailure::noServer().description() + savedTo);
+        QCOMPARE(p_->document.pages(), pages);
 
-        // The model gone before the transfer ends: the outcome is dropped.
+        // Gone before the transfer ends: the outcome is dropped.
         send(QStringLiteral("bob@example.org"), EmailMethod::smtp);
-        QVERIFY(model_->busy());
-        model_.reset();
+        QVERIFY(p_->email.busy());
+        p_.reset();
         QVERIFY(QThreadPool::globalInstance()->waitForDone(sendTimeoutMs));
         QCoreApplication::sendPostedEvents();
     }
 };
 
-QTEST_GUILESS_MAIN(ModelEmailTest)
-#include "tst_ModelEmail.moc"
+QTEST_GUILESS_MAIN(tst_EmailController)
+#include "tst_EmailController.moc"

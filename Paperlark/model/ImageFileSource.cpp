@@ -1,87 +1,22 @@
-#include "model/PageImport.h"
+#include "model/ImageFileSource.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <utility>
 
-PageImport::PageImport(QUrl cacheFolder, QObject* parent)
-    : QObject(parent), cacheFolder_(std::move(cacheFolder)) {}
+ImageFileSource::ImageFileSource(QUrl file, int fallbackDpi, bool removingSource)
+    : file_(std::move(file)), fallbackDpi_(fallbackDpi), removingSource_(removingSource) {}
 
-PageImport::~PageImport() {
-    cancel();
-    if (working_) {
-        working_->waitForFinished();
-        if (const Outcome outcome = working_->result(); outcome.page) {
-            outcome.page->discard();
-        }
+std::optional<ImportFailure> ImageFileSource::makePages(const QUrl& cacheFolder, const Yield& yield,
+                                                        const std::atomic<bool>& /*cancelled*/) {
+    auto made = ScannedPage::make(file_, cacheFolder, fallbackDpi_, removingSource_);
+    if (!made) {
+        return ImportFailure::of(file_, made.failure());
     }
-}
-
-void PageImport::add(const QList<QUrl>& files, int fallbackDpi) {
-    for (const QUrl& file : files) {
-        queue_.append({file, fallbackDpi});
-    }
-    total_ += int(files.size());
-    startNext();
-}
-
-void PageImport::cancel() {
-    queue_.clear();
-    discardCurrent_ = bool(working_);
-    done_ = total_ = 0;
-}
-
-void PageImport::wait() {
-    if (working_) {
-        working_->waitForFinished();
-    }
-}
-
-void PageImport::startNext() {
-    if (working_) {
-        return;
-    }
-    if (queue_.isEmpty()) {
-        if (total_ > 0) {
-            done_ = total_ = 0;
-            Q_EMIT finished();
-        }
-        return;
-    }
-    const Job job = queue_.takeFirst();
-    auto* watcher = new QFutureWatcher<Outcome>(this);
-    working_ = watcher;
-    connect(watcher, &QFutureWatcherBase::finished, this, &PageImport::jobFinished);
-    watcher->setFuture(QtConcurrent::run([job, cacheFolder = cacheFolder_]() -> Outcome {
-        auto made = ScannedPage::make(job.file, cacheFolder, job.fallbackDpi, false);
-        if (!made) {
-            return {nullptr, made.failure().description()};
-        }
-        return {std::move(made).value(), QString()};
-    }));
-}
-
-void PageImport::jobFinished() {
-    QFutureWatcher<Outcome>* watcher = working_;
-    if (watcher == nullptr) {
-        return;
-    }
-    working_ = nullptr;
-    const Outcome outcome = watcher->result();
-    watcher->deleteLater();
-    if (discardCurrent_) {
-        discardCurrent_ = false;
-        if (outcome.page) {
-            outcome.page->discard();
-        }
-    } else {
-        ++done_;
-        Q_EMIT fileDone(outcome);
-    }
-    startNext();
+    yield({std::move(made).value(), 1, 1});
+    return std::nullopt;
 }
 
 namespace {
@@ -131,7 +66,7 @@ bool naturallyBefore(const QString& a, const QString& b) {
 
 } // namespace
 
-QList<QUrl> PageImport::expandFolders(const QList<QUrl>& urls) {
+QList<QUrl> ImageFileSource::expandFolders(const QList<QUrl>& urls) {
     static const QStringList imageNames = {"*.jpg", "*.jpeg", "*.png", "*.tif", "*.tiff", "*.bmp"};
     QList<QUrl> files;
     for (const QUrl& url : urls) {
@@ -139,7 +74,9 @@ QList<QUrl> PageImport::expandFolders(const QList<QUrl>& urls) {
             continue;
         }
         const QString path = url.toLocalFile();
-        if (!QFileInfo(path).isDir()) {
+        const QFileInfo info(path);
+        // A folder that cannot be listed stays, for reading it to fail.
+        if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
             files << url;
             continue;
         }
