@@ -1,10 +1,8 @@
 #include "ui/settings/SettingsView.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
 #include "ocr/TextRecognizer.h"
-#include "settings/Keychain.h"
 #include "settings/Resolutions.h"
 #include "ui/controls/ButtonStyle.h"
 #include "ui/controls/FlatButton.h"
@@ -17,14 +15,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -32,14 +28,9 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
-
-const QString SettingsView::testSubject = QStringLiteral("Paperlark test message");
-const QString SettingsView::testBody =
-    QStringLiteral("This is a test message from Paperlark. Your SMTP settings work.");
 
 namespace {
 
@@ -351,9 +342,7 @@ QWidget* SettingsView::makeEmailTab() {
     passwordField_->setEchoMode(QLineEdit::Password);
     // Every keystroke, paste or deletion goes to the keyring, for the user
     // name as it is at that moment.
-    connect(passwordField_, &QLineEdit::textEdited, this, [&model](const QString& password) {
-        Keychain::set(password, model.settings().smtpUser);
-    });
+    connect(passwordField_, &QLineEdit::textEdited, &model, &ScannerViewModel::setSmtpPassword);
     QLabel* passwordLabel = emailForm.row(QStringLiteral("Password:"), passwordField_);
     smtpOnly(passwordLabel);
     smtpOnly(passwordField_);
@@ -369,6 +358,9 @@ QWidget* SettingsView::makeEmailTab() {
     testResultLabel_ = named(wrappingCaption(QString(), tab), "testResultLabel");
     testResultLabel_->setVisible(false);
     testResultLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The model sends the message; the line shows what it reports.
+    connect(&model_, &ScannerViewModel::testEmailReported, this,
+            [this](const QString& text) { setTestResult(text); });
     QWidget* testRow = rowOf(tab, {testButton, testResultLabel_}, true);
     // The result takes the rest of the row; without one the button stays leading.
     static_cast<QHBoxLayout*>(testRow->layout())->setStretch(1, 1);
@@ -454,39 +446,13 @@ void SettingsView::setTestResult(std::optional<QString> result) {
 }
 
 void SettingsView::sendTest() {
-    const AppSettings settings = model_.settings();
-    const QString target =
-        settings.defaultRecipient.isEmpty() ? settings.fromAddress : settings.defaultRecipient;
-    if (target.isEmpty()) {
-        setTestResult(QStringLiteral("Enter a recipient or from address first."));
-        return;
-    }
-    setTestResult(QStringLiteral("Sending..."));
-
-    // The transfer blocks for as long as curl runs: it works on copies in the
-    // background, and its outcome is applied here only if the view still exists.
-    const QPointer<SettingsView> self(this);
-    (void)QtConcurrent::run([settings, target, self] {
-        const Result<void, EmailService::Failure> sent =
-            EmailService::sendViaSMTP(settings, target, testSubject, testBody, {});
-        const QString text =
-            sent ? QStringLiteral("Test message sent to ") + target + QStringLiteral(".")
-                 : sent.failure().description();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, text] {
-                if (self != nullptr) {
-                    self->setTestResult(text);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    model_.sendTestEmail();
 }
 
 void SettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous()) {
-        passwordField_->setText(Keychain::get(model_.settings().smtpUser));
+        passwordField_->setText(model_.smtpPassword());
     }
 }
 
@@ -494,6 +460,6 @@ void SettingsView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Closing the window (not minimising it) ends the editing session.
     if (!event->spontaneous()) {
-        model_.settings().save();
+        model_.saveSettings();
     }
 }

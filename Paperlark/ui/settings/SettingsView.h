@@ -22,13 +22,14 @@ class ScannerViewModel;
 // "About", at least 520 × 400 points and as large as the longest tab needs
 // to show every row without scrolling. Every control writes straight into
 // the model's live settings (the main window sees each change at once); the
-// settings file is written when the view goes off screen, that is when its
-// window closes.
+// model writes the settings file when the view goes off screen, that is when
+// its window closes.
 //
 // The SMTP password is not part of the settings: the password field shows the
 // keyring's password of the SMTP user name when the view comes on screen, and
-// every edit of the field is written to the keyring at once (an empty field
-// removes the stored password; with no user name nothing is stored).
+// every edit of the field goes to the keyring at once, through the model (an
+// empty field removes the stored password; with no user name nothing is
+// stored).
 //
 //     settingsWindow->setContentView(new SettingsView(model));
 //
@@ -69,15 +70,12 @@ public:
     // The result line of the latest SMTP test, if one was started.
     const std::optional<QString>& testResult() const { return testResult_; }
 
-    // "Send test email": sends a short message through the SMTP settings as
-    // edited so far to the default recipient (or, when that is empty, to the
-    // from address). The transfer runs in the background; testResult() reads
-    // "Sending..." meanwhile and then the outcome. Several tests may run at
-    // once; the one that ends last sets the line.
+    // "Send test email": the model sends a short message through the SMTP
+    // settings as edited so far (ScannerViewModel::sendTestEmail()); the
+    // result line shows each line the model reports ("Sending...", then the
+    // outcome). Several tests may run at once; the one that ends last sets
+    // the line.
     void sendTest();
-
-    static const QString testSubject;
-    static const QString testBody;
 
 Q_SIGNALS:
     void testResultChanged();

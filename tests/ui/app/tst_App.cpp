@@ -189,7 +189,8 @@ private Q_SLOTS:
     }
 
     // Files handed over from the command line or another instance: the main
-    // window comes up (or forward) and reports what could not be read.
+    // window comes up (or forward), a folder adds its images as a drop does,
+    // and one alert names every file that was not added, with its reason.
     void openBringsTheWindowAndImports() {
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
@@ -197,22 +198,30 @@ private Q_SLOTS:
         image.fill(Qt::red);
         const QString good = folder.filePath(QStringLiteral("page 1.png"));
         QVERIFY(image.save(good));
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("sub")));
+        QVERIFY(image.save(folder.filePath(QStringLiteral("sub/a.png"))));
+        QVERIFY(image.save(folder.filePath(QStringLiteral("sub/b.jpg"))));
         const QString bad = folder.filePath(QStringLiteral("notes.png"));
         QFile badFile(bad);
         QVERIFY(badFile.open(QIODevice::WriteOnly) && badFile.write("text") > 0);
         badFile.close();
 
         PaperlarkApp app(*qApp);
-        app.open({QUrl::fromLocalFile(good), QUrl::fromLocalFile(bad)});
+        app.open({QUrl::fromLocalFile(good), QUrl::fromLocalFile(bad),
+                  QUrl::fromLocalFile(folder.filePath(QStringLiteral("missing.png"))),
+                  QUrl::fromLocalFile(folder.filePath(QStringLiteral("sub")))});
         MainWindow* window = app.mainWindow();
         QVERIFY(window != nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        QCOMPARE(app.model().pages().size(), 1);
-        QCOMPARE(app.model().errorMessage(),
-                 QStringLiteral("Could not read the image at notes.png."));
+        QTRY_VERIFY(!app.model().importing());
+        QCOMPARE(app.model().pages().size(), 3);
+        const QString failures = QStringLiteral("2 file(s) could not be added:\n"
+                                                "notes.png: not an image or damaged\n"
+                                                "missing.png: not found");
+        QCOMPARE(app.model().errorMessage(), failures);
         QMessageBox* alert = nullptr;
         QTRY_VERIFY((alert = window->findChild<QMessageBox*>()) != nullptr && alert->isVisible());
-        QCOMPARE(alert->text(), QStringLiteral("Could not read the image at notes.png."));
+        QCOMPARE(alert->text(), failures);
         alert->button(QMessageBox::Ok)->click();
         QTRY_COMPARE(app.model().errorMessage(), std::nullopt);
 
@@ -221,16 +230,17 @@ private Q_SLOTS:
         app.open({});
         QVERIFY(!window->isMinimized());
         QCOMPARE(app.mainWindow(), window);
-        QCOMPARE(app.model().pages().size(), 1);
+        QCOMPARE(app.model().pages().size(), 3);
 
         // Once the application is finishing, nothing more is taken. (The
         // page was never saved: quitting asks first.)
         AlertAnswers alerts;
         alerts.buttons = {"Discard and Quit"};
         app.quit();
-        QCOMPARE(alerts.texts, QStringList{"Discard 1 unsaved page(s) and quit?"});
+        QCOMPARE(alerts.texts, QStringList{"Discard 3 unsaved page(s) and quit?"});
         app.open({QUrl::fromLocalFile(good)});
-        QCOMPARE(app.model().pages().size(), 1);
+        QVERIFY(!app.model().importing());
+        QCOMPARE(app.model().pages().size(), 3);
     }
 
     void darkAppearanceEverywhere() {
