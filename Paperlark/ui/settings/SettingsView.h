@@ -1,13 +1,15 @@
 #pragma once
 
+#include "ui/settings/SettingsForm.h"
+
 #include <QString>
 #include <QWidget>
 
 #include <optional>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
-class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -17,10 +19,11 @@ class FlatButton;
 class ScannerViewModel;
 
 // The content of the settings window: three tabs, "Defaults", "Email" and
-// "About", 520 × 400 points. Every control writes straight into the model's
-// live settings (the main window sees each change at once); the model writes
-// the settings file when the view goes off screen, that is when its window
-// closes.
+// "About", at least 520 × 400 points and as large as the longest tab needs
+// to show every row without scrolling. Every control writes straight into
+// the model's live settings (the main window sees each change at once); the
+// model writes the settings file when the view goes off screen, that is when
+// its window closes.
 //
 // The SMTP password is not part of the settings: the password field shows the
 // keyring's password of the SMTP user name when the view comes on screen, and
@@ -34,8 +37,8 @@ class ScannerViewModel;
 // "chooseFolderButton", "fileNamePatternField", "formatPicker",
 // "colourPicker", "resolutionPicker", "paperPicker", "sourcePicker",
 // "jpegQualitySlider", "jpegQualityLabel", "openAfterSaveToggle",
-// "clearPagesToggle", "emailMethodPicker", "defaultRecipientField",
-// "emailSubjectField", "emailBodyField", "smtpHostField", "smtpPortField",
+// "clearPagesToggle", "ocrToggle", "ocrLanguagePicker", "emailMethodPicker",
+// "defaultRecipientField", "emailSubjectField", "emailBodyField", "smtpHostField", "smtpPortField",
 // "smtpTlsToggle", "smtpUserField", "smtpPasswordField", "fromNameField",
 // "fromAddressField", "sendTestButton", "testResultLabel".
 class SettingsView : public QWidget {
@@ -46,6 +49,20 @@ public:
     ~SettingsView() override;
 
     QTabWidget* tabs() const { return tabs_; }
+
+    // The Defaults tab's toggles, under the JPEG quality: where a new
+    // toggle of the Defaults tab goes (a toggle with a caption is one line,
+    // see SettingsForm). Rows added once the view is made take their place
+    // in the layout at the next fitWithin().
+    SettingsForm& defaultsToggles() { return *defaultsToggles_; }
+
+    // Lays the content out for `room`, the space the screen leaves for it:
+    // the Defaults tab is one column where that fits and two columns side
+    // by side where the screen is too short for one. sizeHint() then stays
+    // within `room`; a tab that is still too large for it scrolls.
+    void fitWithin(const QSize& room);
+
+    QSize sizeHint() const override;
 
     // The text of the password field.
     QString smtpPassword() const;
@@ -72,8 +89,9 @@ private:
     QWidget* makeEmailTab();
     QWidget* makeAboutTab();
 
-    // A form in the style of the settings tabs.
-    static QFormLayout* makeForm(QWidget* tab);
+    // Moves the Defaults tab's toggle rows into its first column, or back
+    // into a second column beside it.
+    void arrangeDefaults(bool twoColumns);
     // Disabled unless the SMTP method is chosen.
     void smtpOnly(QWidget* widget);
 
@@ -82,6 +100,12 @@ private:
 
     ScannerViewModel& model_;
     QTabWidget* tabs_ = nullptr;
+    QWidget* defaultsTab_ = nullptr;
+    QBoxLayout* defaultsColumns_ = nullptr;
+    std::optional<SettingsForm> defaults_;
+    std::optional<SettingsForm> defaultsToggles_;
+    int defaultsFieldRows_ = 0;
+    std::optional<QSize> room_;
     QSlider* jpegSlider_ = nullptr;
     QLabel* jpegLabel_ = nullptr;
     QLineEdit* passwordField_ = nullptr;

@@ -20,9 +20,12 @@
 #include "ui/main/MainWindow.h"
 #include "ui/settings/SettingsWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -296,6 +299,68 @@ private Q_SLOTS:
         QVERIFY(app.settingsWindow() != nullptr);
         QCOMPARE(openSettingsWindows(), 1);
         app.settingsWindow()->close();
+    }
+
+    // The settings window is the main window's child, opens centred over
+    // it, and closes from the keyboard with Escape or Ctrl+W, saving the
+    // settings as closing does; Escape in an open picker only closes that.
+    void settingsWindowOverTheMainWindowClosesFromTheKeyboard() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        MainWindow* main = app.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        const QRect screen = main->screen()->availableGeometry();
+        QRect mainFrame = main->frameGeometry();
+        mainFrame.moveCenter(screen.center() + QPoint(30, 20));
+        main->move(mainFrame.topLeft());
+        QTRY_COMPARE(main->frameGeometry().center(), screen.center() + QPoint(30, 20));
+
+        // Active itself: QWindow::isActive() holds for a child window while
+        // its parent is the active one.
+        const auto open = [&app] {
+            app.showSettingsWindow();
+            SettingsWindow* window = app.settingsWindow();
+            const bool active = window != nullptr && QTest::qWaitFor([&] {
+                                    return QApplication::activeWindow() == window;
+                                });
+            return active ? window : nullptr;
+        };
+        QPointer<SettingsWindow> settings = open();
+        QVERIFY(settings != nullptr);
+        QCOMPARE(settings->parentWidget(), main);
+        QCOMPARE(settings->windowHandle()->transientParent(), main->windowHandle());
+        QVERIFY2((settings->frameGeometry().center() - main->frameGeometry().center())
+                         .manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("settings at %1,%2")
+                                .arg(settings->frameGeometry().x())
+                                .arg(settings->frameGeometry().y())));
+        QVERIFY(screen.contains(settings->frameGeometry()));
+
+        app.model().editSettings([](AppSettings& s) { s.paper = PaperSize::a4; });
+        auto* paper = settings->findChild<QComboBox*>(QStringLiteral("paperPicker"));
+        QVERIFY(paper != nullptr);
+        paper->setFocus();
+        QTest::keyClick(paper, Qt::Key_Down);
+        QCOMPARE(app.model().settings().paper, PaperSize::letter);
+        QFile::remove(AppSettings::settingsURL().toLocalFile());
+        auto* pattern = settings->findChild<QLineEdit*>(QStringLiteral("fileNamePatternField"));
+        pattern->setFocus();
+        QTest::keyClick(pattern, Qt::Key_Escape);
+        QTRY_VERIFY(settings == nullptr);
+        QCOMPARE(AppSettings::load().paper, PaperSize::letter);
+
+        settings = open();
+        QVERIFY(settings != nullptr);
+        paper = settings->findChild<QComboBox*>(QStringLiteral("paperPicker"));
+        paper->showPopup();
+        QTRY_VERIFY(paper->view()->isVisible());
+        QTest::keyClick(paper->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!paper->view()->isVisible());
+        QVERIFY(settings->isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(settings.data()));
+        QTest::keyClick(settings, Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(settings == nullptr);
+        QVERIFY(main->isVisible());
     }
 
     void closingTheMainWindowCleansUp() {
