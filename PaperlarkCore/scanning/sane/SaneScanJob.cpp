@@ -84,7 +84,9 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
         std::optional<std::chrono::steady_clock::time_point> frameStarted;
         end.error = SaneUnits::select(handle, unit_, configuration_.duplexScanningEnabled);
         if (!end.error) {
-            configure(handle);
+            end.error = configure(handle);
+        }
+        if (!end.error) {
             const std::optional<double> dpi =
                 currentResolution(handle).value_or(configuration_.resolution.value_or(0));
             const bool feeder = unit_.unit.type == ScannerUnit::Type::documentFeeder;
@@ -149,9 +151,17 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
     }
 }
 
-void SaneScanJob::configure(SaneHandle& handle) const {
+std::optional<QString> SaneScanJob::configure(SaneHandle& handle) const {
     using PixelType = ScanConfiguration::PixelType;
     const PixelType wanted = configuration_.pixelType;
+
+    // A setting the device offers must be taken: a scan that went on with
+    // the backend's own value would come out at another size, resolution or
+    // colour than asked for, and look like a success. An option the device
+    // does not have is left out.
+    const auto set = [&handle](std::string_view option, double value) {
+        return !handle.settable(option) || handle.setNumber(option, value);
+    };
 
     // Mode first: it can change which depths and resolutions are offered.
     const QStringList modes = handle.stringChoices("mode");
@@ -163,8 +173,9 @@ void SaneScanJob::configure(SaneHandle& handle) const {
         mode =
             SaneNames::modeFor(modes, wanted == PixelType::rgb ? PixelType::grey : PixelType::rgb);
     }
-    if (mode) {
-        handle.setString("mode", *mode);
+    if (mode && handle.settable("mode") && !handle.setString("mode", *mode)) {
+        return QStringLiteral("The scanner did not accept the colour mode \"") + *mode +
+               QStringLiteral("\".");
     }
 
     if (const auto depths = handle.numberRange("depth"); depths && handle.settable("depth")) {
@@ -173,46 +184,62 @@ void SaneScanJob::configure(SaneHandle& handle) const {
             return depths->values.isEmpty() ? depth >= depths->min && depth <= depths->max
                                             : depths->values.contains(depth);
         };
+        std::optional<double> depth;
         if (offers(wantedDepth)) {
-            handle.setNumber("depth", wantedDepth);
+            depth = wantedDepth;
         } else if (wanted != PixelType::blackAndWhite && offers(16)) {
-            handle.setNumber("depth", 16);
+            depth = 16;
+        }
+        if (depth && !handle.setNumber("depth", *depth)) {
+            return QStringLiteral("The scanner did not accept a bit depth of %1.").arg(*depth);
         }
     }
 
     if (const auto dpi = configuration_.resolution) {
-        if (!handle.setNumber("resolution", *dpi)) {
-            handle.setNumber("x-resolution", *dpi);
-            handle.setNumber("y-resolution", *dpi);
+        const bool taken = handle.settable("resolution")
+                               ? handle.setNumber("resolution", *dpi)
+                               : set("x-resolution", *dpi) && set("y-resolution", *dpi);
+        if (!taken) {
+            return QStringLiteral("The scanner did not accept the resolution of %1 dpi.").arg(*dpi);
         }
     }
     const double dpi = currentResolution(handle).value_or(configuration_.resolution.value_or(0));
 
+    const QString areaRefused = QStringLiteral("The scanner did not accept the scan area.");
     std::optional<QRectF> area = configuration_.scanArea;
     if (const auto paper = configuration_.documentType) {
         const PaperInches size = inches(*paper);
         // Sheet-fed scanners cap the length they pull in with the page size.
-        if (const auto width = inOptionUnit(handle, "page-width", size.width, dpi)) {
-            handle.setNumber("page-width", *width);
+        if (const auto width = inOptionUnit(handle, "page-width", size.width, dpi);
+            width && !set("page-width", *width)) {
+            return areaRefused;
         }
-        if (const auto height = inOptionUnit(handle, "page-height", size.height, dpi)) {
-            handle.setNumber("page-height", *height);
+        if (const auto height = inOptionUnit(handle, "page-height", size.height, dpi);
+            height && !set("page-height", *height)) {
+            return areaRefused;
         }
         area = QRectF(0, 0, size.width, size.height);
     }
     if (area) {
-        const auto set = [&](std::string_view option, double inches) {
-            if (const auto value = inOptionUnit(handle, option, inches, dpi)) {
-                handle.setNumber(option, *value);
+        const std::pair<std::string_view, double> corners[] = {{"tl-x", area->left()},
+                                                               {"tl-y", area->top()},
+                                                               {"br-x", area->right()},
+                                                               {"br-y", area->bottom()}};
+        for (const auto& [option, inches] : corners) {
+            const auto value = inOptionUnit(handle, option, inches, dpi);
+            if (value && !set(option, *value)) {
+                return areaRefused;
             }
-        };
-        set("tl-x", area->left());
-        set("tl-y", area->top());
-        set("br-x", area->right());
-        set("br-y", area->bottom());
+        }
     }
 
     applyOptions(handle, 1);
+    // Options that looked absent because the backend would not list them
+    // were skipped: the scan would not be the one asked for.
+    if (handle.optionListFailed()) {
+        return QStringLiteral("The scanner did not report its settings.");
+    }
+    return std::nullopt;
 }
 
 void SaneScanJob::applyOptions(SaneHandle& handle, int sheet) const {

@@ -51,7 +51,9 @@ public:
     void run(const std::function<void(const End&)>& ended);
 
 private:
-    void configure(SaneHandle& handle) const;
+    // Sets mode, depth, resolution and area, then the first sheet's backend
+    // options; an error sentence when the device refuses a setting it offers.
+    std::optional<QString> configure(SaneHandle& handle) const;
     void applyOptions(SaneHandle& handle, int sheet) const;
     // Reads one page. `started` holds when the page's last frame was started
     // while that frame is unfinished, and is empty once the page is complete.
