@@ -7,9 +7,9 @@
 // whatever else runs on the machine, the whole test runs in a network
 // namespace of its own, entered first thing in main() while the process
 // still has one thread; the worker and saned are its children and share it.
-#include "scanning/ScannerService.h"
+#include "ScanRig.h"
+
 #include "scanning/worker/ScannerWorkerClient.h"
-#include "scanning/worker/WorkerScannerBrowser.h"
 #include "scanning/worker/WorkerScannerDevice.h"
 
 #include <QCoreApplication>
@@ -28,7 +28,6 @@
 #include <memory>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
@@ -40,11 +39,8 @@
 
 namespace {
 
-// Only a hang ever takes this long.
-constexpr int timeout = 120000;
-
-const QByteArray remote = "net:127.0.0.1:test:0";
-const QByteArray local = "test:0";
+const QString remote = QStringLiteral("net:127.0.0.1:test:0");
+const QString local = QStringLiteral("test:0");
 const QString disconnected = QStringLiteral("The scanner was disconnected during the scan.");
 const QString unreachable = QStringLiteral(
     "The scanner cannot be reached. Check that it is switched on and connected, then try again.");
@@ -117,7 +113,7 @@ public:
     Saned(const Saned&) = delete;
     Saned& operator=(const Saned&) = delete;
 
-    // Starts saned and waits until it takes connections.
+    // Starts saned afresh and waits until it takes connections.
     bool start() {
         stop();
         const QString program =
@@ -136,13 +132,14 @@ public:
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         });
         process_->start(program, {"-l", "-e", "-d", "1", "-b", "127.0.0.1"});
-        if (!process_->waitForStarted(timeout)) {
+        if (!process_->waitForStarted(scanTimeout)) {
             qWarning("saned did not start");
             return false;
         }
         group_ = pid_t(process_->processId());
         const bool ready = QTest::qWaitFor(
-            [this] { return process_->state() != QProcess::Running || sanedAnswers(); }, timeout);
+            [this] { return process_->state() != QProcess::Running || sanedAnswers(); },
+            scanTimeout);
         if (!ready || process_->state() != QProcess::Running) {
             qWarning("saned does not take connections: %s", process_->readAll().constData());
             return false;
@@ -156,12 +153,11 @@ public:
             group_ = 0;
         }
         if (process_) {
-            process_->waitForFinished(timeout);
+            process_->waitForFinished(scanTimeout);
             process_.reset();
         }
     }
 
-    bool restart() { return start(); }
     bool running() const { return process_ && process_->state() == QProcess::Running; }
 
 private:
@@ -169,73 +165,6 @@ private:
     std::unique_ptr<QProcess> process_;
     pid_t group_ = 0;
 };
-
-struct Outcome {
-    int calls = 0;
-    std::optional<ScannerService::ScanResult> result;
-    QList<QUrl> urls() const { return result && result->ok() ? result->value() : QList<QUrl>{}; }
-    QString failureText() const {
-        return result && !result->ok() ? result->failure().description() : QString();
-    }
-    QImage page(int index = 0) const {
-        return index < urls().size() ? QImage(urls().at(index).toLocalFile()) : QImage();
-    }
-};
-
-// A scanner service over the worker, browsing, with a folder per scan.
-struct Rig {
-    WorkerScannerBrowser* browser = nullptr;
-    std::unique_ptr<ScannerService> service;
-    QTemporaryDir dir;
-    int scans = 0;
-    // The pages of the latest scan, as they arrived.
-    QList<QUrl> announced;
-
-    explicit Rig(QList<BackendOption> options = {}) {
-        WorkerSettings settings = WorkerSettings::defaults();
-        settings.options = std::move(options);
-        auto owned = std::make_unique<WorkerScannerBrowser>(std::move(settings));
-        browser = owned.get();
-        service = std::make_unique<ScannerService>(std::move(owned));
-        QObject::connect(service.get(), &ScannerService::pageScanned,
-                         [this](const QUrl& file, int) { announced.append(file); });
-        service->startBrowsing();
-    }
-    // Both test devices, directly and through saned.
-    bool ready() {
-        return QTest::qWaitFor([this] { return service->devices().size() == 4; }, timeout);
-    }
-    qint64 workerPid() const { return browser->worker().processId().value_or(-1); }
-
-    std::shared_ptr<Outcome> start(const QByteArray& device, ScanSource source, ColourMode colour,
-                                   int dpi, PaperSize paper = PaperSize::a5) {
-        auto outcome = std::make_shared<Outcome>();
-        announced.clear();
-        const QUrl into = QUrl::fromLocalFile(dir.filePath(QStringLiteral("scan%1").arg(++scans)));
-        service->scan({QString::fromUtf8(device), source, colour, paper, dpi}, into,
-                      [outcome](const ScannerService::ScanResult& result) {
-                          ++outcome->calls;
-                          outcome->result = result;
-                      });
-        return outcome;
-    }
-    bool finished(const std::shared_ptr<Outcome>& outcome) {
-        return QTest::qWaitFor([&] { return outcome->calls > 0; }, timeout);
-    }
-    std::shared_ptr<Outcome> scan(const QByteArray& device, ScanSource source, ColourMode colour,
-                                  int dpi, PaperSize paper = PaperSize::a5) {
-        auto outcome = start(device, source, colour, dpi, paper);
-        if (!finished(outcome)) {
-            qWarning("the scan did not complete");
-        }
-        return outcome;
-    }
-};
-
-// Pixels along a length in millimetres.
-double pixels(double millimetres, int dpi) {
-    return millimetres / 25.4 * dpi;
-}
 
 } // namespace
 
@@ -276,20 +205,26 @@ private Q_SLOTS:
     void everyColourModeThroughSanedIsTheDevicesOwnPage() {
         // Through the net backend, changing the mode asks for the options to
         // be reloaded, and until they are, every other setting is refused.
-        Rig rig(QList<BackendOption>{{"test-picture", "Color pattern"}});
+        Rig rig(withOptions({{"test-picture", "Color pattern"}}));
+        rig.scanners = 4; // both test devices, directly and through saned
         QVERIFY(rig.ready());
+        const auto scanOn = [&rig](const QString& device, ScanSource source, ColourMode colour,
+                                   int dpi) {
+            rig.device = device;
+            return rig.scan(source, colour, dpi, PaperSize::a5);
+        };
         const std::pair<ColourMode, int> modes[] = {{ColourMode::colour, 100},
                                                     {ColourMode::greyscale, 75},
                                                     {ColourMode::blackAndWhite, 150}};
         for (const auto& [colour, dpi] : modes) {
             const QByteArray what = "mode " + QByteArray::number(int(colour));
-            const QImage direct = rig.scan(local, ScanSource::flatbed, colour, dpi)->page();
-            const auto outcome = rig.scan(remote, ScanSource::flatbed, colour, dpi);
+            const QImage direct = onlyPage(*scanOn(local, ScanSource::flatbed, colour, dpi));
+            const auto outcome = scanOn(remote, ScanSource::flatbed, colour, dpi);
             QVERIFY2(outcome->failureText().isEmpty(), qPrintable(outcome->failureText()));
-            const QImage page = outcome->page();
+            const QImage page = onlyPage(*outcome);
             // An A5 sheet, as much of it as the device's 200 mm glass holds.
-            QVERIFY2(std::abs(page.width() - pixels(148, dpi)) <= 1, what);
-            QVERIFY2(std::abs(page.height() - pixels(200, dpi)) <= 1, what);
+            QVERIFY2(std::abs(page.width() - 148 / 25.4 * dpi) <= 1, what);
+            QVERIFY2(std::abs(page.height() - 200 / 25.4 * dpi) <= 1, what);
             QCOMPARE(page.dotsPerMeterX(), qRound(dpi / 0.0254));
             QCOMPARE(page.dotsPerMeterY(), qRound(dpi / 0.0254));
             QVERIFY2(colour != ColourMode::blackAndWhite || page.depth() == 1, what);
@@ -297,30 +232,28 @@ private Q_SLOTS:
         }
 
         // The feeder (selecting it asks for a reload too): every sheet.
-        const auto direct = rig.scan(local, ScanSource::feeder, ColourMode::colour, 25);
-        const auto sheets = rig.scan(remote, ScanSource::feeder, ColourMode::colour, 25);
+        const auto direct = scanOn(local, ScanSource::feeder, ColourMode::colour, 25);
+        const auto sheets = scanOn(remote, ScanSource::feeder, ColourMode::colour, 25);
         QCOMPARE(sheets->failureText(), QString());
         QCOMPARE(sheets->urls().size(), 10);
-        QVERIFY(!sheets->page().isNull());
-        QCOMPARE(sheets->page(), direct->page());
+        const QImage first(sheets->urls().value(0).toLocalFile());
+        QVERIFY(!first.isNull());
+        QCOMPARE(first, QImage(direct->urls().value(0).toLocalFile()));
     }
 
     void scanningGoesOnWhenSanedRestarts() {
-        // From a feeder's second sheet on, each page is large and arrives
-        // slowly: a scan surely still running when saned goes.
-        Rig rig(QList<BackendOption>{{"read-delay", "no", 1},
-                                     {"read-delay", "yes", 2},
-                                     {"read-delay-duration", "200000", 2},
-                                     {"resolution", "600", 2}});
+        Rig rig(withOptions(slowAfterFirstSheet));
+        rig.scanners = 4;
+        rig.device = remote;
         QVERIFY(rig.ready());
         qint64 worker = rig.workerPid();
-        QCOMPARE(rig.scan(remote, ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(),
-                 1);
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);
 
-        // The worker's connection to saned is gone: the next scan connects
-        // again by itself, in the same worker, without a Refresh.
-        QVERIFY(saned_->restart());
-        const auto again = rig.scan(remote, ScanSource::flatbed, ColourMode::colour, 50);
+        // saned restarts: the worker's connection to it is gone, and the
+        // next scan connects again by itself, in the same worker, without a
+        // Refresh.
+        QVERIFY(saned_->start());
+        const auto again = rig.scan(ScanSource::flatbed, ColourMode::colour, 50);
         QCOMPARE(again->failureText(), QString());
         QCOMPARE(again->urls().size(), 1);
         QCOMPARE(rig.workerPid(), worker);
@@ -331,46 +264,46 @@ private Q_SLOTS:
         // still to come, for ever). Should saned go while the worker sets the
         // next sheet's options instead, the net backend may take the worker
         // down with it: a new one takes over, with the same outcome.
-        const auto cut = rig.start(remote, ScanSource::feeder, ColourMode::greyscale, 50);
-        QVERIFY(QTest::qWaitFor([&] { return rig.announced.size() == 1; }, timeout));
+        const auto cut = rig.startSlowFeederRun();
+        QVERIFY(cut);
         QTest::qWait(500); // most likely into the second page's data by now
         saned_->stop();
         QVERIFY(rig.finished(cut));
         QCOMPARE(cut->failureText(), disconnected);
         QCOMPARE(cut->result->failure().deliveredPages(), rig.announced);
         QVERIFY(saned_->start());
-        QCOMPARE(rig.scan(remote, ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
         worker = rig.workerPid();
 
         // With saned gone, the scan says the scanner cannot be reached: no
         // scan was under way to be interrupted.
         saned_->stop();
-        const auto down = rig.scan(remote, ScanSource::flatbed, ColourMode::colour, 50);
+        const auto down = rig.scan(ScanSource::flatbed, ColourMode::colour, 50);
         QCOMPARE(down->failureText(), unreachable);
         QVERIFY(down->urls().isEmpty());
         QVERIFY(saned_->start());
-        QCOMPARE(rig.scan(remote, ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
 
         // A search for scanners after a restart finds them, in the same worker.
-        QVERIFY(saned_->restart());
+        QVERIFY(saned_->start());
         QSignalSpy searched(rig.browser, &ScannerBrowser::searchCompleted);
         rig.service->refresh();
-        QVERIFY(searched.wait(timeout));
+        QVERIFY(searched.wait(scanTimeout));
         QVERIFY(rig.ready());
         QCOMPARE(rig.workerPid(), worker);
-        QCOMPARE(rig.scan(remote, ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
+        QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
         QCOMPARE(rig.workerPid(), worker);
     }
 
     void openingReconnectsWhenSanedRestarts() {
         auto worker = std::make_shared<ScannerWorkerClient>(WorkerSettings::defaults());
-        WorkerScannerDevice device(
-            worker, SaneDeviceEntry{remote, "Noname", "frontend-tester", "virtual device"});
+        WorkerScannerDevice device(worker, SaneDeviceEntry{remote.toUtf8(), "Noname",
+                                                           "frontend-tester", "virtual device"});
         QSignalSpy opened(&device, &ScannerDevice::sessionOpened);
         const auto open = [&]() -> std::optional<QString> {
             opened.clear();
             device.requestOpenSession();
-            if (!opened.wait(timeout)) {
+            if (!opened.wait(scanTimeout)) {
                 return QStringLiteral("no answer");
             }
             return opened.at(0).at(0).value<std::optional<QString>>();
@@ -379,7 +312,7 @@ private Q_SLOTS:
         QCOMPARE(device.availableUnitTypes().size(), 2);
         const auto pid = worker->processId();
 
-        QVERIFY(saned_->restart());
+        QVERIFY(saned_->start()); // a restart
         QCOMPARE(open(), std::nullopt);
         QCOMPARE(device.availableUnitTypes().size(), 2);
         QCOMPARE(worker->processId(), pid);
