@@ -2,7 +2,7 @@
 // with ImageMagick making the same PDF as the yardstick; text recognition,
 // with the tesseract command reading the same page as the yardstick.
 //
-//   bench_pages [WORK_FOLDER]
+//   bench_pages [--text] [WORK_FOLDER]     (--text: the text pages alone)
 //
 // Each case runs in child processes of this program, so that the peak memory
 // of a case is its own: one child generates the source files, another
@@ -559,6 +559,8 @@ int measureText(const QString& work) {
     return 0;
 }
 
+int runText(const QString& work);
+
 int runAll(const QString& work) {
     QDir(work).removeRecursively();
     QDir().mkpath(work);
@@ -746,8 +748,12 @@ int runAll(const QString& work) {
                     .arg(pixelMB, 0, 'f', 0),
                 "< 4.00x", peak < 4 * pixelMB);
 
-    // Text pages: black and white as CCITT G4, text recognition, and what
-    // the text layers add to saving.
+    return runText(work);
+}
+
+// Text pages: black and white as CCITT G4, text recognition, and what the
+// text layers add to saving.
+int runText(const QString& work) {
     const ChildResult text = runSelf({"--measure-text", work + "/text"});
     if (!text.ok) {
         out() << "text pages: the measurement failed\n";
@@ -847,11 +853,20 @@ int main(int argc, char** argv) {
     if (arguments.size() == 2 && arguments[0] == "--measure-one") {
         return measure(arguments[1], true);
     }
-    if (arguments.size() > 1 || (arguments.size() == 1 && arguments[0].startsWith("--"))) {
-        std::fprintf(stderr, "usage: bench_pages [WORK_FOLDER]\n");
+    // --text: the text pages alone.
+    const bool textOnly = !arguments.isEmpty() && arguments[0] == "--text";
+    const QStringList folder = arguments.mid(textOnly ? 1 : 0);
+    if (folder.size() > 1 || (folder.size() == 1 && folder[0].startsWith("--"))) {
+        std::fprintf(stderr, "usage: bench_pages [--text] [WORK_FOLDER]\n");
         return 2;
     }
-    const QString work = arguments.isEmpty() ? QCoreApplication::applicationDirPath() + "/work"
-                                             : QFileInfo(arguments[0]).absoluteFilePath();
+    const QString work = folder.isEmpty() ? QCoreApplication::applicationDirPath() + "/work"
+                                          : QFileInfo(folder[0]).absoluteFilePath();
+    if (textOnly) {
+        QDir(work).removeRecursively();
+        out() << "Paperlark page benchmark, text pages only; load average at the start: "
+              << loadAverage() << "\n\n";
+        return runText(work);
+    }
     return runAll(work);
 }
