@@ -39,6 +39,9 @@ int main(int argc, char* argv[]) {
         return CommandLine::misuseStatus;
     }
     const QList<QUrl> files = std::get<CommandLine::Run>(request).files;
+    // The launcher's consent to raise a window (Wayland), for the running
+    // instance should this start hand over to it.
+    const QString activationToken = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Paperlark"));
@@ -48,7 +51,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(BuildInfo::applicationId());
-    if (instance.claimOrHandOver(files) == SingleInstance::Role::handedOver) {
+    if (instance.claimOrHandOver(files, activationToken) == SingleInstance::Role::handedOver) {
         return 0;
     }
 

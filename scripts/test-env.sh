@@ -2,7 +2,9 @@
 # Runs a command inside the environment the tests expect:
 #  - a throw-away HOME, so tests never touch the user's settings, cache or keyring;
 #  - a private D-Bus session bus with an unlocked gnome-keyring (Secret Service);
-#  - Qt's offscreen platform for widget tests;
+#  - Qt's offscreen platform for widget tests, with two screens: a usual
+#    1920 x 1080 desktop and a 960 x 540 one (what 1920 x 1080 is at scale
+#    factor 2), to its right;
 #  - SANE restricted to its "test" backend.
 # Usage: scripts/test-env.sh COMMAND [ARGS...]
 set -euo pipefail
@@ -17,7 +19,7 @@ if [[ -z "${PAPERLARK_TEST_ENV:-}" ]]; then
     export HOME="$scratch/home"
     export XDG_RUNTIME_DIR="$scratch/runtime"
     unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS
-    export QT_QPA_PLATFORM=offscreen
+    export QT_QPA_PLATFORM="offscreen:configfile=$root/tests/data/offscreen-screens.json"
     export SANE_CONFIG_DIR="$root/tests/data/sane"
     export PAPERLARK_TEST_ENV=1
     # dbus-run-session tears the bus (and the keyring daemon on it) down when the command ends.

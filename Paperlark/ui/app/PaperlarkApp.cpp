@@ -11,6 +11,7 @@
 #include "ui/settings/SettingsWindow.h"
 #include "ui/toolkit/DarkAppearance.h"
 #include "ui/toolkit/QtDesktopServices.h"
+#include "ui/toolkit/WindowActivation.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -88,13 +89,12 @@ void PaperlarkApp::showAbout() {
     AboutPanel::show();
 }
 
-void PaperlarkApp::open(const QList<QUrl>& files) {
+void PaperlarkApp::open(const QList<QUrl>& files, const QString& activationToken) {
     if (finished_) {
         return;
     }
     start();
-    mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);
-    mainWindow_->activateWindow();
+    WindowActivation::bringToFront(*mainWindow_, activationToken, QGuiApplication::platformName());
     model().importFiles(files);
 }
 

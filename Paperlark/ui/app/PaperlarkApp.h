@@ -55,8 +55,10 @@ public Q_SLOTS:
     void showAbout();
     // Brings the main window to the front (creating it when needed) and
     // imports `files` as "Add image file..." does, failures included.
-    // Does nothing once the application is finishing.
-    void open(const QList<QUrl>& files);
+    // `activationToken` is the desktop's consent to raise the window, where
+    // the platform asks for one (see WindowActivation). Does nothing once
+    // the application is finishing.
+    void open(const QList<QUrl>& files, const QString& activationToken = {});
     // Closes the main window, which cleans up and finishes the application.
     void quit();
 

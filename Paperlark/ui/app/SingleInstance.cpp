@@ -9,6 +9,8 @@
 namespace {
 
 const QString applicationInterface = QStringLiteral("org.freedesktop.Application");
+// The platform data entry that carries an activation token.
+const QString activationTokenKey = QStringLiteral("activation-token");
 
 // The running instance may be busy starting up or importing: wait for it
 // rather than open a second window.
@@ -39,7 +41,8 @@ QString SingleInstance::objectPath(const QString& applicationId) {
     return path;
 }
 
-SingleInstance::Role SingleInstance::claimOrHandOver(const QList<QUrl>& files) {
+SingleInstance::Role SingleInstance::claimOrHandOver(const QList<QUrl>& files,
+                                                     const QString& activationToken) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || bus.interface() == nullptr) {
         return Role::alone;
@@ -59,11 +62,15 @@ SingleInstance::Role SingleInstance::claimOrHandOver(const QList<QUrl>& files) {
     }
     bus.unregisterObject(path);
 
+    QVariantMap platformData;
+    if (!activationToken.isEmpty()) {
+        platformData.insert(activationTokenKey, activationToken);
+    }
     QDBusMessage call;
     if (files.isEmpty()) {
         call = QDBusMessage::createMethodCall(applicationId_, path, applicationInterface,
                                               QStringLiteral("Activate"));
-        call << QVariantMap();
+        call << platformData;
     } else {
         QStringList uris;
         for (const QUrl& file : files) {
@@ -71,30 +78,36 @@ SingleInstance::Role SingleInstance::claimOrHandOver(const QList<QUrl>& files) {
         }
         call = QDBusMessage::createMethodCall(applicationId_, path, applicationInterface,
                                               QStringLiteral("Open"));
-        call << uris << QVariantMap();
+        call << uris << platformData;
     }
     const QDBusMessage answer = bus.call(call, QDBus::Block, handOverTimeoutMs);
     return answer.type() == QDBusMessage::ReplyMessage ? Role::handedOver : Role::alone;
 }
 
-void SingleInstance::Activate(const QVariantMap& /*platformData*/) {
-    announce({});
+void SingleInstance::Activate(const QVariantMap& platformData) {
+    announce({}, platformData);
 }
 
-void SingleInstance::Open(const QStringList& uris, const QVariantMap& /*platformData*/) {
+void SingleInstance::Open(const QStringList& uris, const QVariantMap& platformData) {
     QList<QUrl> files;
     for (const QString& uri : uris) {
         files.append(QUrl(uri, QUrl::StrictMode));
     }
-    announce(std::move(files));
+    announce(std::move(files), platformData);
 }
 
 void SingleInstance::ActivateAction(const QString& /*name*/, const QVariantList& /*parameter*/,
-                                    const QVariantMap& /*platformData*/) {
+                                    const QVariantMap& platformData) {
     // The application offers no actions; being asked for one still brings it forward.
-    announce({});
+    announce({}, platformData);
 }
 
-void SingleInstance::announce(QList<QUrl> files) {
-    QTimer::singleShot(0, this, [this, files = std::move(files)] { Q_EMIT activated(files); });
+void SingleInstance::announce(QList<QUrl> files, const QVariantMap& platformData) {
+    // A token of any other type is no token.
+    const QVariant token = platformData.value(activationTokenKey);
+    const QString activationToken =
+        token.typeId() == QMetaType::QString ? token.toString() : QString();
+    QTimer::singleShot(0, this, [this, files = std::move(files), activationToken] {
+        Q_EMIT activated(files, activationToken);
+    });
 }

@@ -9,6 +9,7 @@ struct ButtonStyle {
     QColor pressedFill; // while the button is held down
     QColor border;
     QColor foreground; // label text and symbol
+    QColor focusRing;  // replaces the border while the button has the focus
 
     bool operator==(const ButtonStyle&) const = default;
 };

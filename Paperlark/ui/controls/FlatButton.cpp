@@ -3,9 +3,10 @@
 #include "ui/controls/SymbolImage.h"
 #include "ui/controls/Theme.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <algorithm>
 
 namespace {
 
@@ -22,6 +23,9 @@ FlatButton::FlatButton(const QString& label, const ButtonStyle& style, QWidget* 
     // Keeps the dialog-button rules of the application style sheet away.
     setFlat(true);
     setFocusPolicy(Qt::TabFocus);
+    // Return presses the focused button, in any window; a dialog that wants
+    // Return for its default button whatever the focus turns this off.
+    setAutoDefault(true);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover, false);
 }
@@ -39,6 +43,12 @@ void FlatButton::setSymbol(const QString& name) {
 
 void FlatButton::setLabelWidth(int width) {
     labelWidth_ = width;
+    updateGeometry();
+    update();
+}
+
+void FlatButton::setAlternativeLabels(const QStringList& labels) {
+    alternativeLabels_ = labels;
     updateGeometry();
     update();
 }
@@ -62,20 +72,26 @@ QString FlatButton::label() const {
     return QString(text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
 
-int FlatButton::naturalLabelWidth() const {
+int FlatButton::naturalLabelWidth(const QString& text) const {
     const QFontMetrics metrics(font());
-    const QString shown = label();
-    int width = shown.isEmpty() ? 0 : metrics.horizontalAdvance(shown);
+    int width = text.isEmpty() ? 0 : metrics.horizontalAdvance(text);
     if (!symbol_.isEmpty()) {
-        width += metrics.height() + (shown.isEmpty() ? 0 : symbolGap);
+        width += metrics.height() + (text.isEmpty() ? 0 : symbolGap);
+    }
+    return width;
+}
+
+int FlatButton::labelWidth() const {
+    int width = std::max(labelWidth_, naturalLabelWidth(label()));
+    for (const QString& alternative : alternativeLabels_) {
+        width = std::max(width, naturalLabelWidth(alternative));
     }
     return width;
 }
 
 QSize FlatButton::sizeHint() const {
     const QFontMetrics metrics(font());
-    const int label = labelWidth_ > 0 ? labelWidth_ : naturalLabelWidth();
-    return {label + 2 * horizontalPadding, metrics.height() + 2 * verticalPadding};
+    return {labelWidth() + 2 * horizontalPadding, metrics.height() + 2 * verticalPadding};
 }
 
 QSize FlatButton::minimumSizeHint() const {
@@ -89,21 +105,21 @@ void FlatButton::paintEvent(QPaintEvent*) {
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
     painter.fillPath(shape, currentFill());
-    painter.setPen(QPen(currentBorder(), 1.0));
-    painter.drawPath(shape);
-
-    if (keyboardFocus_ && hasFocus() && isEnabled()) {
-        // Keyboard focus: a thin inner ring in the accent colour.
+    if (hasFocus() && isEnabled()) {
+        // The focus ring takes the border's place, twice as thick.
         QPainterPath ring;
-        ring.addRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), cornerRadius - 2,
-                            cornerRadius - 2);
-        painter.setPen(QPen(Theme::cyan.color(0.6), 1.0));
+        ring.addRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius - 0.5,
+                            cornerRadius - 0.5);
+        painter.setPen(QPen(style_.focusRing, 2.0));
         painter.drawPath(ring);
+    } else {
+        painter.setPen(QPen(currentBorder(), 1.0));
+        painter.drawPath(shape);
     }
 
     const QColor foreground = currentForeground();
     const QFontMetrics metrics(font());
-    const int natural = naturalLabelWidth();
+    const int natural = naturalLabelWidth(label());
     const QRect content =
         rect().adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     int x = content.left() + (content.width() - natural) / 2;
@@ -119,17 +135,4 @@ void FlatButton::paintEvent(QPaintEvent*) {
         painter.drawText(QRect(x, content.top(), content.right() - x + 1, content.height()),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     }
-}
-
-void FlatButton::focusInEvent(QFocusEvent* event) {
-    // Only focus that came from the keyboard is shown.
-    keyboardFocus_ = event->reason() == Qt::TabFocusReason ||
-                     event->reason() == Qt::BacktabFocusReason ||
-                     event->reason() == Qt::ShortcutFocusReason;
-    QPushButton::focusInEvent(event);
-}
-
-void FlatButton::focusOutEvent(QFocusEvent* event) {
-    keyboardFocus_ = false;
-    QPushButton::focusOutEvent(event);
 }

@@ -14,6 +14,11 @@
 // `elevated` fill at 0.4 opacity with a `line` border. Pressing changes only
 // the fill. Being a QPushButton, it works as a dialog's default button
 // (setDefault) and with setShortcut.
+//
+// It takes the focus from the keyboard only (Tab). With the focus it shows a
+// 2-point ring in its style's focus colour in place of its border, and Space
+// or Return presses it (Return unless setAutoDefault(false) leaves it to a
+// dialog's default button).
 class FlatButton : public QPushButton {
     Q_OBJECT
 
@@ -31,9 +36,16 @@ public:
     const QString& symbol() const { return symbol_; }
     void setSymbol(const QString& name);
 
-    // Gives the label (symbol and text) a fixed width, centred inside the
-    // padding; 0 lets the label take its natural width.
+    // Gives the label (symbol and text) at least `width`, centred inside the
+    // padding; a text that needs more in the button's font gets more. 0
+    // lets the label take its natural width.
     void setLabelWidth(int width);
+
+    // Other texts the button shows at times (for example "Cancel scan"
+    // beside "Scan"): the label is as wide as the widest of them and the
+    // current text, so the button neither cuts one short nor changes its
+    // size when its text changes.
+    void setAlternativeLabels(const QStringList& labels);
 
     // The colours the button is drawn with in its current state.
     QColor currentFill() const;
@@ -45,14 +57,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    int naturalLabelWidth() const;
+    // The width the symbol and `text` take side by side.
+    int naturalLabelWidth(const QString& text) const;
+    int labelWidth() const;
 
     ButtonStyle style_;
     QString symbol_;
+    QStringList alternativeLabels_;
     int labelWidth_ = 0;
-    bool keyboardFocus_ = false;
 };

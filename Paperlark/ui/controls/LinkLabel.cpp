@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 LinkLabel::LinkLabel(const QString& text, const QUrl& url, const QString& toolTip, QWidget* parent)
     : QLabel(text, parent), url_(url) {
@@ -46,6 +47,27 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QLabel::keyPressEvent(event);
+}
+
+void LinkLabel::paintEvent(QPaintEvent* event) {
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::cyan.color(0.4));
+        painter.drawRoundedRect(rect(), 3, 3);
+    }
+    QLabel::paintEvent(event);
+}
+
+void LinkLabel::focusInEvent(QFocusEvent* event) {
+    Labels::setColour(this, Theme::ink);
+    QLabel::focusInEvent(event);
+}
+
+void LinkLabel::focusOutEvent(QFocusEvent* event) {
+    Labels::setColour(this, Theme::cyan);
+    QLabel::focusOutEvent(event);
 }
 
 void LinkLabel::open() {

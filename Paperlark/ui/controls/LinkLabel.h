@@ -5,7 +5,8 @@
 
 // A clickable text that opens a web address in the default browser. Drawn in
 // `cyan`; the tooltip, when given, says where it leads. Reachable with Tab
-// and activated with Space or Return.
+// (with the focus it reads in `ink` on a cyan tint) and activated with Space or
+// Return.
 class LinkLabel : public QLabel {
     Q_OBJECT
 
@@ -23,6 +24,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void open();

@@ -14,8 +14,10 @@
 #include "ui/toolkit/AlertPresenter.h"
 #include "ui/toolkit/SheetPresenter.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -65,6 +67,8 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
     column->addWidget(saveCard_);
 
     scrollArea_ = new QScrollArea;
+    // Only a holder: its controls take the focus, it does not.
+    scrollArea_->setFocusPolicy(Qt::NoFocus);
     scrollArea_->setFrameShape(QFrame::NoFrame);
     scrollArea_->setWidgetResizable(true);
     scrollArea_->setWidget(page);
@@ -95,15 +99,19 @@ void ContentView::resizeEvent(QResizeEvent* event) {
 }
 
 void ContentView::fitColumn() {
-    // The split area's minimum counts in the column's; the title shows when
-    // it fits on top of that.
+    // What the column needs with the split area at its usual minimum and no
+    // title. The title shows when it fits on top of that; where even that
+    // does not fit (a small screen, a large scale), the split area gives
+    // way further, down to its smallest.
     QLayout* column = scrollArea_->widget()->layout();
-    int withoutTitle = column->minimumSize().height();
     const int titleHeight = title_->sizeHint().height() + column->spacing();
+    int needed = column->minimumSize().height() - splitter_->minimumHeight() + splitMinimumHeight;
     if (title_->isVisibleTo(this)) {
-        withoutTitle -= titleHeight;
+        needed -= titleHeight;
     }
-    title_->setVisible(height() >= withoutTitle + titleHeight);
+    title_->setVisible(height() >= needed + titleHeight);
+    const int shortBy = std::max(0, needed - height());
+    splitter_->setMinimumHeight(std::max(splitSmallestHeight, splitMinimumHeight - shortBy));
 }
 
 bool ContentView::event(QEvent* event) {
@@ -122,18 +130,42 @@ bool ContentView::event(QEvent* event) {
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const bool returnKey = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (returnKey && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            // Return starts a scan; it never cancels one (Escape does).
-            if (!model_.scanning() && options_->scanButton()->isEnabled()) {
-                options_->scanButton()->click();
-            }
+    if (watched != window_ || event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        return QWidget::eventFilter(watched, event);
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        // A text field passes Return on once it has confirmed its text
+        // (editingFinished); it is not the Scan key there.
+        QWidget* focus = QApplication::focusWidget();
+        if (qobject_cast<QLineEdit*>(focus) != nullptr ||
+            qobject_cast<QAbstractSpinBox*>(focus) != nullptr) {
             return true;
         }
+        // Return starts a scan; it never cancels one (Escape does).
+        if (!model_.scanning() && options_->scanButton()->isEnabled()) {
+            options_->scanButton()->click();
+        }
+        return true;
+    }
+    if (key->key() == Qt::Key_Escape && model_.scanning()) {
+        model_.cancelScan();
+        return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The window opens with no control chosen: Return scans, and the first
+    // Tab goes to the first control. Left to itself the window would give
+    // the focus to its first Tab stop, which would then take Return.
+    if (window_ != nullptr && window_->focusWidget() == nullptr) {
+        setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void ContentView::rotateSelectedPage(int quarterTurns) {

@@ -18,9 +18,11 @@ class SheetPresenter;
 // own: everything shown comes from the view model and every control calls
 // it.
 //
-// Return presses Scan, but only when the control with the focus does not
-// use it: a Return that an open picker or a field takes for itself is
-// consumed there and never reaches the window.
+// Return presses Scan, but only when the focus is on nothing that uses it:
+// an open picker picks with it, a focused button presses itself and a text
+// field confirms its text. Escape cancels a running scan unless the focused
+// control uses it (an open picker closes). The window opens with the focus
+// on the view itself, so that Return scans from the start.
 //
 // It also presents the model's pending error as the "Paperlark" alert
 // (dismissing it clears the error) and the e-mail sheet while the model
@@ -35,8 +37,11 @@ public:
     static constexpr int previewMinimumWidth = 420;
     // The split area takes the height the cards leave. In a short window it
     // gives way first, down to what still shows a page row and the
-    // preview, so that the cards around it stay whole; then the title.
+    // preview, so that the cards around it stay whole; then the title; then,
+    // on a screen smaller than the window's usual minimum, the split area
+    // again, down to its smallest.
     static constexpr int splitMinimumHeight = 130;
+    static constexpr int splitSmallestHeight = 60;
 
     explicit ContentView(ScannerViewModel& model, QWidget* parent = nullptr);
 
@@ -47,7 +52,7 @@ public:
     PreviewPane* preview() const { return preview_; }
     QSplitter* splitter() const { return splitter_; }
     // Holds the whole column; scrolls only when even the smallest split
-    // area and no title do not fit (very large fonts).
+    // area and no title do not fit (very large fonts, tiny screens).
     QScrollArea* scrollArea() const { return scrollArea_; }
     SaveCard* saveCard() const { return saveCard_; }
     AlertPresenter* alertPresenter() const { return alert_; }
@@ -67,6 +72,7 @@ protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void fitColumn();
@@ -81,6 +87,6 @@ private:
     SaveCard* saveCard_;
     AlertPresenter* alert_;
     SheetPresenter* sheet_;
-    // The window whose unconsumed Return presses Scan.
+    // The window whose unconsumed Return and Escape are the Scan keys.
     QWidget* window_ = nullptr;
 };

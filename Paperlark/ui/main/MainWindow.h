@@ -16,6 +16,14 @@ class TesselHeader;
 //
 // When the window closes, contentDisappeared() is emitted once; the
 // application cleans up the model in answer.
+//
+// Tab goes through the header's controls, then the content view's, then the
+// footer's links.
+//
+// The window fits its screen: it opens at 1100 x 760 where the screen's
+// available area has room for that; where it has not, and on every screen
+// the window is shown on or moved to, the window shrinks to the area and its
+// minimum size (minimumWindowSize) gives way as far as the area is smaller.
 class MainWindow : public ContentWindow {
     Q_OBJECT
 
@@ -23,6 +31,7 @@ public:
     explicit MainWindow(ScannerViewModel& model, QWidget* parent = nullptr);
 
     static constexpr QSize minimumWindowSize{940, 620};
+    static constexpr QSize startingWindowSize{1100, 760};
 
     ScannerViewModel& model() const { return model_; }
 
@@ -33,7 +42,15 @@ public:
     TesselHeader* header() const { return header_; }
     TesselFooter* footer() const { return footer_; }
 
+protected:
+    void contentViewReplaced() override;
+    bool event(QEvent* event) override;
+
 private:
+    // Limits the minimum size, and the size, to the available area of the
+    // screen the window is on.
+    void fitScreen();
+
     ScannerViewModel& model_;
     TesselHeader* header_;
     TesselFooter* footer_;

@@ -76,9 +76,10 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
     row->addStretch(1);
 
     row = newRow(column);
-    scan_ = new FlatButton(QStringLiteral("Scan"), PrimaryButtonStyle());
+    scan_ = new FlatButton(scanText(), PrimaryButtonStyle());
     scan_->setSymbol(QStringLiteral("scanner"));
     scan_->setLabelWidth(90);
+    scan_->setAlternativeLabels({scanText(), cancelScanText()});
     row->addWidget(scan_);
     // The spinner sits 4 points after "Add image file...".
     auto* addGroup = new QHBoxLayout;
@@ -154,17 +155,14 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
         picker->setFixedWidth(std::max(picker->minimumWidth(), picker->sizeHint().width()));
     }
 
-    // While a scan runs the same button cancels it, with Escape instead of
-    // Return; nothing else about it changes.
+    // While a scan runs the same button cancels it; nothing else about it
+    // changes. Its keys (Return, and Escape while scanning) belong to the
+    // content view, which knows whether the focused control takes them.
     Bind::enabled(scan_, &model_, &ScannerViewModel::changed, [this] {
         return model_.scanning() || (!model_.busy() && !model_.devices().isEmpty());
     });
-    const auto followScanning = [this] {
-        const bool scanning = model_.scanning();
-        scan_->setText(scanning ? QStringLiteral("Cancel scan") : QStringLiteral("Scan"));
-        scan_->setShortcut(QKeySequence(scanning ? Qt::Key_Escape : Qt::Key_Return));
-    };
-    connect(&model_, &ScannerViewModel::scanningChanged, this, followScanning);
+    connect(&model_, &ScannerViewModel::scanningChanged, this,
+            [this] { scan_->setText(model_.scanning() ? cancelScanText() : scanText()); });
     Bind::enabled(addImage_, &model_, &ScannerViewModel::busyChanged,
                   [this] { return !model_.busy(); });
     Bind::visible(spinner_, &model_, &ScannerViewModel::busyChanged,
@@ -183,6 +181,14 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
 
 QString OptionsCard::noScannerText() {
     return QStringLiteral("No scanner found");
+}
+
+QString OptionsCard::scanText() {
+    return QStringLiteral("Scan");
+}
+
+QString OptionsCard::cancelScanText() {
+    return QStringLiteral("Cancel scan");
 }
 
 QComboBox* OptionsCard::addPicker(QHBoxLayout* row, const QString& label, int width) {

@@ -11,10 +11,11 @@ class ScannerViewModel;
 // The scan options card of the main window, three rows:
 //   Scanner picker, "Refresh", Source picker;
 //   Colour, Quality, Page size and "Save as" pickers;
-//   "Scan" (Return), "Add image file..." and the spinner shown while busy.
+//   "Scan", "Add image file..." and the spinner shown while busy.
 // Every picker writes straight into the view model (the scanner choice or
 // the settings) and follows it. "Scan" needs a scanner and no running work;
-// "Add image file..." needs no running work.
+// while a scan runs it reads "Cancel scan" and cancels it. "Add image
+// file..." needs no running work.
 class OptionsCard : public Card {
     Q_OBJECT
 
@@ -22,6 +23,9 @@ public:
     explicit OptionsCard(ScannerViewModel& model, QWidget* parent = nullptr);
 
     static QString noScannerText();
+    // The Scan button's two texts.
+    static QString scanText();
+    static QString cancelScanText();
 
     QComboBox* scannerPicker() const { return scanner_; }
     FlatButton* refreshButton() const { return refresh_; }

@@ -3,6 +3,7 @@
 #include "model/ScannerViewModel.h"
 #include "ui/controls/FlatButton.h"
 #include "ui/controls/Labels.h"
+#include "ui/controls/Theme.h"
 #include "ui/main/PageListModel.h"
 #include "ui/main/PageListView.h"
 #include "ui/main/PageRowDelegate.h"
@@ -56,8 +57,14 @@ PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    // The list's own backing is hidden: only the rows are filled.
-    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; border: none; }"));
+    // The list's own backing is hidden: only the rows are filled. With the
+    // focus a 2-point ring surrounds the rows; without it the ring's place
+    // stays clear, so that the rows do not move.
+    list_->setStyleSheet(
+        QStringLiteral("QListView { background: transparent; border: 2px solid transparent;"
+                       " border-radius: 4px; }"
+                       " QListView:focus { border-color: %1; }")
+            .arg(Theme::cyan.color().name()));
     list_->viewport()->setAutoFillBackground(false);
     list_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     layout->addWidget(list_, 1);
@@ -86,6 +93,9 @@ PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
     connect(clearAll_, &QAbstractButton::clicked, this, [this] { model_.clearPages(true); });
     Bind::enabled(buttonRow_, &model_, &ScannerViewModel::pagesChanged,
                   [this] { return !model_.pages().isEmpty(); });
+    // An empty list is no Tab stop: there is nothing in it to show focus on.
+    connect(&model_, &ScannerViewModel::pagesChanged, this, &PageListPanel::followPageCount);
+    followPageCount();
 
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &PageListPanel::takeSelection);
@@ -155,6 +165,25 @@ QAction* PageListPanel::action(const QString& text) const {
         }
     }
     return nullptr;
+}
+
+void PageListPanel::followPageCount() {
+    const bool empty = model_.pages().isEmpty();
+    list_->setFocusPolicy(empty ? Qt::NoFocus : Qt::StrongFocus);
+    if (!empty || !list_->hasFocus()) {
+        return;
+    }
+    // The last page went while the list had the focus: the focus moves on
+    // to the next control that takes it, as Tab would.
+    for (QWidget* next = list_->nextInFocusChain(); next != list_;
+         next = next->nextInFocusChain()) {
+        if (next->isVisible() && next->isEnabled() && (next->focusPolicy() & Qt::TabFocus) &&
+            next->window() == list_->window()) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    list_->clearFocus();
 }
 
 void PageListPanel::followHistory() {

@@ -22,7 +22,8 @@ class ScannerViewModel;
 // each with its shortcut; like the buttons they act on the selected pages.
 // The Delete key deletes them, Alt+Up and Alt+Down move them. Rotations are
 // only requested (rotateRequested); the owner carries them out and reports
-// failures.
+// failures. The list is a Tab stop only while it holds pages, and shows a
+// ring while it has the focus.
 class PageListPanel : public Card {
     Q_OBJECT
 
@@ -51,6 +52,7 @@ private:
     void showSelection();
     void takeSelection();
     void followHistory();
+    void followPageCount();
 
     ScannerViewModel& model_;
     PageListModel* listModel_;

@@ -29,6 +29,7 @@ void ContentWindow::setContentView(QWidget* content) {
     }
     content->show();
     old->deleteLater();
+    contentViewReplaced();
 }
 
 void ContentWindow::closeEvent(QCloseEvent* event) {

@@ -35,6 +35,8 @@ protected:
 
     QVBoxLayout* column() const { return column_; }
     void closeEvent(QCloseEvent* event) override;
+    // Called once a new content view is in place.
+    virtual void contentViewReplaced() {}
 
 private:
     void disappear();

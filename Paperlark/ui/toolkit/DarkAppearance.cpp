@@ -79,12 +79,12 @@ QLineEdit, QPlainTextEdit, QTextEdit, QAbstractSpinBox {
     color: %ink; background-color: %console; border: 1px solid %line;
     border-radius: 5px; padding: 3px 6px; selection-background-color: %selection; }
 QLineEdit:focus, QPlainTextEdit:focus, QTextEdit:focus, QAbstractSpinBox:focus {
-    border: 1px solid %cyan; }
+    border: 2px solid %cyan; padding: 2px 5px; }
 QLineEdit:disabled, QPlainTextEdit:disabled, QTextEdit:disabled, QAbstractSpinBox:disabled {
     color: %dimmed; border-color: %line; }
 QComboBox { color: %ink; background-color: %elevated; border: 1px solid %line;
             border-radius: 5px; padding: 3px 8px; }
-QComboBox:focus { border-color: %cyan; }
+QComboBox:focus { border: 2px solid %cyan; padding: 2px 7px; }
 QComboBox:disabled { color: %dimmed; }
 QComboBox QAbstractItemView { color: %ink; background-color: %elevated;
     border: 1px solid %lineBright; selection-background-color: %selection;

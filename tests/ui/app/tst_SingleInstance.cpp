@@ -1,7 +1,11 @@
 // The real program started with image files, and a second start handing its
-// files to the running one over a session bus of this test's own (so that
-// other tests starting the program at the same time are never involved), or
-// running by itself when there is no bus.
+// files (and its launcher's activation token) to the running one over a
+// session bus of this test's own (so that other tests starting the program
+// at the same time are never involved), or running by itself when there is
+// no bus.
+#include "buildinfo/BuildInfo.h"
+#include "ui/app/SingleInstance.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
@@ -43,10 +47,12 @@ public:
     QProcess& process() { return process_; }
     bool running() const { return process_.state() == QProcess::Running; }
 
-    // Ends within the limit with exit status `status`.
+    // Ends (or has ended) within the limit with exit status `status`.
     bool endsWith(int status) {
-        return process_.waitForFinished(generousMs) &&
-               process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == status;
+        if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(generousMs)) {
+            return false;
+        }
+        return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == status;
     }
 
 private:
@@ -146,6 +152,29 @@ private Q_SLOTS:
         QVERIFY(third.endsWith(0));
         QVERIFY(first.running());
         QCOMPARE(cachedPages(home.path()), 9);
+    }
+
+    // A second start passes its launcher's activation token on with its
+    // files, in the platform data the desktop itself would use, to the
+    // running instance (here this test), which raises its window with it.
+    void activationTokenReachesTheRunningInstance() {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().toUtf8());
+        SingleInstance running(BuildInfo::applicationId());
+        QCOMPARE(running.claimOrHandOver({}), SingleInstance::Role::primary);
+        QSignalSpy activated(&running, &SingleInstance::activated);
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+
+        QProcessEnvironment withToken = withBus_;
+        withToken.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), QStringLiteral("from-launcher"));
+        // Each start waits for this test's answer: the checks let events run.
+        Paperlark second(home.path(), folder_.path(), {QStringLiteral("b.jpg")}, withToken);
+        QTRY_VERIFY_WITH_TIMEOUT(second.process().state() == QProcess::NotRunning, generousMs);
+        QVERIFY(second.endsWith(0));
+        QTRY_COMPARE(activated.size(), 1);
+        QCOMPARE(activated[0][0].value<QList<QUrl>>(),
+                 QList<QUrl>{QUrl::fromLocalFile(folder_.filePath(QStringLiteral("b.jpg")))});
+        QCOMPARE(activated[0][1].toString(), QStringLiteral("from-launcher"));
     }
 
     // Without a session bus every start runs by itself.

@@ -10,6 +10,7 @@
 #include "ui/controls/ActivityIndicator.h"
 #include "ui/controls/FlatButton.h"
 #include "ui/controls/TesselFooter.h"
+#include "ui/controls/Theme.h"
 #include "ui/email/EmailSheet.h"
 #include "ui/main/OptionsCard.h"
 #include "ui/main/PageListModel.h"
@@ -28,6 +29,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QtTest>
@@ -83,6 +85,21 @@ QMessageBox* openAlert() {
     return nullptr;
 }
 
+// How many pixels of two pictures of one place differ plainly (a faint or
+// half-covered line does not).
+int changedPixels(const QImage& a, const QImage& b) {
+    int changed = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            const int difference = std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                                   std::abs(p.blue() - q.blue());
+            changed += difference >= 150 ? 1 : 0;
+        }
+    }
+    return changed;
+}
+
 } // namespace
 
 class ContentViewTest : public QObject {
@@ -116,12 +133,25 @@ private Q_SLOTS:
         QCOMPARE(options->scannerPicker()->currentText(), QStringLiteral("Desk Scanner"));
         QVERIFY(options->scanButton()->isEnabled());
 
+        // The Scan button fits "Cancel scan", in a large font too.
+        FlatButton* scan = options->scanButton();
+        FlatButton cancel(QStringLiteral("Cancel scan"), PrimaryButtonStyle());
+        cancel.setSymbol(scan->symbol());
+        for (FlatButton* button : {scan, &cancel}) {
+            button->setFont(Theme::font(24, QFont::Medium));
+        }
+        QVERIFY(scan->sizeHint().width() >= cancel.sizeHint().width());
+        scan->setFont(Theme::font(13, QFont::Medium));
+        QTRY_COMPARE(scan->width(), scan->sizeHint().width());
+        const int scanWidth = scan->width();
+
         // Return scans; while the scan runs nothing else can start, and the
         // Scan button reads "Cancel scan".
         device->setScanSteps({Step::hold(), Step::page(), Step::page(), Step::complete()});
         QTest::keyClick(f.window.get(), Qt::Key_Return);
         QTRY_VERIFY(f.model->busy());
         QCOMPARE(options->scanButton()->text(), QStringLiteral("Cancel scan"));
+        QCOMPARE(options->scanButton()->width(), scanWidth); // fits both texts
         QVERIFY(options->scanButton()->isEnabled());
         QVERIFY(!options->addImageButton()->isEnabled());
         QVERIFY(options->spinner()->isVisible());
@@ -160,39 +190,102 @@ private Q_SLOTS:
         QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
     }
 
-    void returnScansOnlyWhenTheFocusedControlLeavesIt() {
+    // After a scan as before one, Return scans only when the focus is on
+    // nothing that uses it: an open picker picks, a focused button presses
+    // itself, a text field confirms its text; a closed picker leaves it.
+    void returnScansOnlyWhenTheFocusLeavesIt() {
         Fixture f;
         QVERIFY(f.showActive());
         const auto device = f.plugIn(QStringLiteral("fake:1"), QStringLiteral("Desk Scanner"));
         QVERIFY(device != nullptr);
-        OptionsCard* options = f.view->optionsCard();
+        SaveCard* save = f.view->saveCard();
+        QComboBox* quality = f.view->optionsCard()->qualityPicker();
+        const auto returnOn = [&f](QWidget* control) {
+            QApplication::setActiveWindow(f.window.get());
+            control->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(control, Qt::Key_Return);
+        };
+        returnOn(f.view); // where the window opens: no control
+        QTRY_COMPARE(f.model->pages().size(), 1);
 
-        // In the open Quality picker, Return picks the entry and nothing else.
-        QComboBox* quality = options->qualityPicker();
-        quality->setFocus(Qt::TabFocusReason);
-        QCOMPARE(f.model->settings().dpi, 300);
         quality->showPopup();
         QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
         QWidget* popup = QApplication::activePopupWidget();
         QWidget* list = popup->focusWidget() != nullptr ? popup->focusWidget() : popup;
         QTest::keyClick(list, Qt::Key_Down);
         QTest::keyClick(list, Qt::Key_Return);
-        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
-        QCOMPARE(f.model->settings().dpi, 400);
-        QCOMPARE(device->scans().size(), 0);
-        QVERIFY(!f.model->busy());
-
-        // The closed picker and the text fields leave Return to Scan.
-        QTest::keyClick(quality, Qt::Key_Return);
-        QTRY_VERIFY(!f.model->busy());
+        QTRY_COMPARE(f.model->settings().dpi, 400);
+        returnOn(save->saveButton());
+        QTRY_COMPARE(f.savedFiles().size(), 1);
+        returnOn(save->fileNameField());
+        returnOn(save->folderField());
+        QTest::qWait(50); // a scan would have begun by now
         QCOMPARE(device->scans().size(), 1);
-        f.view->saveCard()->fileNameField()->setFocus();
-        QTest::keyClick(f.view->saveCard()->fileNameField(), Qt::Key_Return);
+
+        returnOn(quality);
+        QTRY_COMPARE(device->scans().size(), 2);
+        QTest::keyClick(quality, Qt::Key_Return, Qt::ShiftModifier); // not the Scan key
         QTRY_VERIFY(!f.model->busy());
         QCOMPARE(device->scans().size(), 2);
-        // With a modifier it is not the Scan key.
-        QTest::keyClick(f.window.get(), Qt::Key_Return, Qt::ShiftModifier);
-        QCOMPARE(device->scans().size(), 2);
+    }
+
+    // Every Tab stop is a visible, named control that looks plainly
+    // different with the focus (by more than a 1-point outline could); the
+    // page list is one only while it holds pages.
+    void everyTabStopShowsItsFocus() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        QVERIFY(f.plugIn(QStringLiteral("fake:1"), QStringLiteral("Desk Scanner")) != nullptr);
+        QWidget* window = f.window.get();
+        const auto tabStops = [&f, window] {
+            QStringList names;
+            QWidgetList stops;
+            f.view->setFocus();
+            while (stops.size() < 40) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget* stop = QApplication::focusWidget();
+                // A picker is heard by its value, labelled by its caption.
+                const QString heard =
+                    QAccessible::queryAccessibleInterface(stop)->text(QAccessible::Name);
+                const QString name =
+                    stop->accessibleName().isEmpty() ? heard : stop->accessibleName();
+                if (stops.contains(stop)) {
+                    break;
+                }
+                stops << stop;
+                const QRect place(stop->mapTo(window, QPoint()), stop->size());
+                const auto picture = [window, place] {
+                    return window->grab(place).toImage().convertToFormat(QImage::Format_RGB32);
+                };
+                const QImage focused = picture();
+                f.view->setFocus();
+                const bool seen =
+                    !heard.isEmpty() && window->rect().contains(place) &&
+                    stop->visibleRegion().boundingRect() == stop->rect() &&
+                    changedPixels(focused, picture()) > 3 * (place.width() + place.height());
+                stop->setFocus(Qt::TabFocusReason);
+                names << (seen ? name : QStringLiteral("<unseen: %1>").arg(name));
+            }
+            return names;
+        };
+        QCOMPARE(QApplication::focusWidget(), f.view); // no control at the start
+        QCOMPARE(tabStops(),
+                 (QStringList{"Scanner", "Refresh", "Source", "Colour", "Quality", "Page size",
+                              "Save as", "Scan", "Add image file...", "Save to", "Choose...",
+                              "Open folder", "File name", "Settings...", "About", "Brannock",
+                              QStringLiteral("\u2615 Buy me a coffee")}));
+        f.addPages(2);
+        const QStringList withPages = tabStops();
+        QVERIFY2(!withPages.join(u',').contains(u'<'), qPrintable(withPages.join(u',')));
+        QVERIFY(withPages.contains(QStringLiteral("Pages")) &&
+                withPages.contains(QStringLiteral("Save")));
+
+        // When its last page goes, the list hands the focus on.
+        QListView* list = f.view->pageList()->list();
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(QApplication::focusWidget(), f.view->saveCard()->folderField());
     }
 
     void screenReadersHearWhatIsShown() {
@@ -458,13 +551,9 @@ private Q_SLOTS:
             const QRect inView(part->mapTo(scroll->viewport(), QPoint()), part->size());
             return scroll->viewport()->rect().contains(inView);
         };
-        int lastSplitHeight = 0;
-        for (const QSize size : {QSize(940, 620), QSize(940, 660), QSize(1000, 700),
-                                 QSize(1100, 760), QSize(1300, 900), QSize(1440, 1000)}) {
-            f.window->resize(size);
-            QTRY_COMPARE(f.window->size(), size);
+        // Without scrolling.
+        const auto allWhole = [&](const QString& at) {
             QTRY_COMPARE(scroll->widget()->height(), scroll->viewport()->height());
-            const QString at = QStringLiteral(" at %1 x %2").arg(size.width()).arg(size.height());
             for (QWidget* part :
                  {static_cast<QWidget*>(f.view->optionsCard()), static_cast<QWidget*>(save),
                   static_cast<QWidget*>(save->saveButton()),
@@ -472,6 +561,14 @@ private Q_SLOTS:
                   static_cast<QWidget*>(f.window->footer())}) {
                 QVERIFY2(whole(part), qPrintable(part->metaObject()->className() + at));
             }
+        };
+        int lastSplitHeight = 0;
+        for (const QSize size : {QSize(940, 620), QSize(940, 660), QSize(1000, 700),
+                                 QSize(1100, 760), QSize(1300, 900), QSize(1440, 1000)}) {
+            f.window->resize(size);
+            QTRY_COMPARE(f.window->size(), size);
+            const QString at = QStringLiteral(" at %1 x %2").arg(size.width()).arg(size.height());
+            allWhole(at);
             QVERIFY2(split->height() >= ContentView::splitMinimumHeight,
                      qPrintable(QString::number(split->height()) + at));
             QVERIFY(split->height() >= lastSplitHeight); // the extra height goes to it
@@ -494,6 +591,28 @@ private Q_SLOTS:
         f.window->resize(1100, 760);
         QTRY_VERIFY(f.view->title()->isVisible());
         QVERIFY(split->height() >= 260);
+
+        // On a screen smaller than the minimum (1920 x 1080 at scale factor 2
+        // offers 960 x 540 points) the window and its minimum give way and
+        // the split area shrinks further, shown or maximised; back on a large
+        // screen the minimum holds again.
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        QVERIFY2(screens.size() == 2, "runs on the screens scripts/test-env.sh sets up");
+        const QRect small = screens[1]->availableGeometry();
+        f.window->setScreen(screens[1]);
+        f.window->move(small.topLeft());
+        for (const bool maximised : {false, true}) {
+            if (maximised) {
+                f.window->showMaximized();
+            }
+            QTRY_VERIFY(small.contains(f.window->frameGeometry()));
+            allWhole(maximised ? QStringLiteral(" maximised")
+                               : QStringLiteral(" on a small screen"));
+            QVERIFY(split->height() >= ContentView::splitSmallestHeight);
+        }
+        f.window->showNormal();
+        f.window->setScreen(screens[0]);
+        QTRY_COMPARE(f.window->minimumSize(), MainWindow::minimumWindowSize);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "ui/toolkit/Bindings.h"
 #include "ui/toolkit/DarkAppearance.h"
 #include "ui/toolkit/SheetPresenter.h"
+#include "ui/toolkit/WindowActivation.h"
 #include "ui/toolkit/WindowConfigurator.h"
 
 #include <QDialog>
@@ -235,6 +236,22 @@ private Q_SLOTS:
         QCOMPARE(WindowConfigurator::edgesAt(size, {1, 1}), Qt::LeftEdge | Qt::TopEdge);
         QCOMPARE(WindowConfigurator::edgesAt(size, {939, 615}), Qt::RightEdge | Qt::BottomEdge);
         QCOMPARE(WindowConfigurator::edgesAt(size, {6, 6}), Qt::Edges());
+    }
+
+    // A window brought forward comes back from the minimised state; its
+    // activation token goes to Qt's Wayland activation request (which reads
+    // XDG_ACTIVATION_TOKEN) and nowhere on other platforms.
+    void bringToFrontUsesTheTokenOnWayland() {
+        QWidget window;
+        window.showMinimized();
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        WindowActivation::bringToFront(window, QStringLiteral("token-0"), QStringLiteral("xcb"));
+        QVERIFY(window.isVisible() && !window.isMinimized());
+        QVERIFY(!qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"));
+        WindowActivation::bringToFront(window, QStringLiteral("token-1"),
+                                       QStringLiteral("wayland"));
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray("token-1"));
+        qunsetenv("XDG_ACTIVATION_TOKEN");
     }
 
     void namedActionsReachTheirTarget() {
