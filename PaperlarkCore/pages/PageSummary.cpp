@@ -1,8 +1,8 @@
 #include "pages/PageSummary.h"
 
 #include "pages/BlankPageDetector.h"
-#include "pages/ImageFile.h"
 #include "pages/ImageHeader.h"
+#include "pages/PageRule.h"
 #include "pages/ScannedPage.h"
 
 #include <QFile>
@@ -122,15 +122,17 @@ std::optional<PageSummary::Stored> PageSummary::read(const QString& path) {
             stored.size = QSize(int(std::min<quint32>(bigEndian32(data), INT32_MAX)),
                                 int(std::min<quint32>(bigEndian32(data + 4), INT32_MAX)));
             const auto* fields = reinterpret_cast<const std::uint8_t*>(data + 8);
-            if (!ImageFile::fitsEveryOutput(stored.size) ||
-                !isEncoderLayout(fields[0], fields[1]) || fields[2] != 0 || fields[3] != 0 ||
-                fields[4] != 0) {
+            if (!PageRule::fitsSize(stored.size) || !isEncoderLayout(fields[0], fields[1]) ||
+                fields[2] != 0 || fields[3] != 0 || fields[4] != 0) {
                 return std::nullopt;
             }
             headerSeen = true;
         } else if (name == "pHYs" && length == 9 && data[8] == 1) {
             const double dpi = ImageHeader::dpiFromDotsPer(bigEndian32(data), 1.0);
-            if (std::isfinite(dpi) && dpi > 1) {
+            if (dpi > 1) {
+                if (!PageRule::resolution(dpi, 0)) {
+                    return std::nullopt;
+                }
                 stored.dpi = dpi;
             }
         } else if (name == chunkType) {
