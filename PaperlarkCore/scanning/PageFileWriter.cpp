@@ -2,6 +2,7 @@
 
 #include "pages/ImageFile.h"
 #include "pages/JpegEncoder.h"
+#include "pages/PageRule.h"
 #include "pages/PageSummary.h"
 #include "pages/PngEncoder.h"
 
@@ -34,7 +35,9 @@ constexpr int compression = 1;
 // takes well over a byte per pixel. Such a page is kept as a JPEG of high
 // quality with full colour resolution instead, at a third to a quarter of
 // the size; its difference from the scan is of the size of that noise. Pages
-// that compress well (text, drawings, clean scans) stay exact.
+// that compress well (text, drawings, clean scans) stay exact. Only the
+// image data counts: the page summary the file carries is the same size for
+// every page, and would tip small pages over the budget.
 constexpr double losslessBytesPerPixel = 0.9;
 constexpr int noisyPageQuality = 95;
 // libjpeg's limit on either side of an image.
@@ -117,7 +120,14 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
     if (image.isNull()) {
         return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
     }
-    const double resolution = dpi && *dpi > 0 ? *dpi : 0;
+    if (!PageRule::fitsSize(image.size())) {
+        return QStringLiteral("The scanned page is too large: a page may have at most %1 pixels "
+                              "on a side.")
+            .arg(PageRule::maxSide);
+    }
+    // A resolution no page may carry is as good as none: the page then takes
+    // the one the scan asked for.
+    const double resolution = dpi && *dpi > 1 && PageRule::fitsResolution(*dpi) ? *dpi : 0;
     const QDir folder(folder_);
     QTemporaryFile partial(folder.filePath(partialPrefix(baseName_) + QStringLiteral("XXXXXX")));
     if (!partial.open()) {
@@ -134,16 +144,19 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
         std::future<std::optional<PngEncoder::Chunk>> summary =
             std::async(std::launch::async,
                        [image, resolution] { return PageSummary::of(image, resolution).chunk(); });
-        const auto extra = [&summary] {
+        qint64 summaryBytes = 0;
+        const auto extra = [&summary, &summaryBytes] {
             QList<PngEncoder::Chunk> chunks;
             if (auto chunk = summary.get()) {
+                summaryBytes = 12 + chunk->data.size(); // with length, type and CRC
                 chunks.append(std::move(*chunk));
             }
             return chunks;
         };
         encoded = PngEncoder::write(image, partial, resolution, compression, extra);
         // A page the sample misjudged, or too short to sample.
-        jpeg = encoded && colour && partial.flush() && overBudget(double(partial.size()), image);
+        jpeg = encoded && colour && partial.flush() &&
+               overBudget(double(partial.size() - summaryBytes), image);
         encoded = encoded && (!jpeg || (partial.resize(0) && partial.seek(0)));
     }
     if (jpeg && encoded) {

@@ -339,6 +339,25 @@ private Q_SLOTS:
         const QUrl greyFile = writer.write(grey, 300.0).value();
         QCOMPARE(greyFile, QUrl::fromLocalFile(dir.filePath("page-3.png")));
         QCOMPARE(ImageFile::read(greyFile, 0).value().image, grey);
+
+        // Small clean colour pages are judged by their pixels alone (the
+        // summary the file carries does not count): a plain white page and a
+        // receipt at low resolution stay exact.
+        QImage receipt(180, 520, QImage::Format_RGB888);
+        receipt.fill(Qt::white);
+        for (int y = 40; y < 480; y += 24) {
+            for (int x = 20; x < 160; ++x) {
+                receipt.setPixelColor(x, y, QColor(40, 40, 50));
+            }
+        }
+        QImage white(236, 236, QImage::Format_RGB888);
+        white.fill(Qt::white);
+        for (const QImage& clean : {white, receipt}) {
+            const QUrl small = writer.write(clean, 100.0).value();
+            QVERIFY2(small.fileName().endsWith(".png"), qPrintable(small.fileName()));
+            QCOMPARE(ImageFile::read(small, 0).value().image.convertToFormat(QImage::Format_RGB888),
+                     clean);
+        }
     }
 
     void sourceNamesOfRealBackends_data() {
