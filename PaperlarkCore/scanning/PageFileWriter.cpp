@@ -1,6 +1,7 @@
 #include "scanning/PageFileWriter.h"
 
 #include "pages/ImageFile.h"
+#include "pages/ImageHeader.h"
 #include "pages/JpegEncoder.h"
 #include "pages/PageRule.h"
 #include "pages/PageSummary.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -81,6 +83,17 @@ std::optional<bool> predictedOverBudget(const QImage& image) {
     return overBudget(double(buffer.size()), sample);
 }
 
+QImage pageForm(const QImage& page) {
+    if (page.format() == QImage::Format_RGB888) {
+        return page;
+    }
+    const QImage image = ImageFile::normalised(page);
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_Grayscale8) {
+        return image;
+    }
+    return ImageFile::flattened(image).convertToFormat(QImage::Format_RGB888);
+}
+
 bool syncDescriptor(int fd) {
     while (::fsync(fd) != 0) {
         if (errno != EINTR) {
@@ -114,9 +127,9 @@ PageFileWriter::PageFileWriter(QString folder, QString baseName)
     : folder_(std::move(folder)), baseName_(std::move(baseName)) {}
 
 Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<double> dpi) {
-    // Scanners deliver colour as RGB888, which is written as it is.
-    const QImage image =
-        page.format() == QImage::Format_RGB888 ? page : ImageFile::normalised(page);
+    // Pages are black and white, grey or RGB888 (as scanners deliver colour),
+    // the forms a page file can take (see PageSummary::verified).
+    const QImage image = pageForm(page);
     if (image.isNull()) {
         return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
     }
@@ -126,8 +139,11 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
             .arg(PageRule::maxSide);
     }
     // A resolution no page may carry is as good as none: the page then takes
-    // the one the scan asked for.
-    const double resolution = dpi && *dpi > 1 && PageRule::fitsResolution(*dpi) ? *dpi : 0;
+    // the one the scan asked for. The summary is measured at the resolution
+    // the file states (dots per metre), which is what a reader measures at.
+    const double resolution = dpi && *dpi > 1 && PageRule::fitsResolution(*dpi)
+                                  ? ImageHeader::dpiFromDotsPer(std::round(*dpi / 0.0254), 1.0)
+                                  : 0;
     const QDir folder(folder_);
     QTemporaryFile partial(folder.filePath(partialPrefix(baseName_) + QStringLiteral("XXXXXX")));
     if (!partial.open()) {

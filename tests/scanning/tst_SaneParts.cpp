@@ -252,6 +252,22 @@ private Q_SLOTS:
         QCOMPARE(adopted->inkShare(), std::optional<double>(stored->summary.inkShare));
         QCOMPARE(adopted->loadFullImage().value(), decoded);
 
+        // Every page the writer gives bears out its summary when checked
+        // against its pixels, whatever its form and resolution.
+        QImage mono(301, 77, QImage::Format_Mono);
+        mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        mono.fill(0);
+        for (int x = 20; x < 280; ++x) {
+            mono.setPixel(x, 40, 1);
+        }
+        for (const QImage& form : {page, page.convertToFormat(QImage::Format_Grayscale8), mono}) {
+            for (const std::optional<double> dpi : {std::optional<double>(), {299.5}, {600.0}}) {
+                const QUrl written = writer.write(form, dpi).value();
+                QVERIFY(PageSummary::verified(bytesOf(written.toLocalFile())));
+                QVERIFY(QFile::remove(written.toLocalFile()));
+            }
+        }
+
         // A summary that does not check out is ignored: the file is decoded
         // and measured like any other, and nothing else changes.
         const QUrl damaged = writer.write(page, std::nullopt).value();
