@@ -78,8 +78,10 @@ SessionManifest SessionManifest::of(const QList<std::shared_ptr<ScannedPage>>& p
             !PageRule::isCacheFileName(name)) {
             continue;
         }
+        const bool text = !page->textLayerURL().isEmpty() &&
+                          page->textLayerURL() == ScannedPage::textLayerURLFor(page->cacheURL());
         manifest.pages.append(
-            {page->id(), name, page->dpi(), page->description(), page->cacheTurns()});
+            {page->id(), name, page->dpi(), page->description(), page->cacheTurns(), text});
     }
     return manifest;
 }
@@ -97,6 +99,9 @@ QByteArray SessionManifest::toJson() const {
         if (entry.turns != 0) {
             object.insert("turns", entry.turns);
             turned = true;
+        }
+        if (entry.text) {
+            object.insert("text", true);
         }
         entries.append(object);
     }
@@ -156,7 +161,8 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
         }
         ids.insert(id);
         files.insert(file);
-        manifest.pages.append({id, file, dpi, description, int(turns)});
+        manifest.pages.append(
+            {id, file, dpi, description, int(turns), object.value("text").toBool(false)});
     }
     return manifest;
 }
