@@ -617,6 +617,7 @@ private Q_SLOTS:
         model_ =
             std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
         model_->importFiles();
+        QTRY_VERIFY(!model_->importing());
         QCOMPARE(model_->pages().size(), 2);
         QCOMPARE(model_->errorMessage(), QString("Could not read the image at over.png."));
         const QString first = model_->sessionFolder().toLocalFile();
