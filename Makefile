@@ -41,16 +41,19 @@ sanitize: setup-test
 	cmake --build --preset sanitize
 	scripts/test-env.sh ctest --preset sanitize
 
-# The PDF reader's parsing under libFuzzer (clang, with AddressSanitizer and
-# UndefinedBehaviorSanitizer) in build-fuzz/, for FUZZ_SECONDS (default 300),
-# starting from the committed corpus; what it finds goes to build-fuzz/corpus.
+# The fuzz targets under libFuzzer (clang, with AddressSanitizer and
+# UndefinedBehaviorSanitizer) in build-fuzz/, each for FUZZ_SECONDS (default
+# 300), starting from its committed corpus: the PDF reader's parsing and the
+# scanner worker's page files. What they find goes to build-fuzz/corpus/.
 FUZZ_SECONDS ?= 300
 fuzz: setup-test
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz --target fuzz_pdf_reader
-	mkdir -p build-fuzz/corpus
+	cmake --build --preset fuzz --target fuzz_pdf_reader fuzz_workerpage
+	mkdir -p build-fuzz/corpus/pdf build-fuzz/corpus/workerpage
 	build-fuzz/tests/pdf/fuzz_pdf_reader -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
-		-rss_limit_mb=4096 build-fuzz/corpus tests/data/pdf/corpus tests/data/pdf
+		-rss_limit_mb=4096 build-fuzz/corpus/pdf tests/data/pdf/corpus tests/data/pdf
+	build-fuzz/tests/scanning/fuzz_workerpage -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+		-rss_limit_mb=4096 build-fuzz/corpus/workerpage tests/data/scanning/worker-page-corpus
 
 # The Debian package: build/paperlark_<version>_<architecture>.deb
 package: setup-test build

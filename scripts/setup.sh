@@ -15,6 +15,7 @@ test_packages=(
     xvfb xauth dbus dbus-x11 gnome-keyring libsecret-tools
     python3-aiosmtpd sane-utils poppler-utils qpdf mupdf-tools imagemagick openssl ca-certificates
     dpkg-dev file lintian appstream desktop-file-utils
+    clang libclang-rt-dev
     fonts-noto-mono fonts-noto-core fonts-liberation2 fonts-urw-base35
 )
 

@@ -3,6 +3,7 @@
 #include "pages/DocumentSaver.h"
 #include "pages/DurableFile.h"
 #include "pages/ImageFile.h"
+#include "pages/PageRule.h"
 #include "pages/SessionFolder.h"
 #include "pages/SessionManifest.h"
 
@@ -58,7 +59,7 @@ bool isEmptySession(const QString& path, const std::optional<SessionManifest>& m
     }
     return manifest && manifest->pages.isEmpty() && manifest->rejected == 0 &&
            holdsOnly(path, [](const QString& name) {
-               return isBookkeeping(name) || SessionManifest::isPageFileName(name);
+               return isBookkeeping(name) || PageRule::isCacheFileName(name);
            });
 }
 
@@ -83,13 +84,18 @@ void removeAbandonedStaging(const QString& path) {
 // as the entry says. Earlier versions rotated a page kept as JPEG into the PNG
 // of the same name; one killed after writing that PNG but before the manifest
 // named it left the finished PNG (already turned) beside the JPEG: that is
-// the page.
+// the page, unless another entry names that PNG (it is then that page's).
 std::optional<SessionRecovery::Page> readablePage(const QString& folder,
-                                                  const SessionManifest::Entry& entry) {
+                                                  const SessionManifest::Entry& entry,
+                                                  const QSet<QString>& listed) {
     const QString rotated =
         ScannedPage::rotatedCacheURL(QUrl::fromLocalFile(QDir(folder).filePath(entry.file)))
             .fileName();
-    for (const QString& file : {rotated, entry.file}) {
+    QStringList candidates{entry.file};
+    if (rotated != entry.file && !listed.contains(rotated)) {
+        candidates.prepend(rotated);
+    }
+    for (const QString& file : std::as_const(candidates)) {
         const auto bytes = SessionManifest::readPageFile(folder, file);
         if (!bytes) {
             continue;
@@ -151,9 +157,22 @@ std::vector<SessionRecovery::Session> SessionRecovery::find(const QString& cache
                         manifest->changed,
                         {},
                         std::make_shared<SessionLock>(std::move(*lock))};
+        QSet<QString> listed;
         for (const SessionManifest::Entry& entry : manifest->pages) {
-            if (auto page = readablePage(path, entry)) {
+            listed.insert(entry.file);
+        }
+        // Files the manifest names that are not offered stay where they are.
+        for (const QString& file : manifest->rejectedFiles) {
+            session.kept->insert(file);
+        }
+        for (const SessionManifest::Entry& entry : manifest->pages) {
+            if (auto page = readablePage(path, entry, listed)) {
                 session.pages.push_back(std::move(*page));
+            } else {
+                session.kept->insert(entry.file);
+                session.kept->insert(ScannedPage::rotatedCacheURL(
+                                         QUrl::fromLocalFile(QDir(path).filePath(entry.file)))
+                                         .fileName());
             }
         }
         if (!session.pages.empty()) {
@@ -178,7 +197,13 @@ QString SessionRecovery::question(const Session& session) {
 QList<std::shared_ptr<ScannedPage>>
 SessionRecovery::restore(const Session& session, const SessionFolder& into,
                          const QList<std::shared_ptr<ScannedPage>>& current) {
-    // The pages with the names their files will have in this run's folder.
+    // The pages with the names their files will have in this run's folder,
+    // and ids of their own: a session copied back from a backup, say, holds
+    // the ids of pages already in the list.
+    QSet<QUuid> ids;
+    for (const auto& page : current) {
+        ids.insert(page->id());
+    }
     QList<std::shared_ptr<ScannedPage>> planned;
     QStringList sources;
     for (const Page& page : session.pages) {
@@ -186,10 +211,12 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
         if (QFileInfo::exists(QDir(into.path()).filePath(name))) {
             name = ScannedPage::makeCacheFileName(u'.' + QFileInfo(name).suffix());
         }
+        const QUuid id = ids.contains(page.id) ? QUuid::createUuid() : page.id;
+        ids.insert(id);
         planned.append(std::make_shared<ScannedPage>(
-            page.id, QUrl::fromLocalFile(QDir(into.path()).filePath(name)), page.pixelSize,
-            page.dpi, page.thumbnail, std::nullopt, page.cacheTurns));
-        sources.append(QDir(session.path).filePath(page.file));
+            id, QUrl::fromLocalFile(QDir(into.path()).filePath(name)), page.pixelSize, page.dpi,
+            page.thumbnail, std::nullopt, page.cacheTurns));
+        sources.append(page.file);
     }
     // This run's manifest names the pages before their files move: a crash
     // half-way leaves each file in one of the two folders, each listed by
@@ -199,7 +226,7 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
     }
     QList<std::shared_ptr<ScannedPage>> moved;
     for (qsizetype i = 0; i < planned.size(); ++i) {
-        const QByteArray from = QFile::encodeName(sources[i]);
+        const QByteArray from = QFile::encodeName(QDir(session.path).filePath(sources[i]));
         const QByteArray to = QFile::encodeName(planned[i]->cacheURL().toLocalFile());
         struct stat info {};
         // Still the single-named regular file of ours that was checked; never
@@ -209,6 +236,8 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
             ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
                 0) {
             moved.append(planned[i]);
+        } else {
+            session.kept->insert(sources[i]); // it stays, and so does its folder
         }
     }
     DurableFile::syncFolder(into.path());
@@ -217,5 +246,21 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
 }
 
 void SessionRecovery::discard(const Session& session, const QString& cacheRoot) {
-    SessionFolder(cacheRoot, session.id).remove();
+    const SessionFolder folder(cacheRoot, session.id);
+    // Only the folder that was looked at, as it was: a real folder of ours.
+    if (QDir::cleanPath(folder.path()) != QDir::cleanPath(session.path) ||
+        !isOwnFolder(session.path)) {
+        return;
+    }
+    const QDir dir(session.path);
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (PageRule::isCacheFileName(name) && !session.kept->contains(name)) {
+            ::unlink(QFile::encodeName(dir.filePath(name)).constData());
+        }
+    }
+    if (holdsOnly(session.path, isBookkeeping)) {
+        folder.remove();
+    }
 }

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QList>
+#include <QSet>
 #include <QSizeF>
 #include <QString>
 #include <QUuid>
@@ -28,6 +29,11 @@ class SessionFolder;
 // with nothing of their own (nothing but the lock, the manifest and temporary
 // files; or, when the manifest lists no page, those and page files taken off
 // the list) are removed; every other folder is left exactly as it is.
+//
+// Nothing the manifest names is lost on the way: a page file that was not
+// offered (it did not check out, or its entry was refused) or could not be
+// moved stays in its folder, which then stays too; and a page id that
+// another page already has is replaced by a new one rather than dropped.
 class SessionRecovery {
 public:
     struct Page {
@@ -45,6 +51,11 @@ public:
         QDateTime changed;
         std::vector<Page> pages;
         std::shared_ptr<SessionLock> lock;
+        // The page files in the folder that discard() leaves where they are:
+        // those the manifest names but that were not offered, and, once
+        // restore() has run, the offered ones it could not move. Shared, so
+        // that restore() can add to it.
+        std::shared_ptr<QSet<QString>> kept = std::make_shared<QSet<QString>>();
     };
 
     // The restorable sessions under `cacheRoot` other than `own`, newest
@@ -57,15 +68,21 @@ public:
 
     // Moves the session's page files into `into` (this run's folder, whose
     // page list is `current`) and returns the pages made of them, in their
-    // recorded order. First records `current` and the restored pages in the
-    // manifest of `into`: nothing moves when that fails. Pages whose file can
-    // no longer be moved are left out. The caller adds the pages to its list
+    // recorded order; a page whose id is already taken (in `current`, or by
+    // an earlier page of the session) gets a new one. First records `current`
+    // and the restored pages in the manifest of `into`: nothing moves when
+    // that fails. Pages whose file can no longer be moved are left out (and
+    // kept in the session's folder). The caller adds the pages to its list
     // and then discards the session.
     static QList<std::shared_ptr<ScannedPage>>
     restore(const Session& session, const SessionFolder& into,
             const QList<std::shared_ptr<ScannedPage>>& current);
 
-    // Removes the session's folder and everything in it (with the same
-    // checks as this run's own clean-up).
+    // Removes the session's page files, except those it keeps (see Session),
+    // and page files its manifest does not name (taken off the list); then,
+    // when nothing else is left but the lock, the manifest and temporary
+    // files, the folder itself (with the same checks as this run's own
+    // clean-up). Anything else (a kept page, a file a scanner delivered)
+    // keeps the folder and its manifest as they are, for a later start.
     static void discard(const Session& session, const QString& cacheRoot);
 };

@@ -20,21 +20,36 @@ constexpr double maxMarginShare = 0.15;
 constexpr double marginShareWithoutResolution = 0.085;
 // Ink is darker than this share of the paper's brightness.
 constexpr int inkBrightnessPercent = 60;
-// A page whose inner area is this dark or darker is not paper with marks on
-// it; the threshold then stays where it would be for mid-grey paper.
+// Paper is lighter than this, and less colourful than strongColour (the
+// spread between the strongest and weakest of red, green and blue): white,
+// cream, recycled grey, pastel copy paper. A page whose inner area is mostly
+// darker or more colourful is not paper with marks on it but marked all
+// over (a coloured or dark print, white text on a strong colour, a
+// photograph): everything on it that is not light, plain paper counts.
 constexpr int darkestPaper = 128;
+constexpr int strongColour = 96;
+// On paper, a mark may also be lighter than ink but clearly more colourful
+// than the paper (a highlighter, a coloured stamp or pen).
+constexpr int markColour = 64;
 constexpr double smallestMarkSquareMillimetres = 0.2;
 // The resolution assumed for the working copy of an image that states none.
 constexpr double assumedWorkingDpi = 100;
 
-// A grey copy reduced by averaging factor x factor blocks.
+// A copy reduced by averaging factor x factor blocks: each block's
+// brightness and, for colour images, its colourfulness (the spread between
+// its strongest and weakest channel).
 struct Working {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
+    // Empty for images without colour.
+    std::vector<std::uint8_t> colour;
 
     std::uint8_t at(int x, int y) const {
         return pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
+    std::uint8_t colourAt(int x, int y) const {
+        return colour.empty() ? 0 : colour[std::size_t(y) * std::size_t(width) + std::size_t(x)];
     }
 };
 
@@ -70,6 +85,9 @@ public:
         result.width = image_.width() / factor_;
         result.height = image_.height() / factor_;
         result.pixels.resize(std::size_t(result.width) * std::size_t(result.height));
+        if (grey_.empty()) {
+            result.colour.resize(result.pixels.size());
+        }
         const int step = factor_ >= 4 ? 2 : 1;
         const auto rowsRead = std::uint32_t((factor_ + step - 1) / step);
         const std::uint32_t area = std::uint32_t(factor_) * rowsRead;
@@ -77,9 +95,15 @@ public:
             for (int y = band * factor_; y < (band + 1) * factor_; y += step) {
                 addRow(y);
             }
-            std::uint8_t* out = result.pixels.data() + std::size_t(band) * result.width;
+            const std::size_t row = std::size_t(band) * std::size_t(result.width);
             for (int x = 0; x < result.width; ++x) {
-                out[x] = std::uint8_t((blockSum(x) + area / 2) / area);
+                const Block sums = blockSums(x);
+                result.pixels[row + std::size_t(x)] =
+                    std::uint8_t((sums.brightness + area / 2) / area);
+                if (!result.colour.empty()) {
+                    result.colour[row + std::size_t(x)] =
+                        std::uint8_t((sums.spread + area / 2) / area);
+                }
             }
             std::fill(grey_.begin(), grey_.end(), 0);
             std::fill(redBlue_.begin(), redBlue_.end(), 0);
@@ -142,15 +166,21 @@ private:
         }
     }
 
-    // The brightness sum of block x of the current band.
-    std::uint32_t blockSum(int x) const {
+    struct Block {
+        std::uint32_t brightness = 0;
+        // The strongest channel's sum less the weakest one's.
+        std::uint32_t spread = 0;
+    };
+
+    // The sums of block x of the current band.
+    Block blockSums(int x) const {
         const std::size_t first = std::size_t(x) * std::size_t(factor_);
         if (!grey_.empty()) {
             std::uint32_t sum = 0;
             for (std::size_t i = first; i < first + std::size_t(factor_); ++i) {
                 sum += grey_[i];
             }
-            return sum;
+            return {sum, 0};
         }
         std::uint64_t red = 0, green = 0, blue = 0;
         for (std::size_t i = first; i < first + std::size_t(factor_); ++i) {
@@ -158,7 +188,9 @@ private:
             blue += redBlue_[i] & 0xFFFFu;
             green += green_[i];
         }
-        return std::uint32_t((red * 77 + green * 150 + blue * 29 + 128) >> 8);
+        const auto [weakest, strongest] = std::minmax({red, green, blue});
+        return {std::uint32_t((red * 77 + green * 150 + blue * 29 + 128) >> 8),
+                std::uint32_t(strongest - weakest)};
     }
 
     const QImage& image_;
@@ -177,12 +209,12 @@ int margin(int side, double workingDpi) {
     return int(std::lround(share));
 }
 
-// The median brightness of the area.
-int median(const Working& image, int left, int top, int right, int bottom) {
+// The median brightness (or colourfulness) of the area.
+int median(const Working& image, int left, int top, int right, int bottom, bool colour = false) {
     std::array<std::uint64_t, 256> histogram{};
     for (int y = top; y < bottom; ++y) {
         for (int x = left; x < right; ++x) {
-            ++histogram[image.at(x, y)];
+            ++histogram[colour ? image.colourAt(x, y) : image.at(x, y)];
         }
     }
     const std::uint64_t half = std::uint64_t(right - left) * std::uint64_t(bottom - top) / 2;
@@ -256,14 +288,25 @@ double BlankPageDetector::inkShare(const QImage& image, double dpi) {
         return 0;
     }
 
-    const int paper = std::max(median(working, left, top, right, bottom), darkestPaper);
+    const int paper = median(working, left, top, right, bottom);
+    const int paperColour = median(working, left, top, right, bottom, true);
+    // Marked all over, or paper with marks on it.
+    const bool noPaper = paper < darkestPaper || paperColour >= strongColour;
     const int darkest = paper * inkBrightnessPercent / 100;
+    const int colourful = paperColour + markColour;
+    const auto isInk = [&](int x, int y) {
+        const int brightness = working.at(x, y), colour = working.colourAt(x, y);
+        if (noPaper) {
+            return brightness < darkestPaper || colour >= strongColour;
+        }
+        return brightness < darkest || colour >= colourful;
+    };
     const int innerWidth = right - left, innerHeight = bottom - top;
     std::vector<std::uint8_t> ink(std::size_t(innerWidth) * std::size_t(innerHeight));
     auto out = ink.begin();
     for (int y = top; y < bottom; ++y) {
         for (int x = left; x < right; ++x) {
-            *out++ = working.at(x, y) < darkest ? 1 : 0;
+            *out++ = isInk(x, y) ? 1 : 0;
         }
     }
 

@@ -13,9 +13,15 @@
 //  - a margin of 18 mm (at most 15 % of a side) is left out: punched holes,
 //    staples, the edges of the scanner glass and shadows of the sheet's
 //    border lie there;
-//  - ink is what is clearly darker than the paper (below 60 % of the paper's
-//    own brightness, the median of the inner area), so that faint text
-//    showing through from the back does not count;
+//  - the paper is the median of the inner area. On paper (light and not
+//    strongly coloured: white, cream, grey, pastel) ink is what is clearly
+//    darker (below 60 % of the paper's brightness), so that faint text
+//    showing through from the back does not count, or clearly more colourful
+//    (a highlighter, a coloured stamp);
+//  - a page whose inner area is mostly dark or strongly coloured (coloured
+//    or dark print, light text on a dark or strong ground, a photograph)
+//    carries no paper to be blank: everything on it that is not light,
+//    plain paper counts as ink;
 //  - blots of ink smaller than 0.2 mm² are dust, not marks, and are ignored.
 //
 // Stateless; safe to call from any thread. It reads the whole image once:

@@ -4,6 +4,7 @@
 #include "pages/ImageHeader.h"
 #include "pages/JpegEncoder.h"
 #include "pages/MonoBits.h"
+#include "pages/PageRule.h"
 #include "pages/PngEncoder.h"
 
 #include <QBuffer>
@@ -20,11 +21,6 @@ namespace {
 // Qt's own decoding limit, in MiB: above what read() lets through (checked
 // from the header first), kept as a second guard for headers that lie.
 constexpr int qtAllocationLimitMiB = 1024 + 128;
-
-bool isAllowedFormat(const QByteArray& format) {
-    return format == "png" || format == "jpeg" || format == "jpg" || format == "tiff" ||
-           format == "tif" || format == "bmp";
-}
 
 bool isBlackAndWhite(const QList<QRgb>& table) {
     if (table.size() != 2) {
@@ -80,12 +76,6 @@ QImage ImageFile::normalised(const QImage& image) {
 
 namespace {
 
-// The bytes the decoded image takes, counted at 32 bits per pixel (what
-// most formats decode to, and what the page may become when drawn).
-qint64 decodedBytes(const QSize& size) {
-    return qint64(size.width()) * size.height() * 4;
-}
-
 Result<void, ImageFile::Failure> writeReplacing(const QUrl& url, auto&& encode) {
     if (!url.isLocalFile()) {
         return ImageFile::Failure::unwritable(url);
@@ -114,11 +104,12 @@ Result<ImageFile::Decoded, ImageFile::Failure> decodeDevice(QIODevice& device, c
     Q_UNUSED(limitSet);
     QImageReader reader(&device);
     const QByteArray format = reader.format();
-    if (!isAllowedFormat(format)) {
+    if (!PageRule::isImportFormat(format)) {
         return unreadable;
     }
     const QSize size = reader.size();
-    if (!ImageFile::fitsEveryOutput(size)) {
+    const std::optional<double> dpi = PageRule::resolution(header.dpi, fallbackDpi);
+    if (!PageRule::fitsSize(size) || !dpi) {
         return unreadable;
     }
     QImage image;
@@ -129,7 +120,7 @@ Result<ImageFile::Decoded, ImageFile::Failure> decodeDevice(QIODevice& device, c
     if (image.isNull()) {
         return unreadable;
     }
-    return ImageFile::Decoded{std::move(image), header.dpi.value_or(fallbackDpi),
+    return ImageFile::Decoded{std::move(image), *dpi,
                               format == "jpg"   ? QByteArray("jpeg")
                               : format == "tif" ? QByteArray("tiff")
                                                 : format};
@@ -147,11 +138,6 @@ QString ImageFile::Failure::description() const {
         break;
     }
     return QStringLiteral("Could not create a drawing context for the page.");
-}
-
-bool ImageFile::fitsEveryOutput(const QSize& size) {
-    return size.isValid() && !size.isEmpty() && size.width() <= maxSide &&
-           size.height() <= maxSide && decodedBytes(size) <= maxDecodedBytes;
 }
 
 Result<ImageFile::Decoded, ImageFile::Failure> ImageFile::read(const QUrl& url,

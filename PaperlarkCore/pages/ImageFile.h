@@ -6,8 +6,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <cstdint>
-
 class QIODevice;
 
 // Decoding of image files with the resolution they state, PNG and JPEG
@@ -43,22 +41,10 @@ public:
         QByteArray format;
     };
 
-    // Images whose decoded pixels would take more than this many bytes, or
-    // with a side longer than maxSide pixels, are refused as unreadable,
-    // judged from the file header before decoding.
-    static constexpr std::int64_t maxDecodedBytes = std::int64_t{1} << 30;
-    // The longest side kept: well below JPEG's 65500 and libpng's million,
-    // and within the signed 16-bit sizes many PDF viewers and image tools
-    // still use.
-    static constexpr int maxSide = 32767;
-
-    // True when an image of this size can be cached and saved in every
-    // format.
-    static bool fitsEveryOutput(const QSize& size);
-
     // Decodes the first image of a PNG, JPEG, TIFF or BMP file. The resolution
-    // is the horizontal one stated by the file when it is greater than 1,
-    // else fallbackDpi.
+    // is PageRule::resolution of the horizontal one stated by the file and
+    // fallbackDpi. A file whose size or stated resolution PageRule refuses is
+    // unreadable (judged from the header, before the pixels are decoded).
     static Result<Decoded, Failure> read(const QUrl& url, double fallbackDpi);
     // The same for the bytes of such a file already in memory; `url` is the
     // file they came from, named in the failure.

@@ -265,8 +265,13 @@ ImageHeader parseBMP(const Bytes& bytes) {
         const std::int64_t width = std::int32_t(bytes.u32(18, false));
         const std::int64_t height = std::abs(std::int64_t(std::int32_t(bytes.u32(22, false))));
         const std::int64_t bitsPerPixel = bytes.u16(28, false);
-        const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
-        header.complete = width > 0 && pixelsAt + rowBytes * height <= bytes.size();
+        // Every field is the file's own word: a product that does not fit
+        // is a file that cannot hold its rows.
+        std::int64_t rowBits = 0, pixelBytes = 0, end = 0;
+        header.complete = width > 0 && !__builtin_mul_overflow(width, bitsPerPixel, &rowBits) &&
+                          !__builtin_mul_overflow((rowBits + 31) / 32 * 4, height, &pixelBytes) &&
+                          !__builtin_add_overflow(pixelsAt, pixelBytes, &end) &&
+                          end <= bytes.size();
     }
     return header;
 }

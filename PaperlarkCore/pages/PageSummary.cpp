@@ -1,8 +1,8 @@
 #include "pages/PageSummary.h"
 
 #include "pages/BlankPageDetector.h"
-#include "pages/ImageFile.h"
 #include "pages/ImageHeader.h"
+#include "pages/PageRule.h"
 #include "pages/ScannedPage.h"
 
 #include <QFile>
@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -122,15 +124,17 @@ std::optional<PageSummary::Stored> PageSummary::read(const QString& path) {
             stored.size = QSize(int(std::min<quint32>(bigEndian32(data), INT32_MAX)),
                                 int(std::min<quint32>(bigEndian32(data + 4), INT32_MAX)));
             const auto* fields = reinterpret_cast<const std::uint8_t*>(data + 8);
-            if (!ImageFile::fitsEveryOutput(stored.size) ||
-                !isEncoderLayout(fields[0], fields[1]) || fields[2] != 0 || fields[3] != 0 ||
-                fields[4] != 0) {
+            if (!PageRule::fitsSize(stored.size) || !isEncoderLayout(fields[0], fields[1]) ||
+                fields[2] != 0 || fields[3] != 0 || fields[4] != 0) {
                 return std::nullopt;
             }
             headerSeen = true;
         } else if (name == "pHYs" && length == 9 && data[8] == 1) {
             const double dpi = ImageHeader::dpiFromDotsPer(bigEndian32(data), 1.0);
-            if (std::isfinite(dpi) && dpi > 1) {
+            if (dpi > 1) {
+                if (!PageRule::resolution(dpi, 0)) {
+                    return std::nullopt;
+                }
                 stored.dpi = dpi;
             }
         } else if (name == chunkType) {
@@ -143,6 +147,141 @@ std::optional<PageSummary::Stored> PageSummary::read(const QString& path) {
         at += 12 + qsizetype(length);
     }
     if (!headerSeen || !summary) {
+        return std::nullopt;
+    }
+    stored.summary = std::move(*summary);
+    return stored;
+}
+
+namespace {
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* decompressor) const {
+        libdeflate_free_decompressor(decompressor);
+    }
+};
+
+} // namespace
+
+std::optional<PageSummary::Stored> PageSummary::verified(QByteArray file) {
+    if (!file.startsWith(QByteArrayView(signature, signatureBytes))) {
+        return std::nullopt;
+    }
+    // The chunks in the order the page writer gives them.
+    enum class Next { header, resolution, summary, data, end };
+    Next next = Next::header;
+    Stored stored;
+    std::optional<PageSummary> summary;
+    std::uint8_t depth = 0, colour = 0;
+    char* const bytes = file.data();
+    // The image data is gathered at the start of the buffer, over the chunks
+    // already read.
+    qsizetype packed = 0;
+    qsizetype at = signatureBytes;
+    while (next != Next::end) {
+        if (file.size() - at < 12) {
+            return std::nullopt;
+        }
+        const quint32 length = bigEndian32(bytes + at);
+        if (length > quint32(file.size() - at - 12)) {
+            return std::nullopt;
+        }
+        const char* type = bytes + at + 4;
+        const char* data = type + 4;
+        if (libdeflate_crc32(0, type, 4 + std::size_t(length)) != bigEndian32(data + length)) {
+            return std::nullopt;
+        }
+        const QByteArrayView name(type, 4);
+        if (next == Next::header) {
+            if (name != "IHDR" || length != 13) {
+                return std::nullopt;
+            }
+            stored.size = QSize(int(std::min<quint32>(bigEndian32(data), INT32_MAX)),
+                                int(std::min<quint32>(bigEndian32(data + 4), INT32_MAX)));
+            depth = std::uint8_t(data[8]);
+            colour = std::uint8_t(data[9]);
+            const bool layout =
+                (colour == 0 && (depth == 1 || depth == 8)) || (colour == 2 && depth == 8);
+            if (!layout || data[10] != 0 || data[11] != 0 || data[12] != 0 ||
+                !PageRule::fitsSize(stored.size)) {
+                return std::nullopt;
+            }
+            next = Next::resolution;
+        } else if (next == Next::resolution && name == "pHYs") {
+            const quint32 x = bigEndian32(data), y = bigEndian32(data + 4);
+            if (length != 9 || data[8] != 1 || x != y) {
+                return std::nullopt;
+            }
+            const double dpi = ImageHeader::dpiFromDotsPer(x, 1.0);
+            if (!PageRule::resolution(dpi, 0)) {
+                return std::nullopt;
+            }
+            if (dpi > 1) {
+                stored.dpi = dpi;
+            }
+            next = Next::summary;
+        } else if (next <= Next::summary && name == chunkType) {
+            summary = parseSummary(data, qsizetype(length));
+            if (!summary) {
+                return std::nullopt;
+            }
+            next = Next::data;
+        } else if (next == Next::data && name == "IDAT") {
+            std::memmove(bytes + packed, data, length);
+            packed += qsizetype(length);
+        } else if (next == Next::data && name == "IEND" && packed > 0 && length == 0 &&
+                   at + 12 == file.size()) {
+            next = Next::end;
+        } else {
+            return std::nullopt;
+        }
+        at += 12 + qsizetype(length);
+    }
+
+    // Exactly the rows the header declares, each led by a filter the page
+    // writer uses (none or up).
+    const std::size_t width = std::size_t(stored.size.width());
+    const std::size_t height = std::size_t(stored.size.height());
+    const std::size_t rowBytes = depth == 1 ? (width + 7) / 8 : width * (colour == 2 ? 3 : 1);
+    const std::size_t stride = rowBytes + 1;
+    const std::unique_ptr<std::uint8_t[]> raw(new (std::nothrow) std::uint8_t[stride * height]);
+    const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!raw || !decompressor) {
+        return std::nullopt;
+    }
+    std::size_t consumed = 0, produced = 0;
+    if (libdeflate_zlib_decompress_ex(decompressor.get(), bytes, std::size_t(packed), raw.get(),
+                                      stride * height, &consumed,
+                                      &produced) != LIBDEFLATE_SUCCESS ||
+        consumed != std::size_t(packed) || produced != stride * height) {
+        return std::nullopt;
+    }
+    file = QByteArray();
+    for (std::size_t y = 0; y < height; ++y) {
+        std::uint8_t* row = raw.get() + y * stride;
+        if (row[0] == 2 && y > 0) {
+            const std::uint8_t* above = row - stride;
+            for (std::size_t i = 1; i <= rowBytes; ++i) {
+                row[i] = std::uint8_t(row[i] + above[i]);
+            }
+        } else if (row[0] != 0 && row[0] != 2) {
+            return std::nullopt;
+        }
+    }
+    const QImage::Format format = depth == 1    ? QImage::Format_Mono
+                                  : colour == 2 ? QImage::Format_RGB888
+                                                : QImage::Format_Grayscale8;
+    QImage pixels(raw.get() + 1, int(width), int(height), qsizetype(stride), format);
+    if (pixels.isNull()) {
+        return std::nullopt;
+    }
+    if (format == QImage::Format_Mono) {
+        pixels.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    }
+    // What the page list would show, worked out from the pixels themselves.
+    const PageSummary actual = of(pixels, stored.dpi.value_or(0));
+    if (actual.inkShare != summary->inkShare || actual.thumbnail != summary->thumbnail) {
         return std::nullopt;
     }
     stored.summary = std::move(*summary);

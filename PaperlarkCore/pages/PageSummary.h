@@ -36,6 +36,16 @@ public:
     // a PNG in one of the layouts PngEncoder writes, of a size every output
     // can take, with an intact summary chunk before its image data.
     static std::optional<Stored> read(const QString& path);
+
+    // The same for a whole PNG file in memory, believing nothing it says
+    // until the pixels bear it out: the file must be in the form the page
+    // writer gives scanned pages (1-bit or 8-bit grey or 8-bit RGB; the
+    // chunks IHDR, pHYs, the summary, IDAT and IEND in that order and
+    // nothing else; every checksum right), its image data must inflate to
+    // exactly the rows its header declares, PageRule must take its size and
+    // resolution, and its summary must be the one its pixels give (the page
+    // is decoded and measured again). `file` is used up on the way.
+    static std::optional<Stored> verified(QByteArray file);
 };
 
 struct PageSummary::Stored {

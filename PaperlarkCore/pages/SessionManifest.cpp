@@ -1,6 +1,7 @@
 #include "pages/SessionManifest.h"
 
 #include "pages/DurableFile.h"
+#include "pages/PageRule.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <cerrno>
@@ -21,7 +21,6 @@ const QString SessionManifest::fileName = QStringLiteral("manifest.json");
 
 namespace {
 
-constexpr double maxDpi = 100000;
 constexpr qsizetype maxDescription = 200;
 
 QString text(const QDateTime& time) {
@@ -47,9 +46,20 @@ std::optional<QByteArray> readOwnFile(const QString& path, qint64 limit) {
         info.st_nlink != 1 || info.st_size > limit) {
         return std::nullopt;
     }
-    QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit) {
-        return std::nullopt;
+    // A buffer of the file's own size, not of the limit: a session of small
+    // pages must not reserve the limit for each of them.
+    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+        const qint64 got = file.read(bytes.data() + filled, bytes.size() - filled);
+        if (got <= 0) {
+            return std::nullopt; // shrunk meanwhile, or unreadable
+        }
+        filled += qsizetype(got);
+    }
+    char more = 0;
+    if (file.read(&more, 1) != 0) {
+        return std::nullopt; // grew meanwhile: not the file that was checked
     }
     return bytes;
 }
@@ -64,7 +74,8 @@ SessionManifest SessionManifest::of(const QList<std::shared_ptr<ScannedPage>>& p
     for (const auto& page : pages) {
         const QString path = page->cacheURL().toLocalFile();
         const QString name = QFileInfo(path).fileName();
-        if (QDir::cleanPath(QFileInfo(path).absolutePath()) != home || !isPageFileName(name)) {
+        if (QDir::cleanPath(QFileInfo(path).absolutePath()) != home ||
+            !PageRule::isCacheFileName(name)) {
             continue;
         }
         const bool text = !page->textLayerURL().isEmpty() &&
@@ -126,7 +137,7 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
     QSet<QString> files;
     for (const QJsonValue& value : root.value("pages").toArray()) {
         const QJsonObject object = value.toObject();
-        const QUuid id = QUuid::fromString(object.value("id").toString());
+        QUuid id = QUuid::fromString(object.value("id").toString());
         const QString file = object.value("file").toString();
         const double dpi = object.value("dpi").toDouble(-1);
         const QString description = object.value("description").toString();
@@ -136,11 +147,17 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
         const bool turnsValid =
             turnsValue.isUndefined() || (version.toDouble() == currentVersion && turns >= 0 &&
                                          turns <= 3 && turns == std::floor(turns));
-        if (id.isNull() || ids.contains(id) || !isPageFileName(file) || files.contains(file) ||
-            !std::isfinite(dpi) || dpi <= 0 || dpi > maxDpi ||
-            description.size() > maxDescription || !turnsValid) {
+        if (!PageRule::isCacheFileName(file) || files.contains(file) ||
+            !PageRule::fitsResolution(dpi) || description.size() > maxDescription || !turnsValid) {
             ++manifest.rejected;
+            // (A file named twice is the earlier entry's.)
+            if (PageRule::isCacheFileName(file) && !files.contains(file)) {
+                manifest.rejectedFiles.append(file);
+            }
             continue;
+        }
+        if (id.isNull() || ids.contains(id)) {
+            id = QUuid::createUuid();
         }
         ids.insert(id);
         files.insert(file);
@@ -161,14 +178,8 @@ std::optional<SessionManifest> SessionManifest::read(const QString& folder) {
 
 std::optional<QByteArray> SessionManifest::readPageFile(const QString& folder,
                                                         const QString& name) {
-    if (!isPageFileName(name)) {
+    if (!PageRule::isCacheFileName(name)) {
         return std::nullopt;
     }
     return readOwnFile(QDir(folder).filePath(name), maxPageFileBytes);
-}
-
-bool SessionManifest::isPageFileName(const QString& name) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^page_[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.(png|jpg)$"));
-    return pattern.match(name).hasMatch();
 }

@@ -27,8 +27,11 @@
 //
 // Reading trusts nothing: a file that is not a regular file of this user, is
 // larger than maxBytes, is not UTF-8 JSON of this version is refused as a
-// whole; entries whose id, file name or resolution do not check out (a path,
-// a name that is not a page name, a duplicate) are dropped one by one.
+// whole; entries whose file name or values do not check out (a path, a name
+// that is not a page name, a file named twice, a resolution PageRule refuses)
+// are dropped one by one. An entry whose id is missing or repeats an earlier
+// one keeps its file under a new id: ids are the list's own business, files
+// are the user's pages.
 class SessionManifest {
 public:
     struct Entry {
@@ -52,11 +55,14 @@ public:
     QList<Entry> pages;
     // When the page list last changed (UTC).
     QDateTime changed;
-    // Entries fromJson() dropped (not written, only read).
+    // Entries fromJson() dropped (not written, only read), and the names of
+    // page files they gave: whoever cleans up must leave those files alone.
     int rejected = 0;
+    QStringList rejectedFiles{};
 
     // The manifest of a page list at `changed`. Pages whose cache file is not
-    // directly inside `folder` are left out (they could not be restored).
+    // a cache file (PageRule::isCacheFileName) directly inside `folder` are
+    // left out (they could not be restored).
     static SessionManifest of(const QList<std::shared_ptr<ScannedPage>>& pages,
                               const QString& folder, const QDateTime& changed);
 
@@ -69,14 +75,12 @@ public:
     // The manifest in `folder`, or nothing (see above).
     static std::optional<SessionManifest> read(const QString& folder);
 
-    // "page_" + upper-case UUID + ".png" or ".jpg": the only names a page's
-    // file may have, so that no entry can point anywhere else.
-    static bool isPageFileName(const QString& name);
-
-    // The bytes of the page file `name` in `folder`, when `name` is a page
-    // file name and the file a regular file of this user with no other name
-    // (not a link of either kind to a file elsewhere) and at most
-    // maxPageFileBytes long; nothing otherwise.
+    // The bytes of the page file `name` in `folder`, when `name` is a cache
+    // file name (PageRule::isCacheFileName, so that no entry can point
+    // anywhere else) and the file a regular file of this user with no other
+    // name (not a link of either kind to a file elsewhere) and at most
+    // maxPageFileBytes long; nothing otherwise. The file is read into a
+    // buffer of its own size.
     static std::optional<QByteArray> readPageFile(const QString& folder, const QString& name);
     static constexpr qint64 maxPageFileBytes = qint64{512} << 20;
 

@@ -4,6 +4,7 @@
 #include "pages/DurableFile.h"
 #include "pages/ImageFile.h"
 #include "pages/ImageHeader.h"
+#include "pages/PageRule.h"
 #include "pdf/PdfReaderClient.h"
 #include "pdf/PdfReaderLocation.h"
 
@@ -54,8 +55,8 @@ struct Incoming {
 // Whether the announced facts are possible at all.
 bool plausible(const PageStart& facts, int index) {
     const QSize size(facts.width, facts.height);
-    if (facts.index != index || !ImageFile::fitsEveryOutput(size) || !(facts.dpi > 0) ||
-        facts.dpi > 100000) {
+    if (facts.index != index || !PageRule::fitsSize(size) || !(facts.dpi > 0) ||
+        !PageRule::fitsResolution(facts.dpi)) {
         return false;
     }
     if (facts.kind == Kind::jpeg) {

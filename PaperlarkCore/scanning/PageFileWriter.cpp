@@ -1,7 +1,9 @@
 #include "scanning/PageFileWriter.h"
 
 #include "pages/ImageFile.h"
+#include "pages/ImageHeader.h"
 #include "pages/JpegEncoder.h"
+#include "pages/PageRule.h"
 #include "pages/PageSummary.h"
 #include "pages/PngEncoder.h"
 
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -34,7 +37,9 @@ constexpr int compression = 1;
 // takes well over a byte per pixel. Such a page is kept as a JPEG of high
 // quality with full colour resolution instead, at a third to a quarter of
 // the size; its difference from the scan is of the size of that noise. Pages
-// that compress well (text, drawings, clean scans) stay exact.
+// that compress well (text, drawings, clean scans) stay exact. Only the
+// image data counts: the page summary the file carries is the same size for
+// every page, and would tip small pages over the budget.
 constexpr double losslessBytesPerPixel = 0.9;
 constexpr int noisyPageQuality = 95;
 // libjpeg's limit on either side of an image.
@@ -78,6 +83,17 @@ std::optional<bool> predictedOverBudget(const QImage& image) {
     return overBudget(double(buffer.size()), sample);
 }
 
+QImage pageForm(const QImage& page) {
+    if (page.format() == QImage::Format_RGB888) {
+        return page;
+    }
+    const QImage image = ImageFile::normalised(page);
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_Grayscale8) {
+        return image;
+    }
+    return ImageFile::flattened(image).convertToFormat(QImage::Format_RGB888);
+}
+
 bool syncDescriptor(int fd) {
     while (::fsync(fd) != 0) {
         if (errno != EINTR) {
@@ -111,13 +127,23 @@ PageFileWriter::PageFileWriter(QString folder, QString baseName)
     : folder_(std::move(folder)), baseName_(std::move(baseName)) {}
 
 Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<double> dpi) {
-    // Scanners deliver colour as RGB888, which is written as it is.
-    const QImage image =
-        page.format() == QImage::Format_RGB888 ? page : ImageFile::normalised(page);
+    // Pages are black and white, grey or RGB888 (as scanners deliver colour),
+    // the forms a page file can take (see PageSummary::verified).
+    const QImage image = pageForm(page);
     if (image.isNull()) {
         return QStringLiteral("The scanned page could not be encoded as PNG: out of memory.");
     }
-    const double resolution = dpi && *dpi > 0 ? *dpi : 0;
+    if (!PageRule::fitsSize(image.size())) {
+        return QStringLiteral("The scanned page is too large: a page may have at most %1 pixels "
+                              "on a side.")
+            .arg(PageRule::maxSide);
+    }
+    // A resolution no page may carry is as good as none: the page then takes
+    // the one the scan asked for. The summary is measured at the resolution
+    // the file states (dots per metre), which is what a reader measures at.
+    const double resolution = dpi && *dpi > 1 && PageRule::fitsResolution(*dpi)
+                                  ? ImageHeader::dpiFromDotsPer(std::round(*dpi / 0.0254), 1.0)
+                                  : 0;
     const QDir folder(folder_);
     QTemporaryFile partial(folder.filePath(partialPrefix(baseName_) + QStringLiteral("XXXXXX")));
     if (!partial.open()) {
@@ -134,16 +160,19 @@ Result<QUrl, QString> PageFileWriter::write(const QImage& page, std::optional<do
         std::future<std::optional<PngEncoder::Chunk>> summary =
             std::async(std::launch::async,
                        [image, resolution] { return PageSummary::of(image, resolution).chunk(); });
-        const auto extra = [&summary] {
+        qint64 summaryBytes = 0;
+        const auto extra = [&summary, &summaryBytes] {
             QList<PngEncoder::Chunk> chunks;
             if (auto chunk = summary.get()) {
+                summaryBytes = 12 + chunk->data.size(); // with length, type and CRC
                 chunks.append(std::move(*chunk));
             }
             return chunks;
         };
         encoded = PngEncoder::write(image, partial, resolution, compression, extra);
         // A page the sample misjudged, or too short to sample.
-        jpeg = encoded && colour && partial.flush() && overBudget(double(partial.size()), image);
+        jpeg = encoded && colour && partial.flush() &&
+               overBudget(double(partial.size() - summaryBytes), image);
         encoded = encoded && (!jpeg || (partial.resize(0) && partial.seek(0)));
     }
     if (jpeg && encoded) {

@@ -10,8 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <random>
 
 namespace {
@@ -168,6 +170,57 @@ QImage scannedPage(int dpi, unsigned marks, Depth depth) {
     return mono;
 }
 
+// An A4 page at 100 dpi of `paper` with sensor noise; with `text`, lines of
+// large words in `ink` (thick strokes, as a headline or a poster prints).
+QImage colouredSheet(QColor paper, std::optional<QColor> ink) {
+    constexpr double px = 100 / 25.4;
+    QImage image(QSize(827, 1169), QImage::Format_RGB32);
+    image.fill(paper);
+    std::mt19937 random(paper.rgb());
+    if (ink) {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(*ink, 1.5 * px, Qt::SolidLine, Qt::RoundCap));
+        for (double y = 60; y < 250; y += 30) {
+            drawWords(painter, {30 * px, y * px}, 14, 14 * px, random);
+        }
+    }
+    std::uniform_int_distribution<int> noise(-3, 3);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const auto n = [&](int v) { return std::clamp(v + noise(random), 0, 255); };
+            line[x] = qRgb(n(qRed(line[x])), n(qGreen(line[x])), n(qBlue(line[x])));
+        }
+    }
+    return image;
+}
+
+// A photograph-like page: smooth colour fields and soft shapes, no paper.
+QImage photograph(unsigned seed) {
+    QImage image(QSize(827, 1169), QImage::Format_RGB32);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const double fx = x / 827.0, fy = y / 1169.0;
+            line[x] = qRgb(int(150 + 90 * std::sin(6 * fx + seed)), int(170 - 120 * fy),
+                           int(200 * (1 - fx * fy)));
+        }
+    }
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 12; ++i) {
+        painter.setBrush(
+            QColor(int(unit(random) * 255), int(unit(random) * 255), int(unit(random) * 255)));
+        painter.drawEllipse(QPointF(unit(random) * 827, unit(random) * 1169),
+                            40 + 120 * unit(random), 40 + 120 * unit(random));
+    }
+    return image;
+}
+
 } // namespace
 
 class tst_BlankPageDetector : public QObject {
@@ -177,6 +230,7 @@ private Q_SLOTS:
     void flagsBlankScansButNotPrint_data();
     void flagsBlankScansButNotPrint();
     void degenerateImages();
+    void colourAndDarkGroundsAreNotBlank();
     void pagesAreMeasuredOnceWhenMade();
 };
 
@@ -245,6 +299,33 @@ void tst_BlankPageDetector::degenerateImages() {
     QImage clear(800, 1100, QImage::Format_ARGB32);
     clear.fill(Qt::transparent);
     QVERIFY(BlankPageDetector::looksBlank(BlankPageDetector::inkShare(clear, 100)));
+}
+
+void tst_BlankPageDetector::colourAndDarkGroundsAreNotBlank() {
+    const auto blank = [](const QImage& page) {
+        return BlankPageDetector::looksBlank(BlankPageDetector::inkShare(page, 100));
+    };
+    const QColor white(255, 255, 255), black(25, 25, 30);
+    // Pastel copy paper and recycled grey paper are paper: blank unless
+    // something is written on them.
+    for (const QColor paper : {QColor(250, 244, 196), QColor(214, 232, 250), QColor(222, 240, 214),
+                               QColor(215, 213, 208)}) {
+        QVERIFY2(blank(colouredSheet(paper, std::nullopt)), qPrintable(paper.name()));
+        QVERIFY2(!blank(colouredSheet(paper, black)), qPrintable(paper.name()));
+    }
+    // A sheet of a strong colour is marked all over, with or without white
+    // text on it; so is a dark one with light text.
+    for (const QColor ground : {QColor(205, 30, 35), QColor(30, 150, 60), QColor(225, 180, 30),
+                                QColor(120, 40, 160), QColor(30, 60, 170), black}) {
+        QVERIFY2(!blank(colouredSheet(ground, std::nullopt)), qPrintable(ground.name()));
+        QVERIFY2(!blank(colouredSheet(ground, white)), qPrintable(ground.name()));
+    }
+    // Light colourful marks on white paper are marks (a highlighter).
+    QVERIFY(!blank(colouredSheet(white, QColor(255, 240, 70))));
+    // Photographs are not blank.
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        QVERIFY2(!blank(photograph(seed)), qPrintable(QString::number(seed)));
+    }
 }
 
 void tst_BlankPageDetector::pagesAreMeasuredOnceWhenMade() {

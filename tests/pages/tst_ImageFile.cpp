@@ -1,6 +1,7 @@
 #include "PageFixtures.h"
 
 #include "pages/ImageFile.h"
+#include "pages/PageRule.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -43,6 +44,8 @@ void tst_ImageFile::resolutionComesFromTheFileOrTheFallback_data() {
     QTest::newRow("TIFF tag, inches") << tiffWithResolution(200, 1, 2) << 200.0;
     QTest::newRow("TIFF tag, default unit") << tiffWithResolution(400, 2, 0) << 200.0;
     QTest::newRow("TIFF tag, centimetres") << tiffWithResolution(100, 1, 3) << 254.0;
+    QTest::newRow("TIFF at the highest resolution a page takes")
+        << tiffWithResolution(quint32(PageRule::maxDpi), 1, 2) << PageRule::maxDpi;
     QTest::newRow("TIFF tag without absolute unit") << tiffWithResolution(200, 1, 1) << 200.0;
     QTest::newRow("TIFF tag without unit, below 1") << tiffWithResolution(1, 2, 1) << fallback;
     QTest::newRow("TIFF without tag") << tiffWithResolution(0, 0, 0) << fallback;
@@ -120,10 +123,10 @@ void tst_ImageFile::aFullPageAt600DpiLoads() {
 
     // So does the longest side every output takes.
     const QUrl longest =
-        write(path("longest.png"), qtEncoded(monoImage(ImageFile::maxSide, 2), "png", 300));
+        write(path("longest.png"), qtEncoded(monoImage(PageRule::maxSide, 2), "png", 300));
     const auto strip = ImageFile::read(longest, 300);
     QVERIFY(strip.ok());
-    QCOMPARE(strip.value().image.width(), ImageFile::maxSide);
+    QCOMPARE(strip.value().image.width(), PageRule::maxSide);
 }
 
 void tst_ImageFile::badInputIsUnreadable_data() {
@@ -148,9 +151,25 @@ void tst_ImageFile::badInputIsUnreadable_data() {
     // Sizes that fit in memory but not in every output format.
     QTest::newRow("RLE BMP of 4587520 x 46") << rle8BmpDeclaring(4587520, 46);
     QTest::newRow("PNG wider than a PDF page image")
-        << qtEncoded(monoImage(ImageFile::maxSide + 1, 1), "png", 300);
-    QTest::newRow("BMP taller than a PDF page image")
-        << rle8BmpDeclaring(1, ImageFile::maxSide + 1);
+        << qtEncoded(monoImage(PageRule::maxSide + 1, 1), "png", 300);
+    QTest::newRow("BMP taller than a PDF page image") << rle8BmpDeclaring(1, PageRule::maxSide + 1);
+    // A resolution no page takes is refused here, not dropped at a restore.
+    QTest::newRow("TIFF above the highest resolution")
+        << tiffWithResolution(quint32(PageRule::maxDpi) + 1, 1, 2);
+    QTest::newRow("PNG at 200000 dpi") << qtEncoded(image, "png", 200000);
+    // Header fields whose product does not fit in 64 bits (no sanitizer
+    // complaint, and no file that seems to hold its rows).
+    QByteArray huge = qtEncoded(image, "bmp", 300);
+    const auto put32 = [&huge](int at, quint32 value) {
+        for (int i = 0; i < 4; ++i) {
+            huge[at + i] = char((value >> (8 * i)) & 0xFF);
+        }
+    };
+    put32(18, 0x7FFFFFFF); // width
+    put32(22, 0x7FFFFFFF); // height
+    huge[28] = char(0xFF); // 65535 bits per pixel
+    huge[29] = char(0xFF);
+    QTest::newRow("BMP whose row bytes overflow") << huge;
 }
 
 void tst_ImageFile::badInputIsUnreadable() {

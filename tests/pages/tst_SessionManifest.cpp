@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,7 +109,9 @@ void tst_SessionManifest::refusesWhatItCannotTrust() {
     QVERIFY(!SessionManifest::fromJson(huge));
 
     // Entries that could point anywhere else, or make no sense, are dropped
-    // one by one; the rest stays in order.
+    // one by one; the rest stays in order. The page files of dropped
+    // entries are named, for whoever cleans up to leave alone. An id that
+    // is missing or taken is replaced: the file is the page.
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QString file = pageName();
     const auto entry = [](const QString& id, const QString& file, const QString& dpi) {
@@ -116,19 +119,24 @@ void tst_SessionManifest::refusesWhatItCannotTrust() {
             .arg(id, file, dpi);
     };
     const QString other = QUuid::createUuid().toString();
+    const QStringList refused = {pageName(), pageName(), pageName(), pageName()};
+    const QString unnamed = pageName(), again = pageName(), unknown = pageName(),
+                  highest = pageName();
     const QStringList entries = {
         entry(id, file, "300"),
         entry(QUuid::createUuid().toString(), "../" + pageName(), "300"),
         entry(QUuid::createUuid().toString(), "/home/user/" + pageName(), "300"),
         entry(QUuid::createUuid().toString(), "notes.txt", "300"),
         entry(QUuid::createUuid().toString(), pageName().toLower(), "300"),
-        entry(QUuid::createUuid().toString(), pageName(), "-5"),
-        entry(QUuid::createUuid().toString(), pageName(), "1e300"),
-        entry(QUuid::createUuid().toString(), pageName(), "\"300\""),
-        entry("not an id", pageName(), "300"),
-        entry(id, pageName(), "300"),                       // the same id again
+        entry(QUuid::createUuid().toString(), refused[0], "-5"),
+        entry(QUuid::createUuid().toString(), refused[1], "1e300"),
+        entry(QUuid::createUuid().toString(), refused[2], "\"300\""),
+        entry(QUuid::createUuid().toString(), refused[3], "100001"),
+        entry("not an id", unnamed, "300"),
+        entry(id, again, "300"),                            // the same id again
         entry(QUuid::createUuid().toString(), file, "300"), // the same file again
-        entry(other, pageName(), "72"),
+        entry(other, unknown, "0"),                         // resolution not known
+        entry(QUuid::createUuid().toString(), highest, "100000"),
         "42",
     };
     const QString json =
@@ -136,11 +144,19 @@ void tst_SessionManifest::refusesWhatItCannotTrust() {
             .arg(entries.join(", "));
     const auto parsed = SessionManifest::fromJson(json.toUtf8());
     QVERIFY(parsed);
-    QCOMPARE(parsed->pages.size(), 2);
+    QStringList files;
+    QSet<QUuid> ids;
+    for (const auto& page : parsed->pages) {
+        files << page.file;
+        ids.insert(page.id);
+    }
+    QCOMPARE(files, QStringList({file, unnamed, again, unknown, highest}));
+    QCOMPARE(ids.size(), 5);
     QCOMPARE(parsed->pages[0].id, QUuid::fromString(id));
-    QCOMPARE(parsed->pages[0].file, file);
-    QCOMPARE(parsed->pages[1].id, QUuid::fromString(other));
-    QCOMPARE(parsed->rejected, 11);
+    QVERIFY(!parsed->pages[1].id.isNull());
+    QCOMPARE(parsed->pages[3].id, QUuid::fromString(other));
+    QCOMPARE(parsed->rejected, 10);
+    QCOMPARE(parsed->rejectedFiles, refused);
     QCOMPARE(parsed->changed, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
 
     // Turns: whole quarter turns 0...3, and only in version 2.

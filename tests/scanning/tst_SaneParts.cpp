@@ -252,6 +252,22 @@ private Q_SLOTS:
         QCOMPARE(adopted->inkShare(), std::optional<double>(stored->summary.inkShare));
         QCOMPARE(adopted->loadFullImage().value(), decoded);
 
+        // Every page the writer gives bears out its summary when checked
+        // against its pixels, whatever its form and resolution.
+        QImage mono(301, 77, QImage::Format_Mono);
+        mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        mono.fill(0);
+        for (int x = 20; x < 280; ++x) {
+            mono.setPixel(x, 40, 1);
+        }
+        for (const QImage& form : {page, page.convertToFormat(QImage::Format_Grayscale8), mono}) {
+            for (const std::optional<double> dpi : {std::optional<double>(), {299.5}, {600.0}}) {
+                const QUrl written = writer.write(form, dpi).value();
+                QVERIFY(PageSummary::verified(bytesOf(written.toLocalFile())));
+                QVERIFY(QFile::remove(written.toLocalFile()));
+            }
+        }
+
         // A summary that does not check out is ignored: the file is decoded
         // and measured like any other, and nothing else changes.
         const QUrl damaged = writer.write(page, std::nullopt).value();
@@ -339,6 +355,25 @@ private Q_SLOTS:
         const QUrl greyFile = writer.write(grey, 300.0).value();
         QCOMPARE(greyFile, QUrl::fromLocalFile(dir.filePath("page-3.png")));
         QCOMPARE(ImageFile::read(greyFile, 0).value().image, grey);
+
+        // Small clean colour pages are judged by their pixels alone (the
+        // summary the file carries does not count): a plain white page and a
+        // receipt at low resolution stay exact.
+        QImage receipt(180, 520, QImage::Format_RGB888);
+        receipt.fill(Qt::white);
+        for (int y = 40; y < 480; y += 24) {
+            for (int x = 20; x < 160; ++x) {
+                receipt.setPixelColor(x, y, QColor(40, 40, 50));
+            }
+        }
+        QImage white(236, 236, QImage::Format_RGB888);
+        white.fill(Qt::white);
+        for (const QImage& clean : {white, receipt}) {
+            const QUrl small = writer.write(clean, 100.0).value();
+            QVERIFY2(small.fileName().endsWith(".png"), qPrintable(small.fileName()));
+            QCOMPARE(ImageFile::read(small, 0).value().image.convertToFormat(QImage::Format_RGB888),
+                     clean);
+        }
     }
 
     void sourceNamesOfRealBackends_data() {

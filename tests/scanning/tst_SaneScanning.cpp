@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +29,8 @@ namespace {
 constexpr int smallDpi = 25;
 
 const QString disconnected = QStringLiteral("The scanner was disconnected during the scan.");
+// The names pages are delivered under.
+const QRegularExpression ownPageName(QStringLiteral("^scan_[0-9A-F-]{36}\\.png$"));
 const QString notResponding = QStringLiteral(
     "The scanner is not responding. Switch it off and on again, then press Refresh.");
 
@@ -119,7 +122,8 @@ private Q_SLOTS:
         QCOMPARE(header.colourType, 2); // RGB
         QCOMPARE(header.bitDepth, 8);
         QCOMPARE(header.pixelsPerMetre, 11811u);
-        QCOMPARE(QFileInfo(colour->urls().first().toLocalFile()).fileName(), QString("page-1.png"));
+        // Delivered under a name of the application's own.
+        QVERIFY(ownPageName.match(colour->urls().first().fileName()).hasMatch());
 
         // Smaller paper than the glass is scanned at its own size.
         const auto a5 = rig.scan(ScanSource::flatbed, ColourMode::greyscale, 100, PaperSize::a5);
@@ -253,7 +257,7 @@ private Q_SLOTS:
         QCOMPARE(outcome->result->failure().deliveredPages(), rig.announced);
         QVERIFY(allReadable(rig.announced));
         // Nothing half-written is left behind.
-        QCOMPARE(rig.filesOfLastScan(), QStringList{"page-1.png"});
+        QCOMPARE(rig.filesOfLastScan(), QStringList{rig.announced.first().fileName()});
         QVERIFY(!rig.service->isScanning());
 
         // A new worker takes over: listing and scanning work again.
@@ -295,7 +299,7 @@ private Q_SLOTS:
         QVERIFY(outcome->result && !outcome->result->ok());
         QCOMPARE(outcome->result->failure().kind(), ScannerFailure::Kind::cancelled);
         QCOMPARE(outcome->result->failure().deliveredPages(), rig.announced);
-        QCOMPARE(rig.filesOfLastScan(), QStringList{"page-1.png"});
+        QCOMPARE(rig.filesOfLastScan(), QStringList{rig.announced.first().fileName()});
         // The worker stopped the scan itself and goes on serving.
         QCOMPARE(rig.workerPid(), pid);
         QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::greyscale, 50)->urls().size(), 1);

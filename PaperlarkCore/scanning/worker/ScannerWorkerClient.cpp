@@ -1,6 +1,5 @@
 #include "scanning/worker/ScannerWorkerClient.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -214,16 +213,10 @@ bool ScannerWorkerClient::accept(const Reply& reply) {
     } else if (std::holds_alternative<Progress>(reply) ||
                std::holds_alternative<ScanEnded>(reply)) {
         fits = holds<StartScan>(request);
-    } else if (const auto* page = std::get_if<PageWritten>(&reply)) {
-        // A page must be a file of this scan, in its folder.
-        if (holds<StartScan>(request)) {
-            const ScanConfiguration& scan = std::get<StartScan>(*request).configuration;
-            const QFileInfo file(page->path);
-            fits = QDir::cleanPath(file.absolutePath()) ==
-                       QDir::cleanPath(
-                           QFileInfo(scan.downloadsDirectory.toLocalFile()).absoluteFilePath()) &&
-                   file.fileName().startsWith(scan.documentName);
-        }
+    } else if (std::holds_alternative<PageWritten>(reply)) {
+        // Whether the page is one the worker may deliver is for the scan's
+        // listener to find out (see WorkerPageFile), on what it opens.
+        fits = holds<StartScan>(request);
     }
     if (!fits) {
         return false;
@@ -286,6 +279,11 @@ void ScannerWorkerClient::dropWorker(Loss loss) {
     if (current_) {
         deliverFinal(Lost{loss, {}});
     }
+}
+
+void ScannerWorkerClient::distrust() {
+    dropWorker(Loss::died);
+    QMetaObject::invokeMethod(this, &ScannerWorkerClient::startNext, Qt::QueuedConnection);
 }
 
 void ScannerWorkerClient::failEverything(const QString& text) {

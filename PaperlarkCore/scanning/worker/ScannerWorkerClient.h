@@ -63,6 +63,12 @@ public:
     // scan still waiting in the queue (its listener hears ScanEnded, cancelled).
     void cancelScan();
 
+    // Replaces the worker for having broken the rules in a way only its
+    // listener can tell (a page file that does not check out): it is killed,
+    // the request in progress ends with Lost (died), and queued requests go
+    // to a new worker.
+    void distrust();
+
     // The running worker's process id, if one runs.
     std::optional<qint64> processId() const;
     // Why no worker can be started; none while one can (or none was tried).

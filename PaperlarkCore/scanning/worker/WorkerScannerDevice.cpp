@@ -1,9 +1,11 @@
 #include "scanning/worker/WorkerScannerDevice.h"
 
 #include "scanning/PageFileWriter.h"
+#include "scanning/worker/WorkerPageFile.h"
 
 #include <QDir>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
@@ -36,9 +38,14 @@ void removePartialFiles(const ScanConfiguration& configuration) {
 
 WorkerScannerDevice::WorkerScannerDevice(std::shared_ptr<ScannerWorkerClient> worker,
                                          SaneDeviceEntry entry)
-    : worker_(std::move(worker)), entry_(std::move(entry)) {}
+    : worker_(std::move(worker)), entry_(std::move(entry)) {
+    adopter_.setMaxThreadCount(1);
+}
 
-WorkerScannerDevice::~WorkerScannerDevice() = default;
+WorkerScannerDevice::~WorkerScannerDevice() {
+    // Pages being taken on finish (their files stay in the scan's folder).
+    adopter_.waitForDone();
+}
 
 std::optional<QString> WorkerScannerDevice::persistentId() const {
     return QString::fromUtf8(entry_.name);
@@ -138,9 +145,10 @@ void WorkerScannerDevice::requestScan(const ScanConfiguration& configuration) {
     }
     scanning_ = true;
     QPointer<WorkerScannerDevice> self(this);
+    const quint64 scan = ++scan_;
     worker_->submit(StartScan{entry_.name, *unit, configuration, worker_->settings().options},
-                    [self, configuration](const ScannerWorkerClient::Event& event) {
-                        if (self) {
+                    [self, scan, configuration](const ScannerWorkerClient::Event& event) {
+                        if (self && self->scan_ == scan) {
                             self->scanEvent(event, configuration);
                         } else if (std::holds_alternative<ScannerWorkerClient::Lost>(event)) {
                             removePartialFiles(configuration);
@@ -149,6 +157,63 @@ void WorkerScannerDevice::requestScan(const ScanConfiguration& configuration) {
 }
 
 void WorkerScannerDevice::scanEvent(const ScannerWorkerClient::Event& event,
+                                    const ScanConfiguration& configuration) {
+    if (const auto* reply = std::get_if<Reply>(&event)) {
+        if (const auto* page = std::get_if<PageWritten>(reply)) {
+            Step step;
+            step.lastByte =
+                std::chrono::steady_clock::time_point(std::chrono::nanoseconds(page->lastByteAt));
+            step.page = QtConcurrent::run(
+                &adopter_, [folder = configuration.downloadsDirectory.toLocalFile(),
+                            base = configuration.documentName, path = page->path] {
+                    auto adopted = WorkerPageFile::adopt(folder, base, path);
+                    return adopted ? std::optional<QUrl>(adopted.value()) : std::nullopt;
+                });
+            step.configuration = configuration;
+            QFuture<std::optional<QUrl>> future = *step.page;
+            steps_.push_back(std::move(step));
+            future.then(this, [this](const std::optional<QUrl>&) { deliverSteps(); });
+            return;
+        }
+        if (!std::holds_alternative<ScanEnded>(*reply)) {
+            return; // progress
+        }
+    }
+    scanning_ = false; // nothing left to cancel
+    steps_.push_back({std::nullopt, {}, event, configuration});
+    deliverSteps();
+}
+
+void WorkerScannerDevice::deliverSteps() {
+    while (!steps_.empty() && (!steps_.front().page || steps_.front().page->isFinished())) {
+        const Step step = std::move(steps_.front());
+        steps_.pop_front();
+        if (step.end) {
+            scanEnded(*step.end, step.configuration);
+            continue;
+        }
+        const std::optional<QUrl> file = step.page->result();
+        if (!file) {
+            distrust(step.configuration);
+            return;
+        }
+        Q_EMIT pageRead(*file, step.lastByte);
+        Q_EMIT fileWritten(*file);
+    }
+}
+
+void WorkerScannerDevice::distrust(const ScanConfiguration& configuration) {
+    // Nothing more the worker says about this scan counts; it is replaced.
+    steps_.clear();
+    ++scan_;
+    scanning_ = false;
+    sessionOpen_ = false;
+    worker_->distrust();
+    removePartialFiles(configuration);
+    Q_EMIT removed();
+}
+
+void WorkerScannerDevice::scanEnded(const ScannerWorkerClient::Event& event,
                                     const ScanConfiguration& configuration) {
     if (const auto* lost = std::get_if<ScannerWorkerClient::Lost>(&event)) {
         scanning_ = false;
@@ -167,26 +232,18 @@ void WorkerScannerDevice::scanEvent(const ScannerWorkerClient::Event& event,
         }
         return;
     }
-    const Reply& reply = std::get<Reply>(event);
-    if (const auto* page = std::get_if<PageWritten>(&reply)) {
-        Q_EMIT pageRead(
-            QUrl::fromLocalFile(page->path),
-            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(page->lastByteAt)));
-        Q_EMIT fileWritten(QUrl::fromLocalFile(page->path));
-    } else if (const auto* ended = std::get_if<ScanEnded>(&reply)) {
-        scanning_ = false;
-        if (ended->lost) {
-            sessionOpen_ = false;
-            Q_EMIT removed();
-            return;
-        }
-        if (ended->error) {
-            // Whatever went wrong, the next scan looks at the device afresh.
-            sessionOpen_ = false;
-        }
-        Q_EMIT scanCompleted(ended->cancelled ? QStringLiteral("The scan was cancelled.")
-                                              : ended->error);
+    const auto& ended = std::get<ScanEnded>(std::get<Reply>(event));
+    scanning_ = false;
+    if (ended.lost) {
+        sessionOpen_ = false;
+        Q_EMIT removed();
+        return;
     }
+    if (ended.error) {
+        // Whatever went wrong, the next scan looks at the device afresh.
+        sessionOpen_ = false;
+    }
+    Q_EMIT scanCompleted(ended.cancelled ? QStringLiteral("The scan was cancelled.") : ended.error);
 }
 
 void WorkerScannerDevice::requestCancel() {

@@ -1,7 +1,7 @@
-// Runs the fuzz target once over every file in the folders given: the
-// committed corpus of damaged and odd PDFs and the import tests' PDFs. Any
-// crash or sanitizer report fails the test; the results themselves do not
-// matter.
+// Runs a fuzz target once over every file in the folders given (a committed
+// corpus), in name order, after its LLVMFuzzerInitialize where it has one.
+// Any crash, abort or sanitizer report fails the test; what the target does
+// with an input is its own to check.
 
 #include <QDir>
 #include <QFile>
@@ -10,8 +10,12 @@
 #include <cstdio>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
+    if (LLVMFuzzerInitialize) {
+        LLVMFuzzerInitialize(&argc, &argv);
+    }
     int files = 0;
     for (int i = 1; i < argc; ++i) {
         const QDir folder(QString::fromLocal8Bit(argv[i]));
