@@ -36,6 +36,7 @@ class ScannerViewModelTest : public QObject, ModelFixture {
             {&ScannerViewModel::errorMessageChanged, "errorMessage"},
             {&ScannerViewModel::historyChanged, "history"},
             {&ScannerViewModel::scanningChanged, "scanning"},
+            {&ScannerViewModel::addingFilesChanged, "addingFiles"},
             {&ScannerViewModel::changed, "+"}};
         for (const auto& [signal, name] : named) {
             connect(&model, signal, this, [this, name = name] { signals_ << name; });
@@ -91,8 +92,9 @@ private Q_SLOTS:
         // and the outcome.
         signals_.clear();
         QVERIFY(importImages(2));
-        QCOMPARE(signals_, (QStringList{"status", "+", "pages", "+", "status", "+", "pages", "+",
-                                        "selectedPageID", "+", "status", "+"}));
+        QCOMPARE(signals_, (QStringList{"addingFiles", "+", "status", "+", "pages", "+", "status",
+                                        "+", "pages", "+", "addingFiles", "+", "selectedPageID",
+                                        "+", "status", "+"}));
         signals_.clear();
         model_->deleteSelection();
         QCOMPARE(signals_,
@@ -197,6 +199,20 @@ private Q_SLOTS:
         QCOMPARE(model_->errorMessage(), QStringLiteral("Could not read the image at broken.png."));
         QCOMPARE(desktop_->imageChooserCalls, 2);
         QVERIFY(QFile::exists(good[0].toLocalFile())); // the user's files stay
+
+        // A PDF's pages follow; Save waits for them, and text recognition
+        // leaves a page that came with its own text alone.
+        model_->editSettings([](AppSettings& s) { s.ocrEnabled = true; });
+        QSignalSpy adding(model_.get(), &ScannerViewModel::addingFilesChanged);
+        model_->importFiles({QUrl::fromLocalFile(
+            QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/data/pdf/ocrmypdf.pdf"))});
+        QVERIFY(model_->addingFiles() && !model_->canSave());
+        QTRY_VERIFY(!model_->importing());
+        QVERIFY(!model_->addingFiles() && model_->canSave());
+        QCOMPARE(adding.count(), 2);
+        QCOMPARE(model_->pages().size(), 1 + 3 + 1);
+        QCOMPARE(model_->status(), QStringLiteral("5 page(s) ready."));
+        QCOMPARE(model_->textRecognition().pendingCount({model_->pages().last()}), 0);
     }
 
     void clearAndCleanUp() {

@@ -3,6 +3,7 @@
 // tested with the model; how controls bind, with the toolkit.)
 #include "MainWindowFixture.h"
 
+#include "pages/PdfWriter.h"
 #include "settings/ColourMode.h"
 #include "settings/OutputFormat.h"
 #include "settings/PaperSize.h"
@@ -157,6 +158,37 @@ private Q_SLOTS:
         QCOMPARE(f.rowTitles().size(), 4);
         QVERIFY(options->spinner()->isHidden());
         QVERIFY(!options->spinner()->isSpinning());
+        QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
+    }
+
+    void addingALongPdfCanBeCancelled() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        PdfWriter writer;
+        QImage mono(64, 80, QImage::Format_Mono);
+        mono.fill(1);
+        for (int i = 0; i < 500; ++i) {
+            QVERIFY(writer.addPage(QSizeF(46.08, 57.6), PdfImage::mono(mono)));
+        }
+        QFile out(f.home.filePath("long.pdf"));
+        QVERIFY(out.open(QIODevice::WriteOnly) && writer.write(out, "test"));
+        out.close();
+        f.model->addDroppedFiles({QUrl::fromLocalFile(out.fileName())});
+
+        // While it runs, "Add image file..." cancels it and Save waits.
+        OptionsCard* options = f.view->optionsCard();
+        QCOMPARE(options->addImageButton()->text(), OptionsCard::cancelAddingText());
+        QVERIFY(options->addImageButton()->isEnabled());
+        QVERIFY(options->spinner()->isVisible());
+        QTRY_VERIFY(f.model->pages().size() >= 2);
+        QVERIFY(!f.view->saveCard()->saveButton()->isEnabled());
+        QTest::keyClick(f.window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.model->importing());
+        QVERIFY(f.model->pages().size() < 500);
+        QVERIFY(f.model->status().startsWith("Adding the PDF long.pdf was cancelled."));
+        QCOMPARE(f.model->errorMessage(), std::nullopt); // no alert
+        QCOMPARE(options->addImageButton()->text(), QStringLiteral("Add image file..."));
+        QVERIFY(options->spinner()->isHidden());
         QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
     }
 
