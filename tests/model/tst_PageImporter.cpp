@@ -1,12 +1,12 @@
 // The one way pages arrive: files, PDFs and folders off the GUI thread, in
 // order, with their progress and one report of every file that gave no page;
-// a scan's batch; restored pages; cancelling, and the user stopping a PDF.
+// a scan's batch; restored pages; cancelling. (The user stopping a long PDF
+// is tested from the window.)
 
 #include "PageIds.h"
 
 #include "model/ImageFileSource.h"
 #include "model/PageImporter.h"
-#include "pages/PdfWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,40 +175,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!importer_->running(), 60000);
         QCOMPARE(alerts_.last(),
                  QStringLiteral("The PDF qpdf-encrypted.pdf is protected by a password."));
-    }
-
-    void aLongPdfStopsWhenTheUserCancels() {
-        PdfWriter writer;
-        QImage mono(64, 80, QImage::Format_Mono);
-        mono.fill(1);
-        for (int i = 0; i < 500; ++i) {
-            QVERIFY(writer.addPage(QSizeF(46.08, 57.6), PdfImage::mono(mono)));
-        }
-        QFile out(path("long.pdf"));
-        QVERIFY(out.open(QIODevice::WriteOnly) && writer.write(out, "test"));
-        out.close();
-        QVERIFY(doc_->add(makePages(*home_, 0, 1), true));
-        QSignalSpy adding(importer_.get(), &PageImporter::addingFilesChanged);
-        connect(doc_.get(), &PageDocument::pagesChanged, this, [this] {
-            if (doc_->size() == 3) {
-                importer_->stopAddingFiles();
-            }
-        });
-        importer_->addFiles(
-            {QUrl::fromLocalFile(out.fileName()), writeImage(path("after.png"), 77)}, 300);
-        QVERIFY(importer_->addingFiles());
-        QTRY_VERIFY_WITH_TIMEOUT(!importer_->running(), 60000);
-        QVERIFY(!importer_->addingFiles());
-        QCOMPARE(adding.count(), 2);
-        // The pages in by then stay; the rest of the PDF and the file after
-        // it never come, and nothing is left behind.
-        QVERIFY(doc_->size() >= 3 && doc_->size() < 501);
-        QVERIFY(!widths().contains(77));
-        QCOMPARE(statuses_.last(),
-                 QStringLiteral("Adding the PDF long.pdf was cancelled. %1 page(s) ready.")
-                     .arg(doc_->size()));
-        QVERIFY(alerts_.isEmpty());
-        QCOMPARE(QDir(cache()).entryList(QDir::Files).size(), doc_->size());
     }
 
     void alertTextsForOneAndForMany() {

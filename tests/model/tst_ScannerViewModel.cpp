@@ -199,20 +199,6 @@ private Q_SLOTS:
         QCOMPARE(model_->errorMessage(), QStringLiteral("Could not read the image at broken.png."));
         QCOMPARE(desktop_->imageChooserCalls, 2);
         QVERIFY(QFile::exists(good[0].toLocalFile())); // the user's files stay
-
-        // A PDF's pages follow; Save waits for them, and text recognition
-        // leaves a page that came with its own text alone.
-        model_->editSettings([](AppSettings& s) { s.ocrEnabled = true; });
-        QSignalSpy adding(model_.get(), &ScannerViewModel::addingFilesChanged);
-        model_->importFiles({QUrl::fromLocalFile(
-            QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/data/pdf/ocrmypdf.pdf"))});
-        QVERIFY(model_->addingFiles() && !model_->canSave());
-        QTRY_VERIFY(!model_->importing());
-        QVERIFY(!model_->addingFiles() && model_->canSave());
-        QCOMPARE(adding.count(), 2);
-        QCOMPARE(model_->pages().size(), 1 + 3 + 1);
-        QCOMPARE(model_->status(), QStringLiteral("5 page(s) ready."));
-        QCOMPARE(model_->textRecognition().pendingCount({model_->pages().last()}), 0);
     }
 
     void clearAndCleanUp() {

@@ -173,7 +173,11 @@ private Q_SLOTS:
         QFile out(f.home.filePath("long.pdf"));
         QVERIFY(out.open(QIODevice::WriteOnly) && writer.write(out, "test"));
         out.close();
-        f.model->addDroppedFiles({QUrl::fromLocalFile(out.fileName())});
+        const QString after = f.home.filePath("after.png");
+        QImage red(30, 30, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(after));
+        f.model->addDroppedFiles({QUrl::fromLocalFile(out.fileName()), QUrl::fromLocalFile(after)});
 
         // While it runs, "Add image file..." cancels it and Save waits.
         OptionsCard* options = f.view->optionsCard();
@@ -184,7 +188,11 @@ private Q_SLOTS:
         QVERIFY(!f.view->saveCard()->saveButton()->isEnabled());
         QTest::keyClick(f.window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!f.model->importing());
+        // The pages in stay; the rest, and the file after it, never come.
         QVERIFY(f.model->pages().size() < 500);
+        QVERIFY(f.model->pages().last()->pixelSize() != QSizeF(30, 30));
+        QTRY_COMPARE(QDir(f.model->sessionFolder().toLocalFile()).entryList({"page_*"}).size(),
+                     f.model->pages().size());
         QVERIFY(f.model->status().startsWith("Adding the PDF long.pdf was cancelled."));
         QCOMPARE(f.model->errorMessage(), std::nullopt); // no alert
         QCOMPARE(options->addImageButton()->text(), QStringLiteral("Add image file..."));
