@@ -12,10 +12,10 @@ function(paperlark_add_test)
         PAPERLARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         PAPERLARK_BINARY_DIR="${PROJECT_BINARY_DIR}")
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
-    # Tests that scan start the scanner worker of this build.
-    add_dependencies(${ARG_NAME} paperlark-scanner)
+    # Tests that scan or add PDFs start the helper programs of this build.
+    add_dependencies(${ARG_NAME} paperlark-scanner paperlark-pdf-reader)
     set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 600
-        ENVIRONMENT "PAPERLARK_SCANNER=$<TARGET_FILE:paperlark-scanner>")
+        ENVIRONMENT "PAPERLARK_SCANNER=$<TARGET_FILE:paperlark-scanner>;PAPERLARK_PDF_READER=$<TARGET_FILE:paperlark-pdf-reader>")
     # Built with the sanitizers: a report from a process the test started
     # (the scanner worker's standard error goes to the test's) fails the test
     # too, although that process's exit status never reaches CTest.

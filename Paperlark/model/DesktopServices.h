@@ -15,7 +15,7 @@ public:
     virtual ~DesktopServices() = default;
 
     // A modal chooser titled "Add image files" that picks one or more existing
-    // image files (JPEG, PNG, TIFF, BMP only; no folders). Returns the chosen
+    // image or PDF files (JPEG, PNG, TIFF, BMP, PDF only; no folders). Returns the chosen
     // local file URLs in the order the chooser gives them; empty when cancelled.
     virtual QList<QUrl> chooseImageFiles() = 0;
 

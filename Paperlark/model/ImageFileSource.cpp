@@ -67,7 +67,8 @@ bool naturallyBefore(const QString& a, const QString& b) {
 } // namespace
 
 QList<QUrl> ImageFileSource::expandFolders(const QList<QUrl>& urls) {
-    static const QStringList imageNames = {"*.jpg", "*.jpeg", "*.png", "*.tif", "*.tiff", "*.bmp"};
+    static const QStringList imageNames = {"*.jpg",  "*.jpeg", "*.png", "*.tif",
+                                           "*.tiff", "*.bmp",  "*.pdf"};
     QList<QUrl> files;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {

@@ -17,9 +17,9 @@ public:
     std::optional<ImportFailure> makePages(const QUrl& cacheFolder, const Yield& yield,
                                            const std::atomic<bool>& cancelled) override;
 
-    // The files given, with each folder replaced by the image files directly
-    // inside it (JPEG, PNG, TIFF, BMP, by their name's extension) in natural
-    // name order ("2" before "10"). Anything that is not a local file is left
+    // The files given, with each folder replaced by the image and PDF files
+    // directly inside it (JPEG, PNG, TIFF, BMP, PDF, by their name's
+    // extension) in natural name order ("2" before "10"). Anything that is not a local file is left
     // out; a file given by name, or a folder that cannot be listed, is kept
     // whatever it is (reading it decides).
     static QList<QUrl> expandFolders(const QList<QUrl>& urls);

@@ -3,20 +3,61 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <optional>
+
+namespace {
+
+// Why a file could not be read, as the file system sees it now; nothing
+// when the file is there to be read (its content is to blame).
+std::optional<QString> accessProblem(const QUrl& file) {
+    const QFileInfo info(file.toLocalFile());
+    if (!info.exists()) {
+        return QStringLiteral("not found");
+    }
+    if (!info.isReadable() || (info.isDir() && !info.isExecutable())) {
+        return QStringLiteral("no permission");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 ImportFailure ImportFailure::of(const QUrl& file, const ScannedPage::Failure& failure) {
     const QString description = failure.description();
     const ImageFile::Failure* image = failure.imageFailure();
     if (image == nullptr || image->kind != ImageFile::Failure::Kind::unreadable) {
         return {file, description, description};
     }
-    const QFileInfo info(file.toLocalFile());
-    if (!info.exists()) {
-        return {file, description, QStringLiteral("not found")};
+    return {file, description,
+            accessProblem(file).value_or(QStringLiteral("not an image or damaged"))};
+}
+
+ImportFailure ImportFailure::of(const PdfImportFailure& failure) {
+    using Kind = PdfImportFailure::Kind;
+    const QString description = failure.description();
+    ImportFailure made{failure.file, description, description};
+    switch (failure.kind) {
+    case Kind::passwordProtected:
+        made.reason = QStringLiteral("protected by a password");
+        break;
+    case Kind::unreadable:
+        made.reason = accessProblem(failure.file).value_or(QStringLiteral("not a PDF or damaged"));
+        break;
+    case Kind::empty:
+        made.reason = QStringLiteral("no pages");
+        break;
+    case Kind::tooManyPages:
+        made.reason = QStringLiteral("more than %1 pages").arg(failure.limit);
+        break;
+    case Kind::cancelled:
+        made.reason = QStringLiteral("cancelled");
+        made.cancelled = true;
+        break;
+    case Kind::readerMissing:
+    case Kind::page:
+        break;
     }
-    if (!info.isReadable() || (info.isDir() && !info.isExecutable())) {
-        return {file, description, QStringLiteral("no permission")};
-    }
-    return {file, description, QStringLiteral("not an image or damaged")};
+    return made;
 }
 
 QString ImportFailure::alertText(const QList<ImportFailure>& failures, int shown) {

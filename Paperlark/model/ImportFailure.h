@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pages/ScannedPage.h"
+#include "pdf/PdfImportFailure.h"
 
 #include <QList>
 #include <QString>
@@ -15,10 +16,16 @@ struct ImportFailure {
     // damaged", or the description when it says more (the cache folder
     // could not be made, say).
     QString reason;
+    // The user stopped it (see PageImporter::stopAddingFiles): not a failure
+    // to report in an alert; its description says what was stopped.
+    bool cancelled = false;
 
     // The failure of making a page of `file`, with the reason read from the
     // file system as it is now.
     static ImportFailure of(const QUrl& file, const ScannedPage::Failure& failure);
+    // The same for a PDF that gave no page or not all of them: "protected by
+    // a password", "no pages", "not a PDF or damaged"...
+    static ImportFailure of(const PdfImportFailure& failure);
 
     // The alert for files that gave no page: one failure's own sentence, or
     // for several "N file(s) could not be added:" and a line per file (at

@@ -1,5 +1,6 @@
 #include "model/PageImporter.h"
 
+#include "model/AddedFileSource.h"
 #include "model/ImageFileSource.h"
 
 #include <algorithm>
@@ -20,7 +21,7 @@ PageImporter::PageImporter(PageDocument& document, std::function<QUrl()> cacheFo
 
 PageImporter::~PageImporter() {
     queue_.clear();
-    current_.cancel();
+    cancelCurrent();
     wait();
 }
 
@@ -29,17 +30,50 @@ void PageImporter::addFiles(const QList<QUrl>& urls, int fallbackDpi) {
     if (files.isEmpty()) {
         return;
     }
-    if (!fileBatch_) {
+    const bool started = !fileBatch_;
+    if (started) {
         fileBatch_ = openBatch();
         batches_[*fileBatch_].files = true;
     }
     for (const QUrl& file : files) {
-        add(*fileBatch_, std::make_unique<ImageFileSource>(file, fallbackDpi, false));
+        add(*fileBatch_, std::make_unique<AddedFileSource>(file, fallbackDpi));
     }
     filesTotal_ += int(files.size());
     batches_[*fileBatch_].closed = true;
+    if (started) {
+        Q_EMIT addingFilesChanged();
+    }
     showFileProgress();
     startNext();
+}
+
+void PageImporter::stopAddingFiles() {
+    if (!fileBatch_) {
+        return;
+    }
+    const int id = *fileBatch_;
+    Batch& batch = batches_[id];
+    batch.stopped = true;
+    batch.outstanding -=
+        int(std::erase_if(queue_, [id](const Waiting& waiting) { return waiting.batch == id; }));
+    if (currentBatch_ == id && current_.isRunning() && currentStop_) {
+        currentStop_->store(true);
+    }
+    endFileBatch();
+    finishIfDone(id);
+}
+
+void PageImporter::endFileBatch() {
+    fileBatch_.reset();
+    filesDone_ = filesTotal_ = 0;
+    Q_EMIT addingFilesChanged();
+}
+
+void PageImporter::cancelCurrent() {
+    current_.cancel();
+    if (currentStop_) {
+        currentStop_->store(true);
+    }
 }
 
 int PageImporter::openBatch() {
@@ -77,12 +111,12 @@ void PageImporter::cancelFiles() {
     if (!fileBatch_) {
         return;
     }
-    const int files = *std::exchange(fileBatch_, std::nullopt);
+    const int files = *fileBatch_;
+    endFileBatch();
     std::erase_if(queue_, [files](const Waiting& waiting) { return waiting.batch == files; });
     batches_.erase(files);
-    filesDone_ = filesTotal_ = 0;
     if (currentBatch_ == files) {
-        current_.cancel();
+        cancelCurrent();
         startNext();
     }
 }
@@ -94,13 +128,14 @@ void PageImporter::startNext() {
     Waiting next = std::move(queue_.front());
     queue_.pop_front();
     currentBatch_ = next.batch;
+    currentStop_ = std::make_shared<std::atomic<bool>>(false);
     current_ = SourceJob::run(
         this,
-        [source = std::move(next.source),
-         folder = cacheFolder_()](const SourceJob::Context& context) {
+        [source = std::move(next.source), folder = cacheFolder_(),
+         stop = currentStop_](const SourceJob::Context& context) {
             return source->makePages(
                 folder, [&context](PageSource::Made made) { context.report(Arrival(made)); },
-                context.cancelFlag());
+                *stop);
         },
         [this](std::optional<ImportFailure> failure) { sourceDone(failure); },
         [this](Arrival arrival) { arrived(std::move(arrival)); }, &pool_);
@@ -110,6 +145,14 @@ void PageImporter::arrived(Arrival arrival) {
     const auto batch = batches_.find(currentBatch_);
     if (batch == batches_.end()) {
         return; // the arrival discards its page
+    }
+    if (!arrival.made().page) {
+        if (currentBatch_ == fileBatch_) {
+            Q_EMIT statusReported(QStringLiteral("Adding page %1 of %2...")
+                                      .arg(arrival.made().number)
+                                      .arg(arrival.made().count));
+        }
+        return;
     }
     const std::shared_ptr<ScannedPage> page = arrival.take();
     document_.add({page}, !batch->second.files);
@@ -124,7 +167,7 @@ void PageImporter::sourceDone(const std::optional<ImportFailure>& failure) {
             batch->second.report.failures.append(*failure);
         }
         --batch->second.outstanding;
-        if (batch->second.files) {
+        if (id == fileBatch_) {
             ++filesDone_;
             showFileProgress();
         }
@@ -151,13 +194,25 @@ void PageImporter::finishIfDone(int id) {
         Q_EMIT batchFinished(id, batch.report);
         return;
     }
-    fileBatch_.reset();
-    filesDone_ = filesTotal_ = 0;
+    if (id == fileBatch_) {
+        endFileBatch();
+    }
     if (batch.last && document_.pages().contains(batch.last)) {
         document_.setSelectedID(batch.last->id());
     }
-    Q_EMIT statusReported(document_.readyText());
-    if (!batch.report.failures.isEmpty()) {
-        Q_EMIT failed(ImportFailure::alertText(batch.report.failures));
+    QList<ImportFailure> failures = batch.report.failures;
+    const auto stopped = std::find_if(failures.cbegin(), failures.cend(),
+                                      [](const ImportFailure& f) { return f.cancelled; });
+    QString status = document_.readyText();
+    if (batch.stopped) {
+        status.prepend((stopped != failures.cend()
+                            ? stopped->description
+                            : QStringLiteral("Adding files was cancelled.")) +
+                       u' ');
+    }
+    failures.removeIf([](const ImportFailure& f) { return f.cancelled; });
+    Q_EMIT statusReported(status);
+    if (!failures.isEmpty()) {
+        Q_EMIT failed(ImportFailure::alertText(failures));
     }
 }

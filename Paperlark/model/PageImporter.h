@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <QUrl>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -25,10 +26,11 @@
 // the GUI thread as soon as it exists. Sources are grouped in batches, one
 // per way in, and each batch is reported once all its sources are done:
 //  - files (addFiles()): one batch for all files given while it runs.
-//    Status "Adding image file N of M..." while it runs; at its end the last
+//    Status "Adding image file N of M..." while it runs, and "Adding page N
+//    of M..." within a file of several pages (a PDF); at its end the last
 //    page added is selected, status "N page(s) ready." and every file that
 //    gave no page in one alert (failed(); one file's own sentence when only
-//    one failed).
+//    one failed). The user may stop it (stopAddingFiles()).
 //  - other batches (openBatch(), a scan's): each page is selected as it
 //    enters; nothing is reported but batchFinished().
 // Used on the GUI thread only.
@@ -56,10 +58,21 @@ public:
     PageImporter(const PageImporter&) = delete;
     PageImporter& operator=(const PageImporter&) = delete;
 
-    // Files and folders (see ImageFileSource::expandFolders), their
-    // resolution falling back to `fallbackDpi`; the files are left alone.
+    // Files and folders (see ImageFileSource::expandFolders): a PDF gives
+    // its pages, any other file one image, its resolution falling back to
+    // `fallbackDpi` (see AddedFileSource); the files are left alone.
     // Nothing happens when they hold no local file.
     void addFiles(const QList<QUrl>& urls, int fallbackDpi);
+    // Files are being added: from addFiles() until its batch ends or is
+    // stopped; addingFilesChanged() follows each change.
+    bool addingFiles() const { return fileBatch_.has_value(); }
+    // The user's cancel: the files not started yet are dropped and the one
+    // under way stops after the page it is making; the pages already in
+    // stay. Once that file has stopped, status "<what was stopped> N
+    // page(s) ready." ("Adding the PDF a.pdf was cancelled." for a PDF,
+    // otherwise "Adding files was cancelled."), and any file that failed
+    // before in the one alert. Files given afterwards start a new batch.
+    void stopAddingFiles();
 
     // A batch of sources to come: add() joins it, close() says that no more
     // will; batchFinished() follows once it is closed and every source done.
@@ -81,6 +94,7 @@ public:
     void wait() const { current_.wait(); }
 
 Q_SIGNALS:
+    void addingFilesChanged();
     void statusReported(const QString& status);
     void failed(const QString& message);
     void batchFinished(int batch, const PageImporter::Report& report);
@@ -95,6 +109,7 @@ private:
         Arrival& operator=(const Arrival&) = delete;
         ~Arrival();
         std::shared_ptr<ScannedPage> take() { return std::exchange(made_.page, nullptr); }
+        const PageSource::Made& made() const { return made_; }
 
     private:
         PageSource::Made made_;
@@ -104,6 +119,8 @@ private:
     struct Batch {
         bool files = false;
         bool closed = false;
+        // Files whose adding the user stopped.
+        bool stopped = false;
         int outstanding = 0;
         Report report;
         std::shared_ptr<ScannedPage> last;
@@ -118,6 +135,9 @@ private:
     void sourceDone(const std::optional<ImportFailure>& failure);
     void finishIfDone(int batch);
     void showFileProgress();
+    void endFileBatch();
+    // Stops the source in progress and forgets its outcome.
+    void cancelCurrent();
 
     PageDocument& document_;
     std::function<QUrl()> cacheFolder_;
@@ -131,6 +151,9 @@ private:
     // The source in progress and its batch.
     SourceJob current_;
     int currentBatch_ = 0;
+    // Raised to stop the source in progress (its job's own flag would also
+    // drop its outcome).
+    std::shared_ptr<std::atomic<bool>> currentStop_;
     // Declared last: goes first, waiting for the source in progress.
     QThreadPool pool_;
 };

@@ -23,7 +23,8 @@
 class PageSource {
 public:
     // One page made; `number` of `count` within the source (both 1 for a
-    // source of one page), for progress texts.
+    // source of one page), for progress texts. Without a page it is only
+    // news: page `number` of `count` is being made.
     struct Made {
         std::shared_ptr<ScannedPage> page;
         int number = 1;

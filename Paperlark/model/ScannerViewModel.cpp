@@ -40,6 +40,8 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     forward(scans_.get(), &ScanController::selectedDeviceIDChanged,
             &ScannerViewModel::selectedDeviceIDChanged);
     forward(scans_.get(), &ScanController::scanningChanged, &ScannerViewModel::scanningChanged);
+    forward(importer_.get(), &PageImporter::addingFilesChanged,
+            &ScannerViewModel::addingFilesChanged);
     forward(saving_.get(), &SaveController::fileNameChanged, &ScannerViewModel::fileNameChanged);
     forward(email_.get(), &EmailController::sheetVisibleChanged,
             &ScannerViewModel::emailSheetVisibleChanged);

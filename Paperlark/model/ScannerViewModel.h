@@ -133,10 +133,11 @@ public:
     // ---- Derived values ------------------------------------------------------------
 
     std::shared_ptr<ScannedPage> selectedPage() const { return document_.selectedPage(); }
-    // Pages to save and nothing running: enables Save.
-    bool canSave() const { return !document_.isEmpty() && !busy(); }
+    // Pages to save and nothing running (no files being added either, so
+    // that a half-added PDF is not saved): enables Save.
+    bool canSave() const { return !document_.isEmpty() && !busy() && !addingFiles(); }
     // Pages or an earlier save to send, and nothing running.
-    bool canEmail() const { return email_->hasSomethingToSend() && !busy(); }
+    bool canEmail() const { return email_->hasSomethingToSend() && !busy() && !addingFiles(); }
 
     // ---- Not published ---------------------------------------------------------------
 
@@ -153,20 +154,28 @@ public:
 
     // ---- Pages (PageImporter, PageDocument) --------------------------------------
 
-    // "Add image file...": asks for image files and adds them as
+    // "Add image file...": asks for image or PDF files and adds them as
     // addDroppedFiles() does. Cancelling changes nothing.
     void importFiles();
     // Files and folders chosen elsewhere (dropped, the command line, another
     // instance of the program), in the order given; each folder gives the
-    // image files in it. Made into pages off the GUI thread, one by one:
-    // status "Adding image file N of M..."; at the end the last page added
-    // is selected, status "N page(s) ready." and every file that gave no
-    // page is named in one alert with its reason (one file's own failure
+    // image and PDF files in it, each PDF all its pages in order. Made into
+    // pages off the GUI thread, one by one: status "Adding image file N of
+    // M...", within a PDF "Adding page N of M..."; at the end the last page
+    // added is selected, status "N page(s) ready." and every file that gave
+    // no page is named in one alert with its reason (one file's own failure
     // text when only one failed). Nothing happens without a local file.
     void importFiles(const QList<QUrl>& urls);
     void addDroppedFiles(const QList<QUrl>& urls) { importFiles(urls); }
-    // Added files are being made into pages.
+    // Pages are being made of added files or scanned files, or restored.
     bool importing() const { return importer_->running(); }
+    // Files given to importFiles() are being added (announced by
+    // addingFilesChanged()); Save and e-mail wait for them.
+    bool addingFiles() const { return importer_->addingFiles(); }
+    // Stops adding files after the page under way; the pages already in
+    // stay. Status "Adding the PDF a.pdf was cancelled. N page(s) ready."
+    // (for image files "Adding files was cancelled. ..."); no alert for it.
+    void cancelAddingFiles() { importer_->stopAddingFiles(); }
 
     // The arrangements: each one step of the history (see PageDocument).
     void moveSelection(int offset) { document_.moveSelection(offset); }
@@ -281,6 +290,7 @@ Q_SIGNALS:
     // canUndo() or canRedo() may have changed.
     void historyChanged();
     void scanningChanged();
+    void addingFilesChanged();
     // After every change of any published field, and by notifyChanged().
     void changed();
     // offerRecovery() has offered everything it found.

@@ -50,16 +50,17 @@ template <typename Allowed> bool holdsOnly(const QString& path, Allowed allowed)
 }
 
 // An empty session folder: nothing but bookkeeping; or, when its manifest
-// lists no page, nothing but bookkeeping and page files (pages taken off the
-// list, kept for an undo, say), as against files a scanner delivered before
-// any page was listed.
+// lists no page, nothing but bookkeeping and page files with their text
+// layers (pages taken off the list, kept for an undo, say), as against files a scanner delivered
+// before any page was listed.
 bool isEmptySession(const QString& path, const std::optional<SessionManifest>& manifest) {
     if (holdsOnly(path, isBookkeeping)) {
         return true;
     }
     return manifest && manifest->pages.isEmpty() && manifest->rejected == 0 &&
            holdsOnly(path, [](const QString& name) {
-               return isBookkeeping(name) || PageRule::isCacheFileName(name);
+               return isBookkeeping(name) || PageRule::isCacheFileName(name) ||
+                      SessionManifest::isTextLayerFileName(name);
            });
 }
 
@@ -105,19 +106,33 @@ std::optional<SessionRecovery::Page> readablePage(const QString& folder,
         if (!decoded) {
             continue;
         }
-        const int turns = file == entry.file ? entry.turns : 0;
+        const bool own = file == entry.file; // not the rotated file of an earlier version
+        const int turns = own ? entry.turns : 0;
         const auto image = ImageFile::rotate(decoded.value().image, turns);
         if (!image) {
             continue;
         }
-        return SessionRecovery::Page{entry.id,
-                                     file,
-                                     entry.dpi,
-                                     QSizeF(image.value().size()),
-                                     ScannedPage::makeThumbnail(image.value()),
-                                     turns};
+        return SessionRecovery::Page{
+            entry.id,
+            file,
+            entry.dpi,
+            QSizeF(image.value().size()),
+            ScannedPage::makeThumbnail(image.value()),
+            turns,
+            own && entry.text && SessionManifest::readTextLayerFile(folder, file).has_value()};
     }
     return std::nullopt;
+}
+
+// Moves `from` to `to` when it is still a single-named regular file of ours
+// (as it was when checked); never over anything.
+bool moveOwnFile(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    struct stat info {};
+    return ::lstat(source.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+           info.st_uid == ::getuid() && info.st_nlink == 1 &&
+           ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                       RENAME_NOREPLACE) == 0;
 }
 
 } // namespace
@@ -213,9 +228,10 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
         }
         const QUuid id = ids.contains(page.id) ? QUuid::createUuid() : page.id;
         ids.insert(id);
+        const QUrl url = QUrl::fromLocalFile(QDir(into.path()).filePath(name));
         planned.append(std::make_shared<ScannedPage>(
-            id, QUrl::fromLocalFile(QDir(into.path()).filePath(name)), page.pixelSize, page.dpi,
-            page.thumbnail, std::nullopt, page.cacheTurns));
+            id, url, page.pixelSize, page.dpi, page.thumbnail, std::nullopt, page.cacheTurns,
+            page.text ? ScannedPage::textLayerURLFor(url) : QUrl()));
         sources.append(page.file);
     }
     // This run's manifest names the pages before their files move: a crash
@@ -226,19 +242,22 @@ SessionRecovery::restore(const Session& session, const SessionFolder& into,
     }
     QList<std::shared_ptr<ScannedPage>> moved;
     for (qsizetype i = 0; i < planned.size(); ++i) {
-        const QByteArray from = QFile::encodeName(QDir(session.path).filePath(sources[i]));
-        const QByteArray to = QFile::encodeName(planned[i]->cacheURL().toLocalFile());
-        struct stat info {};
-        // Still the single-named regular file of ours that was checked; never
-        // moved over anything.
-        if (::lstat(from.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
-            info.st_uid == ::getuid() && info.st_nlink == 1 &&
-            ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
-                0) {
-            moved.append(planned[i]);
-        } else {
+        const std::shared_ptr<ScannedPage>& page = planned[i];
+        const QString from = QDir(session.path).filePath(sources[i]);
+        if (!moveOwnFile(from, page->cacheURL().toLocalFile())) {
             session.kept->insert(sources[i]); // it stays, and so does its folder
+            continue;
         }
+        const QUrl layer = page->textLayerURL();
+        if (layer.isEmpty() ||
+            moveOwnFile(ScannedPage::textLayerURLFor(QUrl::fromLocalFile(from)).toLocalFile(),
+                        layer.toLocalFile())) {
+            moved.append(page);
+            continue;
+        }
+        moved.append(std::make_shared<ScannedPage>(page->id(), page->cacheURL(), page->pixelSize(),
+                                                   page->dpi(), page->thumbnail(), std::nullopt,
+                                                   page->cacheTurns()));
     }
     DurableFile::syncFolder(into.path());
     DurableFile::syncFolder(session.path);

@@ -43,6 +43,9 @@ public:
         QSizeF pixelSize;
         QImage thumbnail;
         int cacheTurns = 0; // see ScannedPage::cacheTurns
+        // The page's text layer lies beside its file, and checks out (see
+        // SessionManifest::readTextLayerFile).
+        bool text = false;
     };
 
     struct Session {
@@ -66,13 +69,14 @@ public:
     // from <date and time of the last change>?"
     static QString question(const Session& session);
 
-    // Moves the session's page files into `into` (this run's folder, whose
-    // page list is `current`) and returns the pages made of them, in their
-    // recorded order; a page whose id is already taken (in `current`, or by
-    // an earlier page of the session) gets a new one. First records `current`
-    // and the restored pages in the manifest of `into`: nothing moves when
-    // that fails. Pages whose file can no longer be moved are left out (and
-    // kept in the session's folder). The caller adds the pages to its list
+    // Moves the session's page files, with their text layers, into `into`
+    // (this run's folder, whose page list is `current`) and returns the
+    // pages made of them, in their recorded order; a page whose id is
+    // already taken (in `current`, or by an earlier page of the session) gets
+    // a new one. First records `current` and the restored pages in the
+    // manifest of `into`: nothing moves when that fails. Pages whose file can
+    // no longer be moved are left out (and kept in the session's folder); a
+    // page whose text layer cannot be moved comes without it. The caller adds the pages to its list
     // and then discards the session.
     static QList<std::shared_ptr<ScannedPage>>
     restore(const Session& session, const SessionFolder& into,

@@ -49,6 +49,9 @@ void TextRecognitionQueue::refresh() {
     }
     QSet<QUuid> listed;
     for (const auto& page : pages_.pages()) {
+        if (hasOwnText(*page)) {
+            continue; // an entry it had goes below
+        }
         listed.insert(page->id());
         if (!current(*page)) {
             start(*page);
@@ -110,7 +113,7 @@ qsizetype TextRecognitionQueue::pendingCount(const Pages& pages) const {
     }
     return std::count_if(pages.begin(), pages.end(), [this](const auto& page) {
         const Entry* entry = current(*page);
-        return !entry || !entry->done;
+        return !hasOwnText(*page) && (!entry || !entry->done);
     });
 }
 

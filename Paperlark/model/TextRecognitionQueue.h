@@ -18,7 +18,9 @@
 // that a searchable PDF is ready to save by the time the user presses Save.
 //
 // While enabled, every page in the list is recognised as soon as it is there,
-// and again after it has been turned; pages are recognised side by side, on
+// and again after it has been turned; a page that came with a text layer of
+// its own (an imported searchable PDF's) is not: it keeps that layer, and
+// counts as done. pages are recognised side by side, on
 // all processor cores but one (at least one), at low priority. Results are
 // kept per page, for the page's turn and the language they were made for;
 // they are dropped when the page leaves the list. Everything here runs on
@@ -75,6 +77,8 @@ private:
         Job<Outcome> job;
     };
 
+    // The page keeps the text it came with rather than text recognised here.
+    static bool hasOwnText(const ScannedPage& page) { return !page.textLayerURL().isEmpty(); }
     // The entry of a page, when it is up to date with the page's turn.
     const Entry* current(const ScannedPage& page) const;
     void start(const ScannedPage& page);

@@ -183,3 +183,24 @@ std::optional<QByteArray> SessionManifest::readPageFile(const QString& folder,
     }
     return readOwnFile(QDir(folder).filePath(name), maxPageFileBytes);
 }
+
+bool SessionManifest::isTextLayerFileName(const QString& name) {
+    return name.endsWith(QStringLiteral(".pdf")) && PageRule::isCacheFileName(name.chopped(4) + ".png");
+}
+
+QString SessionManifest::textLayerFileName(const QString& pageFile) {
+    return PageRule::isCacheFileName(pageFile) ? pageFile.chopped(4) + QStringLiteral(".pdf") : QString();
+}
+
+std::optional<QByteArray> SessionManifest::readTextLayerFile(const QString& folder,
+                                                             const QString& pageFile) {
+    const QString name = textLayerFileName(pageFile);
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    auto bytes = readOwnFile(QDir(folder).filePath(name), TextLayer::maxBytes);
+    if (!bytes || !bytes->startsWith("%PDF-")) {
+        return std::nullopt;
+    }
+    return bytes;
+}

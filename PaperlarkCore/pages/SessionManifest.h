@@ -84,5 +84,17 @@ public:
     static std::optional<QByteArray> readPageFile(const QString& folder, const QString& name);
     static constexpr qint64 maxPageFileBytes = qint64{512} << 20;
 
+    // "page_" + upper-case UUID + ".pdf": the text layer kept beside a page
+    // file (ScannedPage::textLayerURLFor).
+    static bool isTextLayerFileName(const QString& name);
+    // The name of the text layer beside the page file `pageFile`; empty
+    // when `pageFile` is not a page file name.
+    static QString textLayerFileName(const QString& pageFile);
+    // The bytes of the text layer beside the page file `pageFile` in
+    // `folder`, with the checks of readPageFile(), at most
+    // TextLayer::maxBytes long and starting as a PDF does.
+    static std::optional<QByteArray> readTextLayerFile(const QString& folder,
+                                                       const QString& pageFile);
+
     bool operator==(const SessionManifest&) const = default;
 };

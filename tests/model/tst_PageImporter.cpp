@@ -1,6 +1,7 @@
-// The one way pages arrive: files and folders off the GUI thread, in order,
-// with their progress and one report of every file that gave no page; a
-// scan's batch; restored pages; cancelling.
+// The one way pages arrive: files, PDFs and folders off the GUI thread, in
+// order, with their progress and one report of every file that gave no page;
+// a scan's batch; restored pages; cancelling. (The user stopping a long PDF
+// is tested from the window.)
 
 #include "PageIds.h"
 
@@ -16,6 +17,10 @@
 #include <unistd.h>
 
 namespace {
+
+QUrl pdfFixture(const QString& name) {
+    return QUrl::fromLocalFile(QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/data/pdf/") + name);
+}
 
 QUrl writeImage(const QString& path, int width) {
     QImage image(width, 20, QImage::Format_RGB32);
@@ -139,6 +144,37 @@ private Q_SLOTS:
                                       " file(s) could not be added:\n" + expected.join(u'\n')});
         QFile::setPermissions(path("closed"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void pdfsGiveTheirPagesInOrderAfterThoseThere() {
+        QVERIFY(doc_->add(makePages(*home_, 0, 1), true));
+        QVERIFY(QDir().mkpath(path("drop")));
+        QVERIFY(QFile::copy(pdfFixture("img2pdf-rotate90.pdf").toLocalFile(), path("drop/t.pdf")));
+        importer_->addFiles({pdfFixture("qpdf-merged.pdf"), pdfFixture("qpdf-encrypted.pdf"),
+                             QUrl::fromLocalFile(path("drop")), pdfFixture("damaged-junk.pdf"),
+                             pdfFixture("qpdf-empty.pdf")},
+                            300);
+        QTRY_VERIFY_WITH_TIMEOUT(!importer_->running(), 60000);
+        // The three pages of the merged file (the second at 200 dpi, the
+        // third turned), then the PDF in the folder.
+        QCOMPARE(doc_->size(), 5);
+        QCOMPARE(doc_->pages()[2]->dpi(), 200.0);
+        QCOMPARE(doc_->pages()[3]->cacheTurns(), 1);
+        QCOMPARE(doc_->pages()[4]->cacheTurns(), 1);
+        QCOMPARE(doc_->selectedID(), doc_->pages().last()->id());
+        QCOMPARE(statuses_.filter("Adding page"),
+                 QStringList({"Adding page 1 of 3...", "Adding page 2 of 3...",
+                              "Adding page 3 of 3...", "Adding page 1 of 1..."}));
+        QCOMPARE(statuses_.last(), QStringLiteral("5 page(s) ready."));
+        QCOMPARE(alerts_, QStringList{"3 file(s) could not be added:\n"
+                                      "qpdf-encrypted.pdf: protected by a password\n"
+                                      "damaged-junk.pdf: not a PDF or damaged\n"
+                                      "qpdf-empty.pdf: no pages"});
+        // One failure alone is told in its own words.
+        importer_->addFiles({pdfFixture("qpdf-encrypted.pdf")}, 300);
+        QTRY_VERIFY_WITH_TIMEOUT(!importer_->running(), 60000);
+        QCOMPARE(alerts_.last(),
+                 QStringLiteral("The PDF qpdf-encrypted.pdf is protected by a password."));
     }
 
     void alertTextsForOneAndForMany() {

@@ -36,6 +36,7 @@ class ScannerViewModelTest : public QObject, ModelFixture {
             {&ScannerViewModel::errorMessageChanged, "errorMessage"},
             {&ScannerViewModel::historyChanged, "history"},
             {&ScannerViewModel::scanningChanged, "scanning"},
+            {&ScannerViewModel::addingFilesChanged, "addingFiles"},
             {&ScannerViewModel::changed, "+"}};
         for (const auto& [signal, name] : named) {
             connect(&model, signal, this, [this, name = name] { signals_ << name; });
@@ -91,8 +92,9 @@ private Q_SLOTS:
         // and the outcome.
         signals_.clear();
         QVERIFY(importImages(2));
-        QCOMPARE(signals_, (QStringList{"status", "+", "pages", "+", "status", "+", "pages", "+",
-                                        "selectedPageID", "+", "status", "+"}));
+        QCOMPARE(signals_, (QStringList{"addingFiles", "+", "status", "+", "pages", "+", "status",
+                                        "+", "pages", "+", "addingFiles", "+", "selectedPageID",
+                                        "+", "status", "+"}));
         signals_.clear();
         model_->deleteSelection();
         QCOMPARE(signals_,

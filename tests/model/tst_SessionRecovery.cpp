@@ -500,6 +500,39 @@ private Q_SLOTS:
         QCOMPARE(readFile(png.toLocalFile()).isEmpty(), false);
     }
 
+    void aPdfPageComesBackWithItsText() {
+        // A page of a searchable PDF keeps its text layer beside its file.
+        const QString pdf = QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/data/pdf/ocrmypdf.pdf");
+        auto child = startChild("--hold", {pdf});
+        const QStringList said = readLines(*child, 1);
+        QVERIFY2(!said.isEmpty() && said.first().startsWith("ready "), qPrintable(said.join("|")));
+        const QString held = said.first().mid(6);
+        kill(*child);
+        const auto manifest = SessionManifest::read(held);
+        QVERIFY(manifest && manifest->pages.size() == 1 && manifest->pages[0].text);
+
+        startAgain({true});
+        QCOMPARE(model_->pages().size(), 1);
+        const auto page = model_->pages().first();
+        QCOMPARE(page->textLayerURL(), ScannedPage::textLayerURLFor(page->cacheURL()));
+        QVERIFY(QFileInfo::exists(page->textLayerURL().toLocalFile()));
+        QVERIFY(!QFileInfo::exists(held));
+        // Text recognition leaves it alone: a searchable PDF is saved at
+        // once, with the text the page came with.
+        model_->editSettings([](AppSettings& s) {
+            s.ocrEnabled = true;
+            s.format = OutputFormat::pdf;
+        });
+        QCOMPARE(model_->textRecognition().pendingCount(model_->pages()), 0);
+        model_->save();
+        QVERIFY(!model_->busy());
+        QCOMPARE(model_->lastSavedFiles().size(), 1);
+        QProcess text;
+        text.start("pdftotext", {model_->lastSavedFiles().first().toLocalFile(), "-"});
+        QVERIFY(text.waitForFinished(patience));
+        QVERIFY(text.readAllStandardOutput().contains("Invisible words"));
+    }
+
     void unsavedPagesAreKeptOnlyWhenAsked() {
         desktop_ = std::make_shared<FakeDesktopServices>();
         desktop_->imageFilesAnswer = {writeInput(*home_, "x.png", picture(40, 30, 6)),

@@ -159,14 +159,26 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
     // changes. Its keys (Return, and Escape while scanning) belong to the
     // content view, which knows whether the focused control takes them.
     Bind::enabled(scan_, &model_, &ScannerViewModel::changed, [this] {
-        return model_.scanning() || (!model_.busy() && !model_.devices().isEmpty());
+        return model_.scanning() ||
+               (!model_.busy() && !model_.addingFiles() && !model_.devices().isEmpty());
     });
     connect(&model_, &ScannerViewModel::scanningChanged, this,
             [this] { scan_->setText(model_.scanning() ? cancelScanText() : scanText()); });
-    Bind::enabled(addImage_, &model_, &ScannerViewModel::busyChanged,
-                  [this] { return !model_.busy(); });
-    Bind::visible(spinner_, &model_, &ScannerViewModel::busyChanged,
-                  [this] { return model_.busy(); });
+    // The same goes for adding files (a long PDF, say): "Add image file..."
+    // cancels it, with Escape unless a scan has that key.
+    const auto followAdding = [this] {
+        const bool adding = model_.addingFiles();
+        addImage_->setText(adding ? cancelAddingText() : QStringLiteral("Add image file..."));
+        addImage_->setShortcut(adding && !model_.scanning() ? QKeySequence(Qt::Key_Escape)
+                                                            : QKeySequence());
+    };
+    followAdding();
+    connect(&model_, &ScannerViewModel::addingFilesChanged, this, followAdding);
+    connect(&model_, &ScannerViewModel::scanningChanged, this, followAdding);
+    Bind::enabled(addImage_, &model_, &ScannerViewModel::changed,
+                  [this] { return model_.addingFiles() || !model_.busy(); });
+    Bind::visible(spinner_, &model_, &ScannerViewModel::changed,
+                  [this] { return model_.busy() || model_.addingFiles(); });
 
     connect(scan_, &QAbstractButton::clicked, this, [this] {
         if (model_.scanning()) {
@@ -176,7 +188,17 @@ OptionsCard::OptionsCard(ScannerViewModel& model, QWidget* parent)
         }
     });
     connect(refresh_, &QAbstractButton::clicked, this, [this] { model_.refreshScanners(); });
-    connect(addImage_, &QAbstractButton::clicked, this, [this] { model_.importFiles(); });
+    connect(addImage_, &QAbstractButton::clicked, this, [this] {
+        if (model_.addingFiles()) {
+            model_.cancelAddingFiles();
+        } else {
+            model_.importFiles();
+        }
+    });
+}
+
+QString OptionsCard::cancelAddingText() {
+    return QStringLiteral("Cancel adding");
 }
 
 QString OptionsCard::noScannerText() {

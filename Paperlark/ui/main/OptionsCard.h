@@ -11,11 +11,14 @@ class ScannerViewModel;
 // The scan options card of the main window, three rows:
 //   Scanner picker, "Refresh", Source picker;
 //   Colour, Quality, Page size and "Save as" pickers;
-//   "Scan", "Add image file..." and the spinner shown while busy.
+//   "Scan", "Add image file..." and the spinner shown while busy or adding
+//   files.
 // Every picker writes straight into the view model (the scanner choice or
-// the settings) and follows it. "Scan" needs a scanner and no running work;
-// while a scan runs it reads "Cancel scan" and cancels it. "Add image
-// file..." needs no running work.
+// the settings) and follows it. "Scan" needs a scanner and no running work
+// (nor files being added); while a scan runs it reads "Cancel scan" and
+// cancels it. "Add image file..." needs no running work; while files are
+// being added it reads "Cancel adding" and stops that (Escape, unless a scan
+// runs).
 class OptionsCard : public Card {
     Q_OBJECT
 
@@ -26,6 +29,7 @@ public:
     // The Scan button's two texts.
     static QString scanText();
     static QString cancelScanText();
+    static QString cancelAddingText();
 
     QComboBox* scannerPicker() const { return scanner_; }
     FlatButton* refreshButton() const { return refresh_; }

@@ -14,14 +14,15 @@ const QStringList localSchemes{QStringLiteral("file")};
 // Both spellings of each extension, so that "SCAN.JPG" from a camera or an
 // old Windows share is offered as well.
 QString imageFilter() {
-    const QStringList extensions{
-        QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"), QStringLiteral("png"),
-        QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("bmp")};
+    const QStringList extensions{QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                 QStringLiteral("jpe"), QStringLiteral("png"),
+                                 QStringLiteral("tif"), QStringLiteral("tiff"),
+                                 QStringLiteral("bmp"), QStringLiteral("pdf")};
     QStringList patterns;
     for (const QString& extension : extensions) {
         patterns << QStringLiteral("*.") + extension << QStringLiteral("*.") + extension.toUpper();
     }
-    return QStringLiteral("Images (%1)").arg(patterns.join(u' '));
+    return QStringLiteral("Images and PDFs (%1)").arg(patterns.join(u' '));
 }
 
 } // namespace

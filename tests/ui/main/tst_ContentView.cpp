@@ -3,6 +3,7 @@
 // tested with the model; how controls bind, with the toolkit.)
 #include "MainWindowFixture.h"
 
+#include "pages/PdfWriter.h"
 #include "settings/ColourMode.h"
 #include "settings/OutputFormat.h"
 #include "settings/PaperSize.h"
@@ -187,6 +188,45 @@ private Q_SLOTS:
         QCOMPARE(f.rowTitles().size(), 4);
         QVERIFY(options->spinner()->isHidden());
         QVERIFY(!options->spinner()->isSpinning());
+        QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
+    }
+
+    void addingALongPdfCanBeCancelled() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        PdfWriter writer;
+        QImage mono(64, 80, QImage::Format_Mono);
+        mono.fill(1);
+        for (int i = 0; i < 500; ++i) {
+            QVERIFY(writer.addPage(QSizeF(46.08, 57.6), PdfImage::mono(mono)));
+        }
+        QFile out(f.home.filePath("long.pdf"));
+        QVERIFY(out.open(QIODevice::WriteOnly) && writer.write(out, "test"));
+        out.close();
+        const QString after = f.home.filePath("after.png");
+        QImage red(30, 30, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(after));
+        f.model->addDroppedFiles({QUrl::fromLocalFile(out.fileName()), QUrl::fromLocalFile(after)});
+
+        // While it runs, "Add image file..." cancels it and Save waits.
+        OptionsCard* options = f.view->optionsCard();
+        QCOMPARE(options->addImageButton()->text(), OptionsCard::cancelAddingText());
+        QVERIFY(options->addImageButton()->isEnabled());
+        QVERIFY(options->spinner()->isVisible());
+        QTRY_VERIFY(f.model->pages().size() >= 2);
+        QVERIFY(!f.view->saveCard()->saveButton()->isEnabled());
+        QTest::keyClick(f.window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.model->importing());
+        // The pages in stay; the rest, and the file after it, never come.
+        QVERIFY(f.model->pages().size() < 500);
+        QVERIFY(f.model->pages().last()->pixelSize() != QSizeF(30, 30));
+        QTRY_COMPARE(QDir(f.model->sessionFolder().toLocalFile()).entryList({"page_*"}).size(),
+                     f.model->pages().size());
+        QVERIFY(f.model->status().startsWith("Adding the PDF long.pdf was cancelled."));
+        QCOMPARE(f.model->errorMessage(), std::nullopt); // no alert
+        QCOMPARE(options->addImageButton()->text(), QStringLiteral("Add image file..."));
+        QVERIFY(options->spinner()->isHidden());
         QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
     }
 
