@@ -7,9 +7,9 @@
 #include <optional>
 
 // A colour or grey page in the three parts of a compact PDF page (see
-// PageLayers): the background as a JPEG at a third of the resolution, the
-// ink's colours as a JPEG at a sixth, and the 1-bit mask through which they
-// are drawn, at full resolution (CCITT G4, as black-and-white pages have
+// PageLayers): the background and the ink's colours as JPEGs at a third of
+// the resolution, and the 1-bit mask through which the colours are drawn, at
+// full resolution (CCITT G4, as black-and-white pages have
 // it). A page is drawn as the
 // background, then the foreground through the mask, each over the whole
 // page box.

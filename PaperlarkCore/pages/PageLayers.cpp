@@ -33,10 +33,10 @@ constexpr double tintShare = 0.4;
 // Toned tiles: at least a quarter of their pixels neither ink nor paper.
 constexpr int tonedShare = 4;
 // A picture: at least this many tiles (about 1 cm square at 300 dpi) of
-// toned tiles and tiles off the paper, together with what they enclose,
-// whose tones vary (the middle three fifths of their medians spread over
-// more than flatSpread levels), or half of them toned. A tinted area is flat:
-// its text stays in the mask.
+// toned tiles and tiles off the paper (other than tiles all but covered by
+// ink), together with what they enclose, whose tones vary (the middle three
+// fifths of their medians spread over more than flatSpread levels), or half
+// of them toned. A tinted area is flat: its text stays in the mask.
 constexpr int leastPictureTiles = 16;
 constexpr int flatSpread = 16;
 // Tiles at least half ink next to a picture are the picture's dark parts.
@@ -163,7 +163,6 @@ struct TileTones {
 // Where the ink of a tile is cut.
 struct TileCut {
     int ink = 0;       // darker than this is ink (0: the tile has no ink)
-    int core = 0;      // darker than this is ink at its darkest
     int paperLine = 0; // darker than this is not paper
 };
 
@@ -247,7 +246,6 @@ std::vector<TileCut> cutTiles(const std::vector<TileTones>& tones, const Grid& g
         const int contrast = paper - ink;
         if (contrast >= PageLayers::minContrast) {
             cut.ink = (paper + ink + 1) / 2;
-            cut.core = ink + contrast / 4;
             // Faint "ink" over much of the tile is a tint (a shaded band,
             // a highlighted line), which the background keeps.
             if (contrast < faintContrast &&
@@ -399,9 +397,13 @@ TileMarks pictureTiles(const std::vector<TileTones>& tones, const std::vector<Ti
     const int paper = pagePaper(tones);
     TileMarks toned(counts.size(), 0), candidates(counts.size(), 0);
     for (int i = 0; i < grid.count(); ++i) {
+        // A tile all but covered by ink is line art (a bar, a filled shape),
+        // however dark.
+        const bool inked = counts[std::size_t(i)].ink * 10 >= grid.area(i) * 9;
         toned[std::size_t(i)] = isToned(counts[std::size_t(i)], grid.area(i));
         candidates[std::size_t(i)] =
-            toned[std::size_t(i)] || tones[std::size_t(i)].light < paper - offPaperMargin;
+            toned[std::size_t(i)] ||
+            (!inked && tones[std::size_t(i)].light < paper - offPaperMargin);
     }
     TileMarks closed = eroded(dilated(candidates, grid), grid);
     for (std::size_t i = 0; i < closed.size(); ++i) {
@@ -426,15 +428,21 @@ TileMarks pictureTiles(const std::vector<TileTones>& tones, const std::vector<Ti
         if (int(members.size()) < leastPictureTiles) {
             return;
         }
-        const auto tonedCount = std::count_if(members.begin(), members.end(),
-                                              [&](int i) { return toned[std::size_t(i)] != 0; });
+        // Judged by the tiles that made the group, not those it encloses.
         medians.clear();
+        int tonedCount = 0;
         for (const int i : members) {
-            medians.push_back(tones[std::size_t(i)].median);
+            if (candidates[std::size_t(i)]) {
+                medians.push_back(tones[std::size_t(i)].median);
+                tonedCount += toned[std::size_t(i)];
+            }
+        }
+        if (medians.empty()) {
+            return;
         }
         std::sort(medians.begin(), medians.end());
         const int spread = medians[medians.size() * 4 / 5] - medians[medians.size() / 5];
-        if (spread > flatSpread || tonedCount * 2 >= qsizetype(members.size())) {
+        if (spread > flatSpread || tonedCount * 2 >= int(medians.size())) {
             for (const int i : members) {
                 pictures[std::size_t(i)] = 1;
                 reached.push_back(i);
@@ -486,10 +494,12 @@ void clearTiles(Pix* ink, const TileMarks& tiles, const Grid& grid) {
 
 // A grid of colours of which some are known, the rest to be filled in.
 struct Layer {
+    enum class Known : std::uint8_t { no, yes, roughly };
+
     int width = 0;
     int height = 0;
     std::vector<QRgb> colours;
-    std::vector<std::uint8_t> known;
+    std::vector<Known> known;
 
     Layer(int w, int h)
         : width(w), height(h), colours(std::size_t(w) * std::size_t(h)),
@@ -497,7 +507,8 @@ struct Layer {
 
     // Each unknown cell takes the mean colour of the known cells in the
     // smallest aligned block of 2^k x 2^k cells around it that holds any;
-    // `none` when no cell is known.
+    // `none` when no cell is known. A cell known only roughly keeps its own
+    // colour only where no known cell is within a block of 4 x 4 around it.
     void fill(QRgb none) {
         struct Sum {
             std::uint32_t r = 0, g = 0, b = 0, n = 0;
@@ -507,15 +518,14 @@ struct Layer {
             int height;
             std::vector<Sum> sums;
         };
-        std::vector<Level> levels;
-        // Level 1 from the cells, each further level from the one before.
+        std::vector<Level> levels; // levels[k] has blocks of 2^(k+1) cells a side
         for (int w = (width + 1) / 2, h = (height + 1) / 2;; w = (w + 1) / 2, h = (h + 1) / 2) {
             Level level{w, h, std::vector<Sum>(std::size_t(w) * std::size_t(h))};
             if (levels.empty()) {
                 for (int y = 0; y < height; ++y) {
                     for (int x = 0; x < width; ++x) {
                         const std::size_t i = std::size_t(y) * width + x;
-                        if (known[i]) {
+                        if (known[i] == Known::yes) {
                             Sum& s = level.sums[std::size_t(y / 2) * w + x / 2];
                             s.r += std::uint32_t(qRed(colours[i]));
                             s.g += std::uint32_t(qGreen(colours[i]));
@@ -546,28 +556,35 @@ struct Layer {
             return qRgb(int((s.r + s.n / 2) / s.n), int((s.g + s.n / 2) / s.n),
                         int((s.b + s.n / 2) / s.n));
         };
-        // From the top down: every cell of a level gets a colour, its own or
-        // its parent's.
+        // From the top down, every block gets a colour, its own or its
+        // parent's, and the level it came from.
         std::vector<QRgb> above{levels.back().sums[0].n ? mean(levels.back().sums[0]) : none};
+        std::vector<std::uint8_t> aboveFrom{std::uint8_t(levels.size() - 1)};
         for (std::size_t k = levels.size() - 1; k-- > 0;) {
             const Level& level = levels[k];
             const int aboveWidth = levels[k + 1].width;
             std::vector<QRgb> here(level.sums.size());
+            std::vector<std::uint8_t> hereFrom(level.sums.size());
             for (int y = 0; y < level.height; ++y) {
                 for (int x = 0; x < level.width; ++x) {
-                    const Sum& s = level.sums[std::size_t(y) * level.width + x];
-                    here[std::size_t(y) * level.width + x] =
-                        s.n ? mean(s) : above[std::size_t(y / 2) * aboveWidth + x / 2];
+                    const std::size_t i = std::size_t(y) * level.width + x;
+                    const std::size_t parent = std::size_t(y / 2) * aboveWidth + x / 2;
+                    const Sum& s = level.sums[i];
+                    here[i] = s.n ? mean(s) : above[parent];
+                    hereFrom[i] = s.n ? std::uint8_t(k) : aboveFrom[parent];
                 }
             }
             above = std::move(here);
+            aboveFrom = std::move(hereFrom);
         }
         const int aboveWidth = levels.front().width;
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 const std::size_t i = std::size_t(y) * width + x;
-                if (!known[i]) {
-                    colours[i] = above[std::size_t(y / 2) * aboveWidth + x / 2];
+                const std::size_t parent = std::size_t(y / 2) * aboveWidth + x / 2;
+                if (known[i] == Known::no ||
+                    (known[i] == Known::roughly && aboveFrom[parent] <= 1)) {
+                    colours[i] = above[parent];
                 }
             }
         }
@@ -604,19 +621,21 @@ unsigned rowBits(const l_uint32* row, int x, int count) {
     return unsigned(both >> (64 - bit - count)) & ((1u << count) - 1);
 }
 
-// Pass three: the background from the pixels away from the ink (the mask
+// Pass three: the background from the pixels away from the ink (the ink
 // grown by two pixels, which takes in the soft edges of the strokes), and the
-// ink's colours from the ink at its darkest, cell by cell.
+// ink's colours from the inside of the strokes (the ink shrunk by a pixel):
+// their edges, part ink and part paper, would make the colours outline every
+// letter. A cell with ink but no inside takes the colour of the insides near
+// it, or, far from any (a hairline), its own ink's.
 template <typename Pixels>
-void gatherLayers(const QImage& page, const Grid& grid, const std::vector<TileCut>& cuts, Pix* ink,
-                  Pix* grown, Layer& background, Layer& foreground) {
+void gatherLayers(const QImage& page, const Grid& grid, Pix* ink, Pix* inside, Pix* grown,
+                  Layer& background, Layer& foreground) {
     constexpr int r = PageLayers::reduction;
-    constexpr int cellsPerInkCell = PageLayers::foregroundReduction / r;
-    // The ink's sums, a row of foreground cells at a time.
-    std::vector<std::array<std::uint32_t, 4>> inkSums(std::size_t(foreground.width));
     std::vector<l_uint32> nearColumns(std::size_t(pixGetWpl(grown)));
-    const l_int32 inkWords = pixGetWpl(ink), grownWords = pixGetWpl(grown);
+    // The three images have the page's size, and so the same row length.
+    const l_int32 words = pixGetWpl(ink);
     const l_uint32* inkData = pixGetData(ink);
+    const l_uint32* insideData = pixGetData(inside);
     const l_uint32* grownData = pixGetData(grown);
     const auto mean = [](const std::uint32_t* sum, int n) {
         const auto half = std::uint32_t(n) / 2, count = std::uint32_t(n);
@@ -624,20 +643,19 @@ void gatherLayers(const QImage& page, const Grid& grid, const std::vector<TileCu
                     int((sum[2] + half) / count));
     };
     for (int cy = 0; cy < background.height; ++cy) {
-        if (cy % cellsPerInkCell == 0) {
-            std::fill(inkSums.begin(), inkSums.end(), std::array<std::uint32_t, 4>{});
-        }
         const int top = cy * r, rows = std::min(r, grid.height - top);
         const typename Pixels::Pixel* pixels[r];
         const l_uint32* inkRows[r];
+        const l_uint32* insideRows[r];
         const l_uint32* grownRows[r];
         for (int i = 0; i < rows; ++i) {
             pixels[i] = pixelRow<Pixels>(page, top + i);
-            inkRows[i] = inkData + std::ptrdiff_t(top + i) * inkWords;
-            grownRows[i] = grownData + std::ptrdiff_t(top + i) * grownWords;
+            inkRows[i] = inkData + std::ptrdiff_t(top + i) * words;
+            insideRows[i] = insideData + std::ptrdiff_t(top + i) * words;
+            grownRows[i] = grownData + std::ptrdiff_t(top + i) * words;
         }
         // Which columns of the cell row have ink near them in any of its rows.
-        for (int w = 0; w < grownWords; ++w) {
+        for (int w = 0; w < words; ++w) {
             l_uint32 any = 0;
             for (int i = 0; i < rows; ++i) {
                 any |= grownRows[i][w];
@@ -646,8 +664,8 @@ void gatherLayers(const QImage& page, const Grid& grid, const std::vector<TileCu
         }
         for (int cx = 0; cx < background.width; ++cx) {
             const int left = cx * r, columns = std::min(r, grid.width - left);
-            std::uint32_t paper[3] = {}, core[3] = {};
-            int paperCount = 0, coreCount = 0;
+            std::uint32_t paper[3] = {}, inkSum[3] = {}, insideSum[3] = {};
+            int paperCount = 0, inkCount = 0, insideCount = 0;
             if (!rowBits(nearColumns.data(), left, columns)) {
                 for (int i = 0; i < rows; ++i) {
                     for (int x = left; x < left + columns; ++x) {
@@ -659,18 +677,19 @@ void gatherLayers(const QImage& page, const Grid& grid, const std::vector<TileCu
                 for (int i = 0; i < rows; ++i) {
                     const unsigned nearRow = rowBits(grownRows[i], left, columns);
                     const unsigned inkRow = rowBits(inkRows[i], left, columns);
-                    const TileCut* rowCuts =
-                        cuts.data() + std::size_t((top + i) >> tileShift) * grid.columns;
+                    const unsigned insideRow = rowBits(insideRows[i], left, columns);
                     for (int j = 0; j < columns; ++j) {
                         const unsigned bit = 1u << (columns - 1 - j);
                         const auto pixel = pixels[i][left + j];
                         if (!(nearRow & bit)) {
                             Pixels::add(pixel, paper);
                             ++paperCount;
-                        } else if ((inkRow & bit) &&
-                                   Pixels::luma(pixel) < rowCuts[(left + j) >> tileShift].core) {
-                            Pixels::add(pixel, core);
-                            ++coreCount;
+                        } else if (insideRow & bit) {
+                            Pixels::add(pixel, insideSum);
+                            ++insideCount;
+                        } else if (inkRow & bit) {
+                            Pixels::add(pixel, inkSum);
+                            ++inkCount;
                         }
                     }
                 }
@@ -681,25 +700,14 @@ void gatherLayers(const QImage& page, const Grid& grid, const std::vector<TileCu
             // carries all of the scanner's noise.
             if (paperCount >= std::min(leastPaperPixels, rows * columns)) {
                 background.colours[at] = mean(paper, paperCount);
-                background.known[at] = 1;
+                background.known[at] = Layer::Known::yes;
             }
-            // Only the ink at its darkest: the soft edges of the strokes
-            // would make the colours outline every letter.
-            auto& sums = inkSums[std::size_t(cx / cellsPerInkCell)];
-            sums[0] += core[0];
-            sums[1] += core[1];
-            sums[2] += core[2];
-            sums[3] += std::uint32_t(coreCount);
-        }
-        if (cy % cellsPerInkCell == cellsPerInkCell - 1 || cy == background.height - 1) {
-            const int fy = cy / cellsPerInkCell;
-            for (int fx = 0; fx < foreground.width; ++fx) {
-                const auto& sums = inkSums[std::size_t(fx)];
-                if (sums[3] > 0) {
-                    const std::size_t at = std::size_t(fy) * foreground.width + fx;
-                    foreground.colours[at] = mean(sums.data(), int(sums[3]));
-                    foreground.known[at] = 1;
-                }
+            if (insideCount > 0) {
+                foreground.colours[at] = mean(insideSum, insideCount);
+                foreground.known[at] = Layer::Known::yes;
+            } else if (inkCount > 0) {
+                foreground.colours[at] = mean(inkSum, inkCount);
+                foreground.known[at] = Layer::Known::roughly;
             }
         }
     }
@@ -749,14 +757,14 @@ template <typename Pixels> PageLayers split(const QImage& page) {
     clearTiles(ink.get(), pictures, grid);
 
     const PixImage grown = PixImage::adopt(pixDilateBrick(nullptr, ink.get(), 5, 5));
-    if (!grown) {
+    const PixImage inside = PixImage::adopt(pixErodeBrick(nullptr, ink.get(), 3, 3));
+    if (!grown || !inside) {
         return result;
     }
     constexpr int r = PageLayers::reduction;
-    constexpr int f = PageLayers::foregroundReduction;
     Layer background((page.width() + r - 1) / r, (page.height() + r - 1) / r);
-    Layer foreground((page.width() + f - 1) / f, (page.height() + f - 1) / f);
-    gatherLayers<Pixels>(page, grid, cuts, ink.get(), grown.get(), background, foreground);
+    Layer foreground(background.width, background.height);
+    gatherLayers<Pixels>(page, grid, ink.get(), inside.get(), grown.get(), background, foreground);
     background.fill(qRgb(255, 255, 255));
     foreground.fill(qRgb(0, 0, 0));
     result.background = background.image(Pixels::colour);

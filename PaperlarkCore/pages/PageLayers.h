@@ -4,9 +4,8 @@
 
 // A colour or grey page split into three layers from which it can be drawn
 // again: a full-resolution mask of its text and line art, the colours of
-// that ink at a sixth of the resolution, and the background (paper, stamps,
-// pictures) with the ink taken out and filled from its surroundings, at a
-// third of the resolution.
+// that ink, and the background (paper, stamps, pictures) with the ink taken
+// out and filled from its surroundings, both at a third of the resolution.
 // Drawn as the background, then the ink colours through the mask, the layers
 // give the page back with its text as sharp as it was.
 //
@@ -32,11 +31,10 @@ public:
         softInk,       // the mask would lose detail
     };
 
-    // The background has one pixel for each reduction x reduction pixels of
-    // the page, the foreground one for each foregroundReduction squared (the
-    // last ones in a row or column cover what is left).
+    // The background and the foreground have one pixel for each
+    // reduction x reduction pixels of the page (the last ones in a row or
+    // column cover what is left).
     static constexpr int reduction = 3;
-    static constexpr int foregroundReduction = 2 * reduction;
     // The least difference, in grey levels, between paper and ink.
     static constexpr int minContrast = 48;
 
