@@ -205,6 +205,18 @@ PreparedPage preparePdfPage(const ScannedPage& page, int jpegQuality,
     return prepared;
 }
 
+// The text layer a page came with, when it has one that can be read.
+std::optional<TextLayer> ownTextLayer(const ScannedPage& page) {
+    if (page.textLayerURL().isEmpty()) {
+        return std::nullopt;
+    }
+    QFile file(page.textLayerURL().toLocalFile());
+    if (!file.open(QIODevice::ReadOnly) || file.size() > TextLayer::maxBytes) {
+        return std::nullopt;
+    }
+    return TextLayer{file.readAll()};
+}
+
 // All pages into one PDF on an open file.
 Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
                                               const DocumentSaver::TextLayers& textLayers,
@@ -227,6 +239,10 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
         const std::optional<TextLayer>* text =
             index < textLayers.size() ? &textLayers[index] : nullptr;
         const TextLayer* layer = text && text->has_value() ? &text->value() : nullptr;
+        const std::optional<TextLayer> own = layer ? std::nullopt : ownTextLayer(*pages[index]);
+        if (own) {
+            layer = &*own;
+        }
         const bool added =
             prepared.encoded && (prepared.compact ? writer.addPage(size, *prepared.compact, layer)
                                                   : writer.addPage(size, prepared.pdfImage, layer));
