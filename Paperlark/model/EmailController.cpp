@@ -1,12 +1,34 @@
 #include "model/EmailController.h"
 
 #include "email/EmailService.h"
+#include "email/MessageSize.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 
 const QString nothingToEmailMessage = QStringLiteral("Scan or add a page before emailing.");
+
+// The saved files still there, in order.
+QList<QUrl> existingFiles(const QList<QUrl>& urls) {
+    QList<QUrl> existing;
+    for (const QUrl& url : urls) {
+        if (QFileInfo::exists(url.toLocalFile())) {
+            existing << url;
+        }
+    }
+    return existing;
+}
+
+// The size of the message the sheet would send with its first values.
+Result<qint64, EmailService::Failure> defaultMessageSize(const AppSettings& settings,
+                                                         const QList<QUrl>& files) {
+    const QString subject =
+        settings.emailSubject.isEmpty() ? EmailService::defaultSubject : settings.emailSubject;
+    return EmailService::messageSize(settings, settings.defaultRecipient, subject,
+                                     settings.emailBody, files);
+}
 
 } // namespace
 
@@ -15,8 +37,56 @@ EmailController::EmailController(SettingsController& settings, const PageDocumen
     : QObject(parent), settings_(settings), document_(document), saving_(saving) {}
 
 void EmailController::setSheetVisible(bool visible) {
+    const bool shown = visible && !sheetVisible_;
     sheetVisible_ = visible;
     Q_EMIT sheetVisibleChanged();
+    if (shown) {
+        measureAttachments();
+    } else if (!visible) {
+        measuring_.cancel();
+    }
+}
+
+void EmailController::measureAttachments() {
+    measuring_.cancel();
+    showAttachmentSize(std::nullopt);
+    const AppSettings& settings = settings_.settings();
+    if (document_.isEmpty()) {
+        const QList<QUrl> files = existingFiles(saving_.lastSavedFiles());
+        const auto bytes = defaultMessageSize(settings, files);
+        showAttachmentSize(bytes && !files.isEmpty()
+                               ? std::optional<Measured>(Measured{bytes.value(), files.size()})
+                               : std::nullopt);
+        return;
+    }
+    // The pages are saved for real, as Send will save them, and measured.
+    measuring_ = Job<std::optional<Measured>>::run(
+        this,
+        [save = saving_.currentSave(), settings](const JobContext<>&) -> std::optional<Measured> {
+            const QTemporaryDir folder;
+            if (!folder.isValid()) {
+                return std::nullopt;
+            }
+            const auto saved = save.save(QUrl::fromLocalFile(folder.path()));
+            if (!saved) {
+                return std::nullopt;
+            }
+            const auto bytes = defaultMessageSize(settings, saved.value());
+            if (!bytes) {
+                return std::nullopt;
+            }
+            return Measured{bytes.value(), saved.value().size()};
+        },
+        [this](const std::optional<Measured>& measured) { showAttachmentSize(measured); });
+}
+
+void EmailController::showAttachmentSize(const std::optional<Measured>& measured) {
+    attachmentSize_ = measured ? QStringLiteral("%1 file(s), %2")
+                                     .arg(measured->files)
+                                     .arg(MessageSize::text(measured->bytes))
+                               : QString();
+    overCommonLimit_ = measured && measured->bytes > MessageSize::commonLimit;
+    Q_EMIT attachmentSizeChanged();
 }
 
 bool EmailController::hasSomethingToSend() const {
@@ -35,11 +105,7 @@ void EmailController::send(const QString& recipients, const QString& subject, co
                            EmailMethod method) {
     QList<QUrl> attachments;
     if (document_.isEmpty()) {
-        for (const QUrl& url : saving_.lastSavedFiles()) {
-            if (QFileInfo::exists(url.toLocalFile())) {
-                attachments << url;
-            }
-        }
+        attachments = existingFiles(saving_.lastSavedFiles());
     } else {
         // A PDF waits for the text of pages still being recognised, as Save does.
         if (saving_.whenTextIsReady([=, this] { send(recipients, subject, body, method); })) {

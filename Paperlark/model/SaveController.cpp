@@ -29,6 +29,30 @@ QString SaveController::freshFileName() const {
                                         QDateTime::currentDateTime());
 }
 
+Result<QList<QUrl>, DocumentSaver::Failure>
+SaveController::PageSave::save(const QUrl& folder) const {
+    return DocumentSaver::save(pages, folder, baseName, format, jpegQuality, textLayers,
+                               colourPages);
+}
+
+SaveController::PageSave SaveController::currentSave() const {
+    const AppSettings& settings = settings_.settings();
+    PageSave save;
+    save.pages = document_.pages();
+    save.format = settings.format;
+    save.jpegQuality =
+        static_cast<int>(std::clamp<std::int64_t>(settings.jpegQuality, INT_MIN, INT_MAX));
+    if (settings.format == OutputFormat::pdf) {
+        save.textLayers = recognition_.textLayers(document_.pages());
+    }
+    save.colourPages = settings.compactPdfs ? DocumentSaver::ColourPages::compactWherePossible
+                                            : DocumentSaver::ColourPages::jpeg;
+    // A blank field falls back to the pattern; anything else goes to the saver
+    // exactly as typed (it cleans the name itself).
+    save.baseName = HorizontalSpace::isBlank(fileName_) ? freshFileName() : fileName_;
+    return save;
+}
+
 std::optional<QList<QUrl>> SaveController::saveCurrentPages() {
     if (document_.isEmpty()) {
         Q_EMIT failed(QStringLiteral("There is nothing to save yet. Scan a page first."));
@@ -38,17 +62,7 @@ std::optional<QList<QUrl>> SaveController::saveCurrentPages() {
     settings_.edit([this](AppSettings& s) { s.lastDeviceId = scannerToRemember_(); });
     settings_.save();
 
-    const AppSettings& settings = settings_.settings();
-    // A blank field falls back to the pattern; anything else goes to the saver
-    // exactly as typed (it cleans the name itself).
-    const QString baseName = HorizontalSpace::isBlank(fileName_) ? freshFileName() : fileName_;
-    const DocumentSaver::TextLayers text = settings.format == OutputFormat::pdf
-                                               ? recognition_.textLayers(document_.pages())
-                                               : DocumentSaver::TextLayers();
-    const int quality =
-        static_cast<int>(std::clamp<std::int64_t>(settings.jpegQuality, INT_MIN, INT_MAX));
-    auto saved = DocumentSaver::save(document_.pages(), settings.saveFolderURL(), baseName,
-                                     settings.format, quality, text);
+    auto saved = currentSave().save(settings_.settings().saveFolderURL());
     if (!saved) {
         Q_EMIT failed(saved.failure().description());
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include "model/PageDocument.h"
 #include "model/SettingsController.h"
 #include "model/TextRecognitionQueue.h"
+#include "pages/DocumentSaver.h"
 
 #include <QList>
 #include <QMetaObject>
@@ -40,6 +41,21 @@ public:
 
     // While a save waits for text recognition.
     bool busy() const { return waiting_.has_value(); }
+
+    // Everything a save of the current pages takes, as copies that may go to
+    // any thread: save() writes what saveCurrentPages() would write now,
+    // into `folder` (never over a file).
+    struct PageSave {
+        DocumentSaver::Pages pages;
+        OutputFormat format = OutputFormat::pdf;
+        int jpegQuality = 0;
+        DocumentSaver::TextLayers textLayers;
+        DocumentSaver::ColourPages colourPages = DocumentSaver::ColourPages::jpeg;
+        QString baseName;
+
+        Result<QList<QUrl>, DocumentSaver::Failure> save(const QUrl& folder) const;
+    };
+    PageSave currentSave() const;
 
     std::optional<QList<QUrl>> saveCurrentPages();
     void save();

@@ -45,6 +45,8 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     forward(saving_.get(), &SaveController::fileNameChanged, &ScannerViewModel::fileNameChanged);
     forward(email_.get(), &EmailController::sheetVisibleChanged,
             &ScannerViewModel::emailSheetVisibleChanged);
+    forward(email_.get(), &EmailController::attachmentSizeChanged,
+            &ScannerViewModel::emailSizeChanged);
     // busy is derived: each part announces a change of its own share.
     forward(scans_.get(), &ScanController::busyChanged, &ScannerViewModel::busyChanged);
     forward(saving_.get(), &SaveController::busyChanged, &ScannerViewModel::busyChanged);

@@ -53,6 +53,9 @@
 //   fileName           QString                    the file-name pattern expanded
 //                                                 for the moment of start-up
 //   emailSheetVisible  bool                       false
+//   emailSize          QString                    empty (see EmailController::
+//                                                 attachmentSize; with it
+//                                                 emailSizeOverCommonLimit())
 //   errorMessage       std::optional<QString>     none
 //
 // Outcomes reach the user only through `status` (one line, the outcome of the
@@ -104,6 +107,10 @@ public:
     const QString& selectedDeviceID() const { return scans_->selectedDeviceID(); }
     const QString& fileName() const { return saving_->fileName(); }
     bool emailSheetVisible() const { return email_->sheetVisible(); }
+    // "N file(s), X MB" while the e-mail sheet is shown, once known.
+    const QString& emailSize() const { return email_->attachmentSize(); }
+    // Published with emailSizeChanged().
+    bool emailSizeOverCommonLimit() const { return email_->overCommonLimit(); }
     // An empty text still counts.
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
 
@@ -286,6 +293,7 @@ Q_SIGNALS:
     void selectedDeviceIDChanged();
     void fileNameChanged();
     void emailSheetVisibleChanged();
+    void emailSizeChanged();
     void errorMessageChanged();
     // canUndo() or canRedo() may have changed.
     void historyChanged();

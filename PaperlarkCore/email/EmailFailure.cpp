@@ -1,5 +1,7 @@
 #include "email/EmailFailure.h"
 
+#include "email/MessageSize.h"
+
 EmailFailure EmailFailure::smtp(const QString& message) {
     return {Kind::smtp, message};
 }
@@ -28,6 +30,10 @@ EmailFailure EmailFailure::launch(const QString& description) {
     return {Kind::launch, description};
 }
 
+EmailFailure EmailFailure::tooLarge(qint64 bytes) {
+    return {Kind::tooLarge, {}, bytes};
+}
+
 QString EmailFailure::description() const {
     switch (kind_) {
     case Kind::smtp:
@@ -44,6 +50,9 @@ QString EmailFailure::description() const {
         return QStringLiteral("Enter at least one recipient address.");
     case Kind::noMailClient:
         return QStringLiteral("No mail client could be opened.");
+    case Kind::tooLarge:
+        return QStringLiteral("The mail server refused the message because it is too large (%1).")
+            .arg(MessageSize::text(bytes_));
     }
     return message_;
 }

@@ -182,8 +182,11 @@ QString curlConfiguration(const AppSettings& settings) {
     const QString url = (implicitTls ? QStringLiteral("smtps") : QStringLiteral("smtp")) +
                         QStringLiteral("://") + login + settings.smtpHost + u':' +
                         QString::number(settings.smtpPort);
+    // The server's last reply code goes to standard output, so that a
+    // refusal can be told apart from other failures (curl's own text for a
+    // refusal after the data says only "Weird server reply").
     return QStringLiteral("url = \"") + quotedForCurlConfig(url) + QStringLiteral("\"\n") +
-           userLine;
+           userLine + QStringLiteral("write-out = \"%{response_code}\"\n");
 }
 
 QString& curlOverride() {
@@ -290,7 +293,42 @@ void revealInFileManager(const QUrl& file) {
                      });
 }
 
+// The message sendViaSMTP sends: from the configured sender, with the
+// default subject for an empty one.
+MailMessage composedMessage(const AppSettings& settings, const QString& sender,
+                            const QStringList& addresses, const QString& subject,
+                            const QString& body, const QList<QUrl>& attachments) {
+    return {settings.fromName,
+            sender,
+            addresses,
+            subject.isEmpty() ? EmailService::defaultSubject : subject,
+            body,
+            attachments};
+}
+
+QString senderAddress(const AppSettings& settings) {
+    return settings.fromAddress.isEmpty() ? settings.smtpUser : settings.fromAddress;
+}
+
+QString newBoundary() {
+    return QStringLiteral("Paperlark-") + newUuidText();
+}
+
+// RFC 5321: "Requested mail action aborted: exceeded storage allocation",
+// the answer servers give to a message over their size limit, whether to
+// the size announced with MAIL or once the data has come in.
+constexpr int messageTooLargeReply = 552;
+
 } // namespace
+
+Result<qint64, EmailFailure> EmailService::messageSize(const AppSettings& settings,
+                                                       const QString& recipients,
+                                                       const QString& subject, const QString& body,
+                                                       const QList<QUrl>& attachments) {
+    return composedMessage(settings, senderAddress(settings),
+                           MailMessage::splitRecipients(recipients), subject, body, attachments)
+        .renderedSize(newBoundary());
+}
 
 Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings,
                                                      const QString& recipients,
@@ -299,9 +337,8 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
     if (HorizontalSpace::trimmed(settings.smtpHost).isEmpty()) {
         return Failure::noServer();
     }
-    const QString sender =
-        settings.fromAddress.isEmpty() ? settings.smtpUser : settings.fromAddress;
-    if (HorizontalSpace::trimmed(sender).isEmpty()) {
+    const QString from = senderAddress(settings);
+    if (HorizontalSpace::trimmed(from).isEmpty()) {
         return Failure::noSender();
     }
     const QStringList addresses = MailMessage::splitRecipients(recipients);
@@ -310,7 +347,7 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
     }
     // A line break in an address would end the header line or the SMTP
     // command it is written into.
-    if (hasControlCharacter(sender)) {
+    if (hasControlCharacter(from)) {
         return Failure::smtp(QStringLiteral(
             "The email could not be sent because the sender address contains a line break or "
             "another control character."));
@@ -323,11 +360,10 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
         }
     }
 
-    const MailMessage message{
-        settings.fromName, sender, addresses, subject.isEmpty() ? defaultSubject : subject, body,
-        attachments};
+    const MailMessage message =
+        composedMessage(settings, from, addresses, subject, body, attachments);
     const Result<QByteArray, EmailFailure> rendered =
-        message.render(QStringLiteral("Paperlark-") + newUuidText(), QDateTime::currentDateTime());
+        message.render(newBoundary(), QDateTime::currentDateTime());
     if (!rendered) {
         return rendered.failure();
     }
@@ -338,7 +374,7 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
     }
 
     const Result<ProcessResult, EmailFailure> outcome =
-        run(curlProgram(), curlArguments(settings, sender, addresses, messageFile.path()),
+        run(curlProgram(), curlArguments(settings, from, addresses, messageFile.path()),
             curlConfiguration(settings));
     if (!outcome) {
         return outcome.failure();
@@ -346,6 +382,9 @@ Result<void, EmailFailure> EmailService::sendViaSMTP(const AppSettings& settings
     const ProcessResult& result = outcome.value();
     if (result.exitStatus == 0) {
         return {};
+    }
+    if (result.outputText.trimmed() == QString::number(messageTooLargeReply)) {
+        return Failure::tooLarge(rendered.value().size());
     }
     const QString reason =
         result.errorText.isEmpty()

@@ -34,12 +34,24 @@ inline const QString draftByHandStatus = QStringLiteral(
 // keyring (handed to curl on its standard input with the server's URL,
 // never on its command line).
 // `recipients` is the recipient text as typed. Succeeds when the server
-// accepted the mail. Blocks until curl exits (at most about 20 s to connect
+// accepted the mail; a server that refuses the message for its size (reply
+// 552, whether to the size announced before the data or after it, and
+// whether or not it then closes the connection) gives tooLarge with the
+// size of the message sent. Blocks until curl exits (at most about 20 s to connect
 // and 300 s in all); it uses no GUI object and may run on any thread, but
 // never call it on the GUI thread.
 Result<void, Failure> sendViaSMTP(const AppSettings& settings, const QString& recipients,
                                   const QString& subject, const QString& body,
                                   const QList<QUrl>& attachments);
+
+// The size in bytes of the message sendViaSMTP would send with these
+// arguments, as the server receives it: headers included, the text and the
+// files base64-encoded. Reads only the files' sizes; fails as sending would
+// when a file cannot be opened. Checks nothing else (no server, sender or
+// recipient needed).
+Result<qint64, Failure> messageSize(const AppSettings& settings, const QString& recipients,
+                                    const QString& subject, const QString& body,
+                                    const QList<QUrl>& attachments);
 
 // Hands a draft with every attachment to the desktop mail client through
 // xdg-email and returns draftAttachedStatus. When xdg-email is missing or

@@ -167,17 +167,19 @@ QString MailMessage::mimeType(const QUrl& file) {
     return QStringLiteral("application/octet-stream");
 }
 
-Result<QByteArray, EmailFailure> MailMessage::render(const QString& boundary,
-                                                     const QDateTime& date) const {
-    const QString sender =
-        fromName.isEmpty() ? fromAddress : displayName(fromName) + u" <"_s + fromAddress + u'>';
-    const QString messageId = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+namespace {
 
+// Everything before the body's base64 lines.
+QByteArray messageHead(const MailMessage& message, const QString& boundary, const QString& date,
+                       const QString& messageId) {
+    const QString sender = message.fromName.isEmpty() ? message.fromAddress
+                                                      : displayName(message.fromName) + u" <"_s +
+                                                            message.fromAddress + u'>';
     QString head;
     head += u"From: "_s + sender + crlf;
-    head += u"To: "_s + recipients.join(QStringLiteral(", ")) + crlf;
-    head += u"Subject: "_s + encodeHeader(subject) + crlf;
-    head += u"Date: "_s + formatDate(date) + crlf;
+    head += u"To: "_s + message.recipients.join(QStringLiteral(", ")) + crlf;
+    head += u"Subject: "_s + MailMessage::encodeHeader(message.subject) + crlf;
+    head += u"Date: "_s + date + crlf;
     head += u"Message-ID: <"_s + messageId + u"@paperlark>"_s + crlf;
     head += u"MIME-Version: 1.0"_s + crlf;
     head += u"X-Mailer: Paperlark"_s + crlf;
@@ -189,8 +191,66 @@ Result<QByteArray, EmailFailure> MailMessage::render(const QString& boundary,
     head += u"Content-Type: text/plain; charset=UTF-8"_s + crlf;
     head += u"Content-Transfer-Encoding: base64"_s + crlf;
     head += crlf;
+    return head.toUtf8();
+}
 
-    QByteArray message = head.toUtf8();
+// The headers of one attachment's part, before its base64 lines.
+QByteArray partHead(const QUrl& attachment, const QString& boundary) {
+    const QString name = quotedParameter(attachment.fileName());
+    QString part;
+    part += u"--"_s + boundary + crlf;
+    part += u"Content-Type: "_s + MailMessage::mimeType(attachment) + u"; name=\""_s + name + u'"' +
+            crlf;
+    part += u"Content-Transfer-Encoding: base64"_s + crlf;
+    part += u"Content-Disposition: attachment; filename=\""_s + name + u'"' + crlf;
+    part += crlf;
+    return part.toUtf8();
+}
+
+QByteArray closingLine(const QString& boundary) {
+    return (u"--"_s + boundary + u"--"_s + crlf).toUtf8();
+}
+
+QString newMessageId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+EmailFailure unreadable(const QString& path, const QString& reason) {
+    return EmailFailure::file(
+        QStringLiteral("The file \"%1\" could not be read (%2).").arg(path, reason));
+}
+
+// A part's base64 lines and the blank line that ends the part.
+constexpr qsizetype partEnd = 4;
+
+} // namespace
+
+qint64 MailMessage::base64Size(qint64 bytes) {
+    const qint64 encoded = (bytes + 2) / 3 * 4;
+    const qint64 lines = (encoded + lineLength - 1) / lineLength;
+    return lines == 0 ? 0 : encoded + 2 * (lines - 1);
+}
+
+Result<qint64, EmailFailure> MailMessage::renderedSize(const QString& boundary) const {
+    qint64 size =
+        messageHead(*this, boundary, formatDate(QDateTime::currentDateTime()), newMessageId())
+            .size();
+    size += base64Size(body.toUtf8().size()) + partEnd;
+    for (const QUrl& attachment : attachments) {
+        const QString path = attachment.toLocalFile();
+        // Opened as render() opens it, so that what cannot be sent cannot be measured either.
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return unreadable(path, file.errorString());
+        }
+        size += partHead(attachment, boundary).size() + base64Size(file.size()) + partEnd;
+    }
+    return size + closingLine(boundary).size();
+}
+
+Result<QByteArray, EmailFailure> MailMessage::render(const QString& boundary,
+                                                     const QDateTime& date) const {
+    QByteArray message = messageHead(*this, boundary, formatDate(date), newMessageId());
     message += foldedBase64(body.toUtf8());
     message += "\r\n\r\n";
 
@@ -198,26 +258,17 @@ Result<QByteArray, EmailFailure> MailMessage::render(const QString& boundary,
         const QString path = attachment.toLocalFile();
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            return EmailFailure::file(QStringLiteral("The file \"%1\" could not be read (%2).")
-                                          .arg(path, file.errorString()));
+            return unreadable(path, file.errorString());
         }
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            return EmailFailure::file(QStringLiteral("The file \"%1\" could not be read (%2).")
-                                          .arg(path, file.errorString()));
+            return unreadable(path, file.errorString());
         }
-        const QString name = quotedParameter(attachment.fileName());
-        QString part;
-        part += u"--"_s + boundary + crlf;
-        part += u"Content-Type: "_s + mimeType(attachment) + u"; name=\""_s + name + u'"' + crlf;
-        part += u"Content-Transfer-Encoding: base64"_s + crlf;
-        part += u"Content-Disposition: attachment; filename=\""_s + name + u'"' + crlf;
-        part += crlf;
-        message += part.toUtf8();
+        message += partHead(attachment, boundary);
         message += foldedBase64(bytes);
         message += "\r\n\r\n";
     }
 
-    message += (u"--"_s + boundary + u"--"_s + crlf).toUtf8();
+    message += closingLine(boundary);
     return message;
 }

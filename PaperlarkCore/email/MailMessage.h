@@ -47,4 +47,13 @@ struct MailMessage {
     // system's time zone and a fresh message identifier. Fails, producing
     // nothing, when an attachment cannot be read.
     Result<QByteArray, EmailFailure> render(const QString& boundary, const QDateTime& date) const;
+
+    // The number of bytes render() gives with this boundary, from the
+    // attachments' sizes on disk, without reading them. Fails as render()
+    // does when an attachment cannot be opened.
+    Result<qint64, EmailFailure> renderedSize(const QString& boundary) const;
+
+    // The length of `bytes` bytes in base64 folded into lines of 76
+    // characters joined by CR LF, as the message carries them.
+    static qint64 base64Size(qint64 bytes);
 };

@@ -1,6 +1,6 @@
 #include "ocr/TextRecognizer.h"
 
-#include "ocr/Pix.h"
+#include "pages/PixImage.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 #include "settings/HorizontalSpace.h"
 
 #include "buildinfo/BuildInfo.h"
+#include "pages/CompactPage.h"
 #include "pages/NewFile.h"
 #include "pages/PdfImage.h"
 #include "pages/PdfWriter.h"
@@ -97,7 +98,8 @@ std::unique_ptr<NewFile> createUniqueFile(const QUrl& folder, const QString& bas
 // A page decoded and encoded, ready to be written out.
 struct PreparedPage {
     std::optional<ImageFile::Failure> unreadable;
-    PdfImage pdfImage; // PDF: null when encoding failed
+    PdfImage pdfImage;                  // PDF: null when encoding failed
+    std::optional<CompactPage> compact; // PDF: the page made compact instead
     bool encoded = false;
 };
 
@@ -161,6 +163,48 @@ std::optional<QByteArray> storedJpeg(const ScannedPage& page) {
     return file.readAll();
 }
 
+// A page ready for the PDF: kept as the JPEG it came from, unturned, when
+// encoding it again could only lose detail; made compact when asked and
+// worth it; else compressed as a whole.
+PreparedPage preparePdfPage(const ScannedPage& page, int jpegQuality,
+                            DocumentSaver::ColourPages colourPages) {
+    PreparedPage prepared;
+    PdfImage stored;
+    if (const std::optional<QByteArray> jpeg = storedJpeg(page)) {
+        stored = PdfImage::fromJpeg(*jpeg, page.pixelSize().toSize(), jpegQuality);
+    }
+    const bool compactWanted = colourPages == DocumentSaver::ColourPages::compactWherePossible;
+    if (!stored.isNull() && !compactWanted) {
+        prepared.pdfImage = std::move(stored);
+        prepared.encoded = true;
+        return prepared;
+    }
+    auto decoded = page.loadFullImage();
+    if (!decoded) {
+        prepared.unreadable = decoded.failure();
+        return prepared;
+    }
+    const QImage image = std::move(decoded.value());
+    const bool mono = image.format() == QImage::Format_Mono;
+    if (compactWanted && !mono) {
+        const std::optional<qint64> storedBytes =
+            stored.isNull() ? std::nullopt : std::optional<qint64>(stored.data.size());
+        prepared.compact = CompactPage::make(image, jpegQuality, storedBytes);
+        if (prepared.compact) {
+            prepared.encoded = true;
+            return prepared;
+        }
+    }
+    if (!stored.isNull()) {
+        prepared.pdfImage = std::move(stored);
+    } else {
+        prepared.pdfImage =
+            mono ? PdfImage::mono(image) : PdfImage::jpeg(image, page.dpi(), jpegQuality);
+    }
+    prepared.encoded = !prepared.pdfImage.isNull();
+    return prepared;
+}
+
 // The text layer a page came with, when it has one that can be read.
 std::optional<TextLayer> ownTextLayer(const ScannedPage& page) {
     if (page.textLayerURL().isEmpty()) {
@@ -176,34 +220,14 @@ std::optional<TextLayer> ownTextLayer(const ScannedPage& page) {
 // All pages into one PDF on an open file.
 Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
                                               const DocumentSaver::TextLayers& textLayers,
-                                              NewFile& file, int jpegQuality) {
+                                              NewFile& file, int jpegQuality,
+                                              DocumentSaver::ColourPages colourPages) {
     const DocumentSaver::Failure failed = DocumentSaver::Failure::pdfFailed(file.url());
     std::optional<DocumentSaver::Failure> failure;
     PdfWriter writer;
-    const auto start = [&pages, jpegQuality](qsizetype index) {
-        return [page = pages[index], jpegQuality] {
-            PreparedPage prepared;
-            // A page kept as the JPEG it came from, unturned, goes in as
-            // that file when encoding it again could only lose detail.
-            if (const std::optional<QByteArray> jpeg = storedJpeg(*page)) {
-                prepared.pdfImage =
-                    PdfImage::fromJpeg(*jpeg, page->pixelSize().toSize(), jpegQuality);
-                if (!prepared.pdfImage.isNull()) {
-                    prepared.encoded = true;
-                    return prepared;
-                }
-            }
-            auto decoded = page->loadFullImage();
-            if (!decoded) {
-                prepared.unreadable = decoded.failure();
-                return prepared;
-            }
-            QImage image = std::move(decoded.value());
-            prepared.pdfImage = image.format() == QImage::Format_Mono
-                                    ? PdfImage::mono(image)
-                                    : PdfImage::jpeg(image, page->dpi(), jpegQuality);
-            prepared.encoded = !prepared.pdfImage.isNull();
-            return prepared;
+    const auto start = [&pages, jpegQuality, colourPages](qsizetype index) {
+        return [page = pages[index], jpegQuality, colourPages] {
+            return preparePdfPage(*page, jpegQuality, colourPages);
         };
     };
     const auto consume = [&](qsizetype index, PreparedPage prepared) {
@@ -219,7 +243,9 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
         if (own) {
             layer = &*own;
         }
-        const bool added = prepared.encoded && writer.addPage(size, prepared.pdfImage, layer);
+        const bool added =
+            prepared.encoded && (prepared.compact ? writer.addPage(size, *prepared.compact, layer)
+                                                  : writer.addPage(size, prepared.pdfImage, layer));
         if (!added) {
             failure = failed;
         }
@@ -309,7 +335,8 @@ QUrl DocumentSaver::uniqueURL(const QUrl& folder, const QString& baseName,
 
 Result<QList<QUrl>, DocumentSaver::Failure>
 DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseName,
-                    OutputFormat format, int jpegQuality, const TextLayers& textLayers) {
+                    OutputFormat format, int jpegQuality, const TextLayers& textLayers,
+                    ColourPages colourPages) {
     if (pages.isEmpty()) {
         return Failure::nothingToSave();
     }
@@ -324,7 +351,7 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
         if (file->status() != NewFile::Status::created) {
             return Failure::pdfFailed(file->url());
         }
-        if (auto written = writePDF(pages, textLayers, *file, jpegQuality); !written) {
+        if (auto written = writePDF(pages, textLayers, *file, jpegQuality, colourPages); !written) {
             return written.failure();
         }
         return QList<QUrl>{file->url()};
@@ -381,7 +408,8 @@ DocumentSaver::save(const Pages& pages, const QUrl& folder, const QString& baseN
 
 Result<void, DocumentSaver::Failure> DocumentSaver::savePDF(const Pages& pages, const QUrl& url,
                                                             int jpegQuality,
-                                                            const TextLayers& textLayers) {
+                                                            const TextLayers& textLayers,
+                                                            ColourPages colourPages) {
     if (pages.isEmpty()) {
         return Failure::nothingToSave();
     }
@@ -389,7 +417,7 @@ Result<void, DocumentSaver::Failure> DocumentSaver::savePDF(const Pages& pages, 
     if (file.status() != NewFile::Status::created) {
         return Failure::pdfFailed(url);
     }
-    return writePDF(pages, textLayers, file, jpegQuality);
+    return writePDF(pages, textLayers, file, jpegQuality, colourPages);
 }
 
 QRectF DocumentSaver::pageRect(const ScannedPage& page) {

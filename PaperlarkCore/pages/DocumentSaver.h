@@ -52,6 +52,12 @@ public:
     // page without an entry (or with nothing in it) gets the text layer it
     // came with (ScannedPage::textLayerURL), if any, and otherwise no text.
     using TextLayers = QList<std::optional<TextLayer>>;
+    // How a PDF takes colour and grey pages: each as one JPEG of the whole
+    // page, or as a compact page (CompactPage: sharp 1-bit text, paper and
+    // pictures at a third of the resolution) wherever that is at most half
+    // the size and the page is mostly text and line art on a plain
+    // background; other pages go in as with `jpeg`, byte for byte.
+    enum class ColourPages { jpeg, compactWherePossible };
 
     static inline const QString defaultPattern = QStringLiteral("Scan_{yyyy-MM-dd_HHmmss}");
     static inline const QString defaultDateFormat = QStringLiteral("yyyy-MM-dd_HHmmss");
@@ -76,21 +82,24 @@ public:
     // Writes the pages into `folder` (created when missing) and returns the
     // files written, in page order. Each file is created exclusively under
     // the first free name. On failure, files written for earlier pages stay,
-    // and the file being written is removed. Text layers apply to PDFs only.
+    // and the file being written is removed. Text layers and colourPages
+    // apply to PDFs only.
     static Result<QList<QUrl>, Failure> save(const Pages& pages, const QUrl& folder,
                                              const QString& baseName, OutputFormat format,
-                                             int jpegQuality, const TextLayers& textLayers = {});
+                                             int jpegQuality, const TextLayers& textLayers = {},
+                                             ColourPages colourPages = ColourPages::jpeg);
 
     // Writes all pages into one PDF at `url`, which must not exist yet (it is
     // created exclusively; an existing file is a pdfFailed). Each page's box
     // is pageRect() and its image covers exactly that box. Colour and grey
-    // pages are embedded as JPEG at jpegQuality, black-and-white pages as
-    // CCITT G4 (deflated once more where that helps; Flate alone where that
-    // is smaller). A page's text layer, when given, lies invisibly over its
-    // image; one that cannot be read is left out. A failed save removes the
-    // partial file.
+    // pages are embedded as JPEG at jpegQuality (or compact, see
+    // ColourPages), black-and-white pages as CCITT G4 (deflated once more
+    // where that helps; Flate alone where that is smaller). A page's text
+    // layer, when given, lies invisibly over its image; one that cannot be
+    // read is left out. A failed save removes the partial file.
     static Result<void, Failure> savePDF(const Pages& pages, const QUrl& url, int jpegQuality,
-                                         const TextLayers& textLayers = {});
+                                         const TextLayers& textLayers = {},
+                                         ColourPages colourPages = ColourPages::jpeg);
 
     // The page's size in points at its resolution (300 dpi when it has none).
     static QRectF pageRect(const ScannedPage& page);

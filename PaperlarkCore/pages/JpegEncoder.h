@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <optional>
+
 class QIODevice;
 
 // JPEG encoding with libjpeg: Format_Mono and Format_Grayscale8 as one-channel
@@ -20,4 +22,12 @@ public:
     // stated. False when libjpeg or the device reported an error.
     static bool write(const QImage& image, QIODevice& device, double dpi, int quality,
                       Chroma chroma = Chroma::halved);
+
+    // Whether the JPEG that write() makes of the image at `quality` (colour
+    // halved) takes at least `bytes` bytes, without making all of it: the
+    // image is encoded with libjpeg's standard tables, which write()'s
+    // optimised ones undercut by a few per cent, until the output passes
+    // `bytes` with room for that, or the image ends (false). Nothing when
+    // libjpeg fails.
+    static std::optional<bool> reaches(const QImage& image, int quality, qint64 bytes);
 };

@@ -84,16 +84,16 @@ PdfImage PdfImage::fromJpeg(const QByteArray& jpeg, QSize pixels, int qualityPer
     return result;
 }
 
-PdfImage PdfImage::mono(const QImage& image) {
-    if (image.format() != QImage::Format_Mono) {
-        return {};
-    }
+namespace {
+
+// The image as CCITT G4, deflated once more where that makes it smaller.
+PdfImage ccitt(const QImage& image) {
     PdfImage result;
     result.pixels = image.size();
-    result.colours = Colours::grey;
+    result.colours = PdfImage::Colours::grey;
     result.bitsPerComponent = 1;
     result.data = CcittG4::encode(image);
-    result.filter = Filter::ccittG4;
+    result.filter = PdfImage::Filter::ccittG4;
     // G4 codes each row against the one above, but its codes still repeat
     // (the same letters, the gaps between lines): on a page of text, Flate
     // takes a further seventh off them.
@@ -102,9 +102,32 @@ PdfImage PdfImage::mono(const QImage& image) {
         result.data = std::move(packed);
         result.deflated = true;
     }
+    return result;
+}
+
+} // namespace
+
+PdfImage PdfImage::mono(const QImage& image) {
+    if (image.format() != QImage::Format_Mono) {
+        return {};
+    }
+    PdfImage result = ccitt(image);
     QByteArray flate = flateBits(image);
     if (result.data.isEmpty() || (!flate.isEmpty() && flate.size() < result.data.size())) {
         result.data = std::move(flate);
+        result.filter = Filter::flate;
+        result.deflated = false;
+    }
+    return result;
+}
+
+PdfImage PdfImage::mask(const QImage& image) {
+    if (image.format() != QImage::Format_Mono) {
+        return {};
+    }
+    PdfImage result = ccitt(image);
+    if (result.data.isEmpty()) {
+        result.data = flateBits(image);
         result.filter = Filter::flate;
         result.deflated = false;
     }

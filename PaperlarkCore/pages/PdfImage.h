@@ -32,4 +32,8 @@ struct PdfImage {
     static PdfImage fromJpeg(const QByteArray& jpeg, QSize pixels, int qualityPercent);
     // A Format_Mono image (0 = black), losslessly; a null PdfImage on failure.
     static PdfImage mono(const QImage& image);
+    // A Format_Mono mask of text and line art as CCITT G4, deflated once
+    // more where that helps; Flate alone only when G4 fails (trying it as
+    // mono() does would take longer than G4 itself). Null on failure.
+    static PdfImage mask(const QImage& image);
 };

@@ -78,15 +78,27 @@ private:
     std::map<QPDFObjGen, Segment> segments_;
 };
 
-Handle imageDictionary(const PdfImage& image) {
+// What an image is on its page: the page's whole picture, a picture drawn
+// over a larger area than its pixels cover (smoothed by viewers that can),
+// or a stencil through which another image shows.
+enum class Role { picture, enlarged, stencil };
+
+Handle imageDictionary(const PdfImage& image, Role role) {
     Handle dict = Handle::newDictionary();
     dict.replaceKey("/Type", Handle::newName("/XObject"));
     dict.replaceKey("/Subtype", Handle::newName("/Image"));
     dict.replaceKey("/Width", Handle::newInteger(image.pixels.width()));
     dict.replaceKey("/Height", Handle::newInteger(image.pixels.height()));
-    dict.replaceKey(
-        "/ColorSpace",
-        Handle::newName(image.colours == PdfImage::Colours::rgb ? "/DeviceRGB" : "/DeviceGray"));
+    if (role == Role::stencil) {
+        dict.replaceKey("/ImageMask", Handle::newBool(true));
+    } else {
+        dict.replaceKey("/ColorSpace",
+                        Handle::newName(image.colours == PdfImage::Colours::rgb ? "/DeviceRGB"
+                                                                                : "/DeviceGray"));
+    }
+    if (role == Role::enlarged) {
+        dict.replaceKey("/Interpolate", Handle::newBool(true));
+    }
     dict.replaceKey("/BitsPerComponent", Handle::newInteger(image.bitsPerComponent));
     return dict;
 }
@@ -140,6 +152,48 @@ struct PdfWriter::State {
     int pages = 0;
     int droppedTextLayers = 0;
 
+    // The image's data spooled and its stream made; nothing when the data
+    // cannot be spooled. Throws as qpdf does.
+    std::optional<Handle> imageStream(const PdfImage& image, Role role) {
+        const qint64 offset = spool.size();
+        if (!spool.seek(offset) || spool.write(image.data) != image.data.size()) {
+            return std::nullopt;
+        }
+        Handle stream = pdf.newStream();
+        stream.replaceDict(imageDictionary(image, role));
+        const auto [filter, parameters] = filters(image);
+        stream.replaceStreamData(provider, filter, parameters);
+        provider->add(stream.getObjGen(), {offset, image.data.size()});
+        return stream;
+    }
+
+    // Adds a page that draws `content` with `xobjects`, and the text layer
+    // over it. Throws as qpdf does.
+    void addPage(QSizeF pageSize, Handle xobjects, std::string content, const TextLayer* text) {
+        const std::string width = number(pageSize.width()), height = number(pageSize.height());
+        if (text) {
+            if (const auto layer = importText(*text)) {
+                const auto& [form, size] = *layer;
+                xobjects.replaceKey("/Tx0", form);
+                content += "q\n" + number(pageSize.width() / size.width()) + " 0 0 " +
+                           number(pageSize.height() / size.height()) + " 0 0 cm\n/Tx0 Do\nQ\n";
+            } else {
+                ++droppedTextLayers;
+            }
+        }
+        Handle resources = Handle::newDictionary();
+        resources.replaceKey("/XObject", xobjects);
+
+        Handle page = Handle::newDictionary();
+        page.replaceKey("/Type", Handle::newName("/Page"));
+        page.replaceKey("/MediaBox", Handle::parse("[0 0 " + width + " " + height + "]"));
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents", pdf.newStream(content));
+        QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)),
+                                            false);
+        ++pages;
+    }
+
     // The text layer's page as a form XObject of this document, and the
     // size of its box; nothing when the layer cannot be read.
     std::optional<std::pair<Handle, QSizeF>> importText(const TextLayer& text) {
@@ -184,48 +238,59 @@ int PdfWriter::droppedTextLayers() const {
     return state_->droppedTextLayers;
 }
 
+namespace {
+
+bool validSize(QSizeF pageSize) {
+    return pageSize.width() > 0 && pageSize.height() > 0;
+}
+
+// Draws an XObject over exactly the page box: no clip, no rounding.
+std::string drawn(QSizeF pageSize, const char* name) {
+    return "q\n" + number(pageSize.width()) + " 0 0 " + number(pageSize.height()) + " 0 0 cm\n" +
+           name + " Do\nQ\n";
+}
+
+} // namespace
+
 bool PdfWriter::addPage(QSizeF pageSize, const PdfImage& image, const TextLayer* text) {
     State& s = *state_;
-    if (!s.spoolOpen || image.isNull() || !(pageSize.width() > 0) || !(pageSize.height() > 0)) {
-        return false;
-    }
-    const qint64 offset = s.spool.size();
-    if (!s.spool.seek(offset) || s.spool.write(image.data) != image.data.size()) {
+    if (!s.spoolOpen || image.isNull() || !validSize(pageSize)) {
         return false;
     }
     try {
-        const std::string width = number(pageSize.width()), height = number(pageSize.height());
-        Handle imageStream = s.pdf.newStream();
-        imageStream.replaceDict(imageDictionary(image));
-        const auto [filter, parameters] = filters(image);
-        imageStream.replaceStreamData(s.provider, filter, parameters);
-        s.provider->add(imageStream.getObjGen(), {offset, image.data.size()});
-
-        Handle xobjects = Handle::newDictionary();
-        xobjects.replaceKey("/Im0", imageStream);
-        // The image is drawn over exactly the page box: no clip, no rounding.
-        std::string content = "q\n" + width + " 0 0 " + height + " 0 0 cm\n/Im0 Do\nQ\n";
-        if (text) {
-            if (const auto layer = s.importText(*text)) {
-                const auto& [form, size] = *layer;
-                xobjects.replaceKey("/Tx0", form);
-                content += "q\n" + number(pageSize.width() / size.width()) + " 0 0 " +
-                           number(pageSize.height() / size.height()) + " 0 0 cm\n/Tx0 Do\nQ\n";
-            } else {
-                ++s.droppedTextLayers;
-            }
+        const std::optional<Handle> stream = s.imageStream(image, Role::picture);
+        if (!stream) {
+            return false;
         }
-        Handle resources = Handle::newDictionary();
-        resources.replaceKey("/XObject", xobjects);
+        Handle xobjects = Handle::newDictionary();
+        xobjects.replaceKey("/Im0", *stream);
+        s.addPage(pageSize, xobjects, drawn(pageSize, "/Im0"), text);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
 
-        Handle page = Handle::newDictionary();
-        page.replaceKey("/Type", Handle::newName("/Page"));
-        page.replaceKey("/MediaBox", Handle::parse("[0 0 " + width + " " + height + "]"));
-        page.replaceKey("/Resources", resources);
-        page.replaceKey("/Contents", s.pdf.newStream(content));
-        QPDFPageDocumentHelper(s.pdf).addPage(QPDFPageObjectHelper(s.pdf.makeIndirectObject(page)),
-                                              false);
-        ++s.pages;
+bool PdfWriter::addPage(QSizeF pageSize, const CompactPage& page, const TextLayer* text) {
+    State& s = *state_;
+    if (!s.spoolOpen || page.background.isNull() || page.foreground.isNull() ||
+        page.mask.isNull() || page.mask.bitsPerComponent != 1 || !validSize(pageSize)) {
+        return false;
+    }
+    try {
+        const std::optional<Handle> background = s.imageStream(page.background, Role::enlarged);
+        std::optional<Handle> foreground = s.imageStream(page.foreground, Role::enlarged);
+        const std::optional<Handle> mask = s.imageStream(page.mask, Role::stencil);
+        if (!background || !foreground || !mask) {
+            return false;
+        }
+        // The foreground shows only where its mask marks ink.
+        Handle foregroundDict = foreground->getDict();
+        foregroundDict.replaceKey("/Mask", *mask);
+        Handle xobjects = Handle::newDictionary();
+        xobjects.replaceKey("/Bg0", *background);
+        xobjects.replaceKey("/Fg0", *foreground);
+        s.addPage(pageSize, xobjects, drawn(pageSize, "/Bg0") + drawn(pageSize, "/Fg0"), text);
     } catch (const std::exception&) {
         return false;
     }

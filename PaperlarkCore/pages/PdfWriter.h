@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pages/CompactPage.h"
 #include "pages/PdfImage.h"
 #include "pages/TextLayer.h"
 
@@ -12,8 +13,9 @@ class QIODevice;
 
 // A PDF document built with libqpdf. Every page shows one image over exactly
 // its page box (fractional sizes in points are kept: 595.2 x 841.92 stays so),
-// without any clip, and may carry an invisible text layer on top. Images are
-// passed through as they were compressed.
+// or the parts of a compact page, each over that same box, without any clip,
+// and may carry an invisible text layer on top. Images are passed through as
+// they were compressed.
 //
 // Pages are added one at a time; their image data goes to a temporary spool
 // file straight away, and is read back page by page while the document is
@@ -29,6 +31,11 @@ public:
     // read is left out (the page keeps its image): see droppedTextLayers().
     // False when the image is null or cannot be spooled.
     bool addPage(QSizeF pageSize, const PdfImage& image, const TextLayer* text = nullptr);
+    // The same for a compact page: its background, then its foreground
+    // through its mask (an explicit mask: the foreground shows where the
+    // mask's samples are 0). Viewers that can smooth the two reduced images
+    // as they enlarge them. False when a part is null or cannot be spooled.
+    bool addPage(QSizeF pageSize, const CompactPage& page, const TextLayer* text = nullptr);
 
     // Writes the whole document to the device, with `producer` as its
     // producer and the current time as its creation date. False when

@@ -125,6 +125,21 @@ QImage PageGenerator::textPage(int dpi, Kind kind) {
     return scanned(grey.convertToFormat(QImage::Format_RGB32), kind, 7);
 }
 
+QStringList PageGenerator::textPageWords(int dpi) {
+    return PageFixtures::textPage(a4(dpi), dpi, 11, false).words;
+}
+
+QImage PageGenerator::photoPage(int dpi, Kind kind, unsigned seed) {
+    std::mt19937 random(seed);
+    QImage image(a4(dpi), QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        drawPhoto(painter, QRectF(QPointF(0, 0), image.size()), dpi / 72.0, random);
+    }
+    return scanned(image, kind, seed);
+}
+
 QImage PageGenerator::scanned(QImage image, Kind kind, unsigned seed) {
     const QSize size = image.size();
     std::mt19937 random(seed);

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 // Realistic test pages for the benchmark: text-like strokes and a photo-like
 // block on off-white paper, with the Gaussian sensor noise of a flatbed
@@ -16,8 +17,12 @@ public:
     static constexpr double noiseSigma = 3.0;
 
     static QImage page(Kind kind, int dpi, unsigned seed);
-    // An A4 page of printed text only (11-point DejaVu Sans), scanned.
+    // An A4 page of printed text only (11-point DejaVu Sans), scanned; the
+    // words on it in reading order.
     static QImage textPage(int dpi, Kind kind);
+    static QStringList textPageWords(int dpi);
+    // An A4 photograph, scanned.
+    static QImage photoPage(int dpi, Kind kind, unsigned seed);
     // A drawn RGB32 page as the scanner delivers it: with sensor noise, and
     // for 1-bit pages thresholded.
     static QImage scanned(QImage image, Kind kind, unsigned seed);

@@ -1,6 +1,7 @@
 // Page benchmark: import, rotation and saving of realistic scanned pages,
 // with ImageMagick making the same PDF as the yardstick; text recognition,
-// with the tesseract command reading the same page as the yardstick.
+// with the tesseract command reading the same page as the yardstick; compact
+// colour pages against whole ones (with the text pages).
 //
 //   bench_pages [--text] [WORK_FOLDER]     (--text: the text pages alone)
 //
@@ -14,6 +15,7 @@
 #include "pages/BlankPageDetector.h"
 #include "pages/DocumentSaver.h"
 #include "pages/ImageFile.h"
+#include "pages/PageLayers.h"
 #include "pages/PdfImage.h"
 #include "pages/PdfWriter.h"
 #include "pages/ScannedPage.h"
@@ -30,6 +32,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <sys/resource.h>
@@ -565,6 +568,179 @@ int measureText(const QString& work) {
     return 0;
 }
 
+// The words of a text layer, as pdftotext reads them.
+QStringList layerWords(const TextLayer& layer, const QString& file) {
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(layer.pdf) != layer.pdf.size()) {
+        return {};
+    }
+    out.close();
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {file, "-"});
+    pdftotext.waitForFinished(-1);
+    return QString::fromUtf8(pdftotext.readAllStandardOutput())
+        .split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+}
+
+// The share of `truth` that `found` holds, word for word (each word counted
+// as often as it occurs in both).
+double recall(const QStringList& truth, const QStringList& found) {
+    QMap<QString, int> left;
+    for (const QString& word : found) {
+        ++left[word];
+    }
+    int matched = 0;
+    for (const QString& word : truth) {
+        if (left.value(word) > 0) {
+            --left[word];
+            ++matched;
+        }
+    }
+    return truth.isEmpty() ? 0 : double(matched) / double(truth.size());
+}
+
+// A PDF with its identifiers and date blanked.
+QByteArray withoutDate(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    static const QRegularExpression varying(R"(/CreationDate \([^)]*\)|/ID \[[^\]]*\])");
+    return QString::fromLatin1(file.readAll()).replace(varying, QString()).toLatin1();
+}
+
+// The root mean square difference, in levels, between the 4 x 4 block means
+// of two RGB32 images of the same size, over the blocks at least a pixel
+// away from the mask's ink.
+double rmsAwayFromMask(const QImage& a, const QImage& b, const QImage& mask) {
+    const auto inkNear = [&mask](int left, int top) {
+        for (int y = std::max(0, top - 1); y < std::min(mask.height(), top + 5); ++y) {
+            const uchar* bits = mask.constScanLine(y);
+            for (int x = std::max(0, left - 1); x < std::min(mask.width(), left + 5); ++x) {
+                if (!((bits[x >> 3] >> (7 - (x & 7))) & 1)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    double squares = 0;
+    qint64 blocks = 0;
+    for (int top = 0; top + 4 <= a.height(); top += 4) {
+        for (int left = 0; left + 4 <= a.width(); left += 4) {
+            if (inkNear(left, top)) {
+                continue;
+            }
+            int sums[2][3] = {};
+            for (int y = top; y < top + 4; ++y) {
+                const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+                const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+                for (int x = left; x < left + 4; ++x) {
+                    sums[0][0] += qRed(pa[x]), sums[0][1] += qGreen(pa[x]),
+                        sums[0][2] += qBlue(pa[x]);
+                    sums[1][0] += qRed(pb[x]), sums[1][1] += qGreen(pb[x]),
+                        sums[1][2] += qBlue(pb[x]);
+                }
+            }
+            for (int c = 0; c < 3; ++c) {
+                const double d = (sums[0][c] - sums[1][c]) / 16.0;
+                squares += d * d;
+            }
+            ++blocks;
+        }
+    }
+    return blocks ? std::sqrt(squares / double(blocks * 3)) : 255;
+}
+
+// Child: a 300-dpi A4 colour page of text and a photograph, as the scanner
+// worker leaves them, saved as PDF pages whole and compact. Prints "key
+// value" lines:
+//  text_whole_kb/text_compact_kb  the text page's PDF, whole and compact;
+//  text_whole_ms/text_compact_ms  saving it, best of three;
+//  recall_original/recall_compact the share of the page's words that text
+//                 recognition reads on the page and on the compact PDF
+//                 rendered at 300 dpi (poppler);
+//  rms_outside    that rendering against the page, 4 x 4 block means, away
+//                 from the mask (levels);
+//  photo_same     1 when the photograph's PDF is the same byte for byte.
+int measureCompact(const QString& work) {
+    const QString cache = work + "/cache";
+    QDir().mkpath(cache);
+    PageFileWriter writer(cache, "scan");
+    const auto scannedPage = [&](const QImage& image) -> std::shared_ptr<ScannedPage> {
+        const auto delivered = writer.write(image, 300.0);
+        if (!delivered) {
+            return nullptr;
+        }
+        auto made = ScannedPage::make(delivered.value(), QUrl::fromLocalFile(cache), 300, true);
+        return made ? made.value() : nullptr;
+    };
+    const auto text = scannedPage(PageGenerator::textPage(300, Kind::colour));
+    const auto photo = scannedPage(PageGenerator::photoPage(300, Kind::colour, 77));
+    if (!text || !photo) {
+        return 1;
+    }
+    using ColourPages = DocumentSaver::ColourPages;
+    const auto save = [&](const DocumentSaver::Pages& pages, const QString& name,
+                          ColourPages colourPages) {
+        const auto saved = DocumentSaver::save(pages, QUrl::fromLocalFile(work + "/out"), name,
+                                               OutputFormat::pdf, jpegQuality, {}, colourPages);
+        return saved ? saved.value().front().toLocalFile() : QString();
+    };
+    double wholeMs = 0, compactMs = 0;
+    QString wholePdf, compactPdf;
+    QElapsedTimer timer;
+    for (int round = 0; round < 3; ++round) {
+        for (const ColourPages mode : {ColourPages::jpeg, ColourPages::compactWherePossible}) {
+            const bool compact = mode == ColourPages::compactWherePossible;
+            timer.start();
+            const QString pdf = save({text}, compact ? "compact" : "whole", mode);
+            const double ms = double(timer.elapsed());
+            if (pdf.isEmpty()) {
+                return 1;
+            }
+            (compact ? compactPdf : wholePdf) = pdf;
+            double& best = compact ? compactMs : wholeMs;
+            best = round == 0 ? ms : std::min(best, ms);
+        }
+    }
+    report("text_whole_ms", wholeMs);
+    report("text_compact_ms", compactMs);
+    report("text_whole_kb", double(QFileInfo(wholePdf).size()) / 1024.0);
+    report("text_compact_kb", double(QFileInfo(compactPdf).size()) / 1024.0);
+
+    const auto original = text->loadFullImage();
+    if (!original) {
+        return 1;
+    }
+    if (QProcess::execute("pdftoppm", {"-r", "300", "-png", "-singlefile", compactPdf,
+                                       work + "/rendered"}) != 0) {
+        return 1;
+    }
+    const QImage rendered = QImage(work + "/rendered.png").convertToFormat(QImage::Format_RGB32);
+    const QImage scan = original.value().convertToFormat(QImage::Format_RGB32);
+    if (rendered.size() != scan.size()) {
+        std::fprintf(stderr, "the rendered page is %dx%d\n", rendered.width(), rendered.height());
+        return 1;
+    }
+    report("rms_outside", rmsAwayFromMask(rendered, scan, PageLayers::split(scan).mask));
+    const QStringList truth = PageGenerator::textPageWords(300);
+    for (const auto& [key, image] :
+         {std::pair{"recall_original", scan}, std::pair{"recall_compact", rendered}}) {
+        const auto layer = TextRecognizer::recognise(image, 300, TextRecognizer::defaultLanguage);
+        if (!layer) {
+            return 1;
+        }
+        report(key, recall(truth, layerWords(layer.value(), work + "/" + key + ".pdf")));
+    }
+
+    const QString photoWhole = save({photo}, "photo-whole", ColourPages::jpeg);
+    const QString photoCompact = save({photo}, "photo-compact", ColourPages::compactWherePossible);
+    const QByteArray wholeBytes = withoutDate(photoWhole);
+    report("photo_same", !wholeBytes.isEmpty() && wholeBytes == withoutDate(photoCompact) ? 1 : 0);
+    return 0;
+}
+
 // Imports a PDF with the reader of this build; the pages in order, or an
 // empty list (with the reason on standard error).
 QList<std::shared_ptr<ScannedPage>> importPdf(const QString& pdf, const QString& cache) {
@@ -976,6 +1152,43 @@ int runText(const QString& work) {
                     .arg(textCost, 0, 'f', 2)
                     .arg(t["save_plain_ms"], 0, 'f', 0),
                 "<= 1.20x", textCost <= 1.2);
+
+    // Compact colour pages: the text page as the scanner worker leaves it.
+    const ChildResult compact = runSelf({"--measure-compact", work + "/compact"});
+    if (!compact.ok) {
+        out() << "compact pages: the measurement failed\n";
+        return 1;
+    }
+    const Figures& c = compact.figures;
+    const double compactSize = c["text_compact_kb"] / c["text_whole_kb"];
+    printTarget("pdf_size_compact_colour_text_300dpi",
+                QStringLiteral("%1 KB = %2x the %3 KB of the page whole")
+                    .arg(c["text_compact_kb"], 0, 'f', 0)
+                    .arg(compactSize, 0, 'f', 3)
+                    .arg(c["text_whole_kb"], 0, 'f', 0),
+                "<= 0.15x", compactSize <= 0.15);
+    const double recallLoss = c["recall_original"] - c["recall_compact"];
+    printTarget("compact_fidelity",
+                QStringLiteral("text recognition reads %1 % of the words on the compact page "
+                               "rendered at 300 dpi, %2 % on the scan; away from the text %3 "
+                               "levels rms from the scan in 4 x 4 blocks")
+                    .arg(c["recall_compact"] * 100, 0, 'f', 2)
+                    .arg(c["recall_original"] * 100, 0, 'f', 2)
+                    .arg(c["rms_outside"], 0, 'f', 2),
+                "recall within 0.5 points, <= 3 levels",
+                recallLoss <= 0.005 && c["rms_outside"] <= 3);
+    printTarget("compact_photo_untouched",
+                c["photo_same"] == 1
+                    ? QStringLiteral("the photograph's PDF is the same byte for byte")
+                    : QStringLiteral("the photograph's PDF differs"),
+                "the same", c["photo_same"] == 1);
+    const double compactTime = c["text_compact_ms"] / c["text_whole_ms"];
+    printTarget("pdf_save_compact_ms",
+                QStringLiteral("%1 ms = %2x the %3 ms of the page whole")
+                    .arg(c["text_compact_ms"], 0, 'f', 0)
+                    .arg(compactTime, 0, 'f', 2)
+                    .arg(c["text_whole_ms"], 0, 'f', 0),
+                "<= 1.50x", compactTime <= 1.5);
     out().flush();
     return 0;
 }
@@ -1022,6 +1235,9 @@ int main(int argc, char** argv) {
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-ocr") {
         return measureOcr(arguments[1]);
+    }
+    if (arguments.size() == 2 && arguments[0] == "--measure-compact") {
+        return measureCompact(arguments[1]);
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-text") {
         return measureText(arguments[1]);

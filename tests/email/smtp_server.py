@@ -9,7 +9,11 @@ and, written last, record.json (envelope, TLS state, login and the parsed
 headers and body).
 
 Options: --cert/--key offer STARTTLS and require it before MAIL; --user and
---password require AUTH with exactly these credentials.
+--password require AUTH with exactly these credentials. Messages over a size
+are refused with 552, as mail servers do: --size-limit N announces the limit
+(EHLO SIZE), so the refusal comes to MAIL with a larger SIZE, or after the
+data; --refuse-over N answers the whole data with 552; --drop-over N answers
+552 as soon as the data passes N bytes and closes the connection.
 """
 
 import argparse
@@ -25,18 +29,21 @@ import sys
 import warnings
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 warnings.simplefilter("ignore")
 logging.disable(logging.CRITICAL)
 
 
 class Recorder:
-    def __init__(self, folder):
+    def __init__(self, folder, refuse_over=None):
         self.folder = folder
         self.count = 0
+        self.refuse_over = refuse_over
 
     async def handle_DATA(self, server, session, envelope):
+        if self.refuse_over is not None and len(envelope.original_content) > self.refuse_over:
+            return "552 5.3.4 Message size exceeds fixed maximum message size"
         self.count += 1
         target = os.path.join(self.folder, str(self.count))
         os.makedirs(target)
@@ -85,6 +92,41 @@ class Credentials:
         return AuthResult(success=accepted, handled=False, auth_data=auth_data)
 
 
+class DroppingSMTP(SMTP):
+    """Answers 552 and hangs up once the data passes its limit."""
+
+    def __init__(self, handler, drop_over, **options):
+        super().__init__(handler, **options)
+        self.drop_over = drop_over
+
+    async def smtp_DATA(self, arg):
+        if not self.envelope.rcpt_tos:
+            return await super().smtp_DATA(arg)
+        await self.push("354 End data with <CR><LF>.<CR><LF>")
+        received = 0
+        while self.transport is not None:
+            line = await self._reader.readuntil(b"\r\n")
+            if line == b".\r\n":
+                break
+            received += len(line)
+            if received > self.drop_over:
+                await self.push("552 5.3.4 Message too big, closing connection")
+                self.transport.close()
+                return
+        await self.push("451 Only large messages are expected here")
+
+
+class SizedController(Controller):
+    def __init__(self, handler, drop_over=None, **options):
+        self.drop_over = drop_over
+        super().__init__(handler, **options)
+
+    def factory(self):
+        if self.drop_over is None:
+            return super().factory()
+        return DroppingSMTP(self.handler, self.drop_over, **self.SMTP_kwargs)
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
         probe.bind(("127.0.0.1", 0))
@@ -98,9 +140,13 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--user")
     parser.add_argument("--password")
+    parser.add_argument("--size-limit", type=int)
+    parser.add_argument("--refuse-over", type=int)
+    parser.add_argument("--drop-over", type=int)
     args = parser.parse_args()
 
-    options = {}
+    # No size announced unless asked for.
+    options = {"data_size_limit": args.size_limit}
     if args.cert:
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(args.cert, args.key)
@@ -113,7 +159,8 @@ def main():
         )
 
     port = free_port()
-    controller = Controller(Recorder(args.folder), hostname="127.0.0.1", port=port, **options)
+    controller = SizedController(Recorder(args.folder, args.refuse_over), args.drop_over,
+                                 hostname="127.0.0.1", port=port, **options)
     controller.start()
     print("READY %d" % port, flush=True)
     try:

@@ -1,5 +1,6 @@
 #include "StandInPrograms.h"
 #include "email/EmailService.h"
+#include "email/MessageSize.h"
 #include "settings/Keychain.h"
 
 #include <QDir>
@@ -9,6 +10,14 @@
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The last line of curl's configuration: the server's last reply code to
+// standard output.
+const QByteArray writeOut = "write-out = \"%{response_code}\"\n";
+
+} // namespace
 
 // sendViaSMTP against a stand-in curl, which records its arguments, its
 // standard input and the message file it was given, and answers with the
@@ -25,17 +34,18 @@ private:
     bool curlRan() const { return QFile::exists(recorded("args")); }
     QStringList curlArguments() const { return splitRecordedArguments(readAll(recorded("args"))); }
 
-    void installCurl(int status = 0, const QByteArray& errorText = {}) {
+    void installCurl(int status = 0, const QByteArray& errorText = {},
+                     const QByteArray& outputText = {}) {
         record_.emplace();
         const QByteArray out = record_->path().toUtf8();
-        QVERIFY(
-            writeScript(bin_.filePath(u"curl"_s),
-                        "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + out + "/args'\ncat > '" + out +
-                            "/stdin'\nprevious=\nfor argument in \"$@\"; do\n"
-                            "  if [ \"$previous\" = --upload-file ]; then\n    cp \"$argument\" '" +
-                            out + "/message.eml'\n    stat -c %a \"$argument\" > '" + out +
-                            "/mode'\n  fi\n  previous=$argument\ndone\nprintf '" + errorText +
-                            "' >&2\nexit " + QByteArray::number(status) + "\n"));
+        QVERIFY(writeScript(
+            bin_.filePath(u"curl"_s),
+            "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + out + "/args'\ncat > '" + out +
+                "/stdin'\nprevious=\nfor argument in \"$@\"; do\n"
+                "  if [ \"$previous\" = --upload-file ]; then\n    cp \"$argument\" '" +
+                out + "/message.eml'\n    stat -c %a \"$argument\" > '" + out +
+                "/mode'\n  fi\n  previous=$argument\ndone\nprintf '" + errorText +
+                "' >&2\nprintf '" + outputText + "'\nexit " + QByteArray::number(status) + "\n"));
     }
 
     static AppSettings settings(std::int64_t port = 587, bool tls = true) {
@@ -150,19 +160,20 @@ private Q_SLOTS:
         for (const bool tls : {true, false}) {
             installCurl();
             QVERIFY(send(settings(465, tls), u"b@x.org"_s));
-            QCOMPARE(readAll(recorded("stdin")), "url = \"smtps://mail.example.org:465\"\n");
+            QCOMPARE(readAll(recorded("stdin")),
+                     "url = \"smtps://mail.example.org:465\"\n" + writeOut);
             QVERIFY(!curlArguments().contains(u"--ssl-reqd"_s));
         }
         installCurl();
         QVERIFY(send(settings(25, false), u"b@x.org"_s));
         QCOMPARE(curlArguments().mid(12), (QStringList{"--config", "-"}));
-        QCOMPARE(readAll(recorded("stdin")), "url = \"smtp://mail.example.org:25\"\n");
+        QCOMPARE(readAll(recorded("stdin")), "url = \"smtp://mail.example.org:25\"\n" + writeOut);
     }
 
     void passesTheLoginOnlyOnStandardInput() {
         AppSettings s = settings();
         QVERIFY(send(s, u"b@x.org"_s));
-        QCOMPARE(readAll(recorded("stdin")), "url = \"smtp://mail.example.org:587\"\n");
+        QCOMPARE(readAll(recorded("stdin")), "url = \"smtp://mail.example.org:587\"\n" + writeOut);
 
         // Quotes, backslashes and line breaks in the user name or password
         // can neither end the quoted value nor start another option.
@@ -173,7 +184,8 @@ private Q_SLOTS:
         Keychain::remove(s.smtpUser);
         QCOMPARE(QString::fromUtf8(readAll(recorded("stdin"))),
                  u"url = \"smtp://mail.example.org:587\"\nuser = \"a\\\"\\\\"_s +
-                     s.smtpUser.mid(3) + u":p:\\\"a\\\\s\\ns\\rw\\to\u00f6rd\"\n"_s);
+                     s.smtpUser.mid(3) + u":p:\\\"a\\\\s\\ns\\rw\\to\u00f6rd\"\n"_s +
+                     QString::fromLatin1(writeOut));
         QVERIFY(!curlArguments().join(u' ').contains(u"w\to"_s));
 
         // A user name with a colon, which the user option would split, goes
@@ -186,7 +198,7 @@ private Q_SLOTS:
         Keychain::remove(s.smtpUser);
         QCOMPARE(QString::fromUtf8(readAll(recorded("stdin"))),
                  u"url = \"smtp://corp%3Aa%22%40"_s + id +
-                     u":p%3Aw%C3%B6rd@mail.example.org:587\"\n"_s);
+                     u":p%3Aw%C3%B6rd@mail.example.org:587\"\n"_s + QString::fromLatin1(writeOut));
         QVERIFY(!curlArguments().join(u' ').contains(u"rd@"_s));
     }
 
@@ -199,6 +211,30 @@ private Q_SLOTS:
         QCOMPARE(send(settings(), u"b@x.org"_s, files).failure().description(),
                  u"The email could not be sent. curl: (67) Login denied"_s);
         QVERIFY(leftoverMessages().isEmpty());
+
+        // A refusal for size (reply 552, whatever curl makes of it) tells
+        // the size of the message as it went out, which messageSize() knew.
+        installCurl(8, "curl: (8) Weird server reply", "552");
+        const auto refused =
+            EmailService::sendViaSMTP(settings(), u"b@x.org"_s, u"Scan"_s, u"Text"_s, files);
+        const qint64 uploaded = QFileInfo(recorded("message.eml")).size();
+        QCOMPARE(refused.failure(), EmailFailure::tooLarge(uploaded));
+        QCOMPARE(refused.failure().description(),
+                 u"The mail server refused the message because it is too large (0.1 MB)."_s);
+        QCOMPARE(EmailService::messageSize(settings(), u"b@x.org"_s, u"Scan"_s, u"Text"_s, files)
+                     .value(),
+                 uploaded);
+        installCurl(55, "curl: (55) MAIL failed: 550", "550");
+        QCOMPARE(send(settings(), u"b@x.org"_s, files).failure().description(),
+                 u"The email could not be sent. curl: (55) MAIL failed: 550"_s);
+        // Sizes in megabytes of a million bytes, to the nearest tenth, and
+        // never nothing for something.
+        const QList<std::pair<qint64, QString>> sizes{
+            {0, u"0.0 MB"_s},       {1, u"0.1 MB"_s},           {149'999, u"0.1 MB"_s},
+            {150'000, u"0.2 MB"_s}, {20'000'000, u"20.0 MB"_s}, {26'449'999, u"26.4 MB"_s}};
+        for (const auto& [bytes, text] : sizes) {
+            QCOMPARE(MessageSize::text(bytes), text);
+        }
 
         // A temporary folder that cannot be written stops the send before curl.
         installCurl();

@@ -152,6 +152,39 @@ private Q_SLOTS:
         QCOMPARE(text.count("--Paperlark-TEST\r\n"), 1);
     }
 
+    void knowsItsSizeBeforeRendering() {
+        // Attachments of every length modulo three and around a full line of
+        // base64 (57 bytes), names and texts that grow when encoded.
+        QList<QUrl> files;
+        for (const int length : {0, 1, 2, 3, 56, 57, 58, 114, 1000, 100001}) {
+            files << writeFile(u"file %1 \"ä\".pdf"_s.arg(length), QByteArray(length, 'x'));
+        }
+        const QList<MailMessage> messages{{u"Doe, Ann"_s,
+                                           u"ann@example.org"_s,
+                                           {u"b@x.org"_s, u"c@y.net"_s},
+                                           u"Grüße €"_s,
+                                           u"Zeile\nZweite"_s,
+                                           files},
+                                          {{}, u"a@x.org"_s, {u"b@x.org"_s}, {}, {}, {}},
+                                          {u"Ünïcödé"_s,
+                                           u"a@x.org"_s,
+                                           {u"b@x.org"_s},
+                                           u"Scan"_s,
+                                           QString(57, u'b'),
+                                           files.mid(3, 2)}};
+        for (const MailMessage& message : messages) {
+            const auto size = message.renderedSize(u"Paperlark-0123"_s);
+            const auto rendered = message.render(u"Paperlark-9876"_s, QDateTime::currentDateTime());
+            QVERIFY(size && rendered);
+            QCOMPARE(size.value(), qint64(rendered.value().size()));
+        }
+        for (const int length : {0, 1, 56, 57, 58, 1000}) {
+            const QByteArray bytes(length, '\xff');
+            QCOMPARE(MailMessage::base64Size(length),
+                     qint64(MailMessage::wrap(QString::fromLatin1(bytes.toBase64()), 76).size()));
+        }
+    }
+
     void failsOnUnreadableAttachments() {
         const QString missing = folder_.filePath(u"missing.pdf"_s);
         for (const QString& path : {missing, folder_.path()}) {
@@ -162,6 +195,8 @@ private Q_SLOTS:
             QVERIFY(!rendered);
             QCOMPARE(rendered.failure().kind(), EmailFailure::Kind::file);
             QVERIFY(rendered.failure().description().contains(path));
+            // What cannot be sent cannot be measured.
+            QCOMPARE(message.renderedSize(u"B"_s).failure(), rendered.failure());
         }
     }
 };

@@ -191,6 +191,37 @@ private Q_SLOTS:
         }
     }
 
+    void explainsARefusalForSize() {
+        QByteArray pdf(300 * 1000, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(pdf.data()),
+                                              pdf.size() / 4);
+        const QList<QUrl> files{writeFile(u"large.pdf"_s, pdf)};
+        const auto size =
+            EmailService::messageSize(settingsFor(0, false), u"b@x.org"_s, {}, {}, files);
+        QVERIFY(size);
+
+        // Announced (refused as curl gives the size with MAIL), refused after
+        // the data, and hung up on in the middle of the data.
+        for (const char* refusal : {"--size-limit", "--refuse-over", "--drop-over"}) {
+            LoopbackSmtpServer server({QString::fromLatin1(refusal), u"200000"_s});
+            QVERIFY(server.port > 0);
+            const auto sent = EmailService::sendViaSMTP(settingsFor(server.port, false),
+                                                        u"b@x.org"_s, {}, {}, files);
+            QVERIFY2(!sent, refusal);
+            QCOMPARE(sent.failure(), EmailFailure::tooLarge(size.value()));
+            QCOMPARE(sent.failure().description(),
+                     u"The mail server refused the message because it is too large (0.4 MB)."_s);
+            QCOMPARE(server.messageCount(), 0);
+        }
+
+        // Under its limit the server takes the message, as large as foretold.
+        LoopbackSmtpServer server({u"--size-limit"_s, u"2000000"_s});
+        const auto sent =
+            EmailService::sendViaSMTP(settingsFor(server.port, false), u"b@x.org"_s, {}, {}, files);
+        QVERIFY2(sent, qPrintable(describe(sent)));
+        QCOMPARE(server.read(1, u"message.eml"_s).size(), size.value());
+    }
+
     void usesTheSystemCurlWhateverComesFirstOnPath() {
         QTemporaryDir bin;
         QVERIFY(bin.isValid());

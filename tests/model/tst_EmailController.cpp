@@ -8,6 +8,7 @@
 
 #include "email/EmailFailure.h"
 #include "email/EmailService.h"
+#include "email/MessageSize.h"
 
 #include <QDate>
 #include <QJsonArray>
@@ -116,6 +117,39 @@ private Q_SLOTS:
         QVERIFY(p_->statuses.isEmpty());
         QVERIFY(p_->settings.settings().defaultRecipient.isEmpty());
         QVERIFY(settingsOnDisk().value("defaultRecipient").toString().isEmpty());
+    }
+
+    // Each showing of the sheet tells the size of the message Send would
+    // send: pages are measured as they will be saved, leaving no file behind;
+    // earlier files by their sizes, with the warning past the common limit.
+    void sheetTellsTheSize() {
+        configure(OutputFormat::pdf, false);
+        p_->settings.edit([](AppSettings& s) { s.defaultRecipient = "bob@example.org"; });
+        QVERIFY(p_->add(2));
+        p_->email.begin();
+        QVERIFY(p_->email.attachmentSize().isEmpty());
+        QTRY_VERIFY(!p_->email.attachmentSize().isEmpty());
+        QVERIFY(outputFiles().isEmpty());
+        const QString measured = p_->email.attachmentSize();
+        p_->email.setSheetVisible(false);
+
+        const std::optional<QList<QUrl>> saved = p_->saving.saveCurrentPages();
+        QVERIFY(saved && saved->size() == 1);
+        const auto sizeOf = [this](const QList<QUrl>& files) {
+            const AppSettings& s = p_->settings.settings();
+            const auto bytes = EmailService::messageSize(s, s.defaultRecipient, s.emailSubject,
+                                                         s.emailBody, files);
+            return bytes ? QStringLiteral("1 file(s), ") + MessageSize::text(bytes.value())
+                         : QString();
+        };
+        QCOMPARE(measured, sizeOf(*saved));
+        QVERIFY(!p_->email.overCommonLimit());
+
+        p_->document.clear();
+        QVERIFY(QFile(saved->first().toLocalFile()).resize(16'000'000));
+        p_->email.begin();
+        QCOMPARE(p_->email.attachmentSize(), sizeOf(*saved));
+        QVERIFY(p_->email.overCommonLimit());
     }
 
     void sendsEarlierFilesThatStillExist() {

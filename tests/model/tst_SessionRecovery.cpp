@@ -97,7 +97,11 @@ std::unique_ptr<ScannerViewModel> childModel(bool sane, const QList<QUrl>& impor
     auto model =
         sane ? std::make_unique<ScannerViewModel>(desktop)
              : std::make_unique<ScannerViewModel>(desktop, std::make_unique<FakeScannerBrowser>());
-    model->editSettings([](AppSettings& s) { s.format = OutputFormat::pdf; });
+    // One image per page in the PDF, so that pages compare image by image.
+    model->editSettings([](AppSettings& s) {
+        s.format = OutputFormat::pdf;
+        s.compactPdfs = false;
+    });
     return model;
 }
 
@@ -375,6 +379,7 @@ private Q_SLOTS:
 
         // The same document as the run that was not interrupted.
         model_->setFileName(QStringLiteral("restored"));
+        model_->editSettings([](AppSettings& s) { s.compactPdfs = false; });
         const auto saved = model_->saveCurrentPages();
         QVERIFY(saved && saved->size() == 1);
         const QString folder = QFileInfo(saved->first().toLocalFile()).absolutePath();

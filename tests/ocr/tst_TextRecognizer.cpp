@@ -221,6 +221,16 @@ void tst_TextRecognizer::searchablePdfHasTheWordsWhereTheyAre() {
     QVERIFY(
         wordsInOrder(text.words, mupdfText.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) >=
         qsizetype(std::ceil(text.words.size() * 0.99)));
+
+    // A compact page carries the same words in the same places.
+    const auto compact =
+        DocumentSaver::save({scanned}, folder, "compact", OutputFormat::pdf, 85, {layer.value()},
+                            DocumentSaver::ColourPages::compactWherePossible);
+    QVERIFY(compact.ok());
+    const QString compactPdf = compact.value().front().toLocalFile();
+    QCOMPARE(pdfImages(compactPdf).size(), 3); // background, foreground, mask
+    QCOMPARE(run("pdftotext", {"-bbox", compactPdf, "-"}).section("<page", 1),
+             run("pdftotext", {"-bbox", pdf, "-"}).section("<page", 1));
 }
 
 void tst_TextRecognizer::failuresAreValues() {

@@ -7,12 +7,19 @@
 #include <QFile>
 #include <QGlyphRun>
 #include <QImageWriter>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
+#include <QRadialGradient>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
 
 namespace PageFixtures {
 
@@ -96,6 +103,90 @@ TextPage textPage(QSize pixels, int dpi, double points, bool mono) {
     painter.end();
     page.image = mono ? MonoBits::fromGrey(grey) : std::move(grey);
     return page;
+}
+
+QImage inked(const QImage& greyText, QColor paper, QColor ink) {
+    const QImage grey = greyText.convertToFormat(QImage::Format_Grayscale8);
+    QImage out(grey.size(), QImage::Format_RGB32);
+    const auto mix = [](int p, int i, int g) { return (p * g + i * (255 - g) + 127) / 255; };
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* in = grey.constScanLine(y);
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < grey.width(); ++x) {
+            line[x] =
+                qRgb(mix(paper.red(), ink.red(), in[x]), mix(paper.green(), ink.green(), in[x]),
+                     mix(paper.blue(), ink.blue(), in[x]));
+        }
+    }
+    return out;
+}
+
+QImage withNoise(QImage image, double deviation, unsigned seed) {
+    // Gaussian samples from a table, picked by a fast generator.
+    std::mt19937 random(seed);
+    std::normal_distribution<double> gaussian(0.0, deviation);
+    std::vector<int> table(4096);
+    for (int& n : table) {
+        n = int(std::lround(gaussian(random)));
+    }
+    std::uint32_t state = seed * 2654435761u + 1;
+    const auto noisy = [&](int v) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return std::clamp(v + table[state & 4095], 0, 255);
+    };
+    for (int y = 0; y < image.height(); ++y) {
+        if (image.format() == QImage::Format_Grayscale8) {
+            uchar* line = image.scanLine(y);
+            for (int x = 0; x < image.width(); ++x) {
+                line[x] = uchar(noisy(line[x]));
+            }
+            continue;
+        }
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = line[x];
+            line[x] = qRgb(noisy(qRed(p)), noisy(qGreen(p)), noisy(qBlue(p)));
+        }
+    }
+    return image;
+}
+
+void drawPhoto(QPainter& painter, const QRectF& area, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double scale = area.width() / 1000.0;
+    QLinearGradient sky(area.topLeft(), area.bottomLeft());
+    sky.setColorAt(0, QColor(90, 140, 210));
+    sky.setColorAt(0.55, QColor(200, 215, 230));
+    sky.setColorAt(0.56, QColor(70, 120, 60));
+    sky.setColorAt(1, QColor(40, 80, 35));
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(area);
+    painter.fillRect(area, sky);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 40; ++i) {
+        const QPointF centre(area.left() + unit(random) * area.width(),
+                             area.top() + unit(random) * area.height());
+        const double radius = (40 + unit(random) * 200) * scale;
+        QRadialGradient blob(centre, radius);
+        const QColor colour =
+            QColor::fromHsvF(float(unit(random)), 0.5f + 0.4f * float(unit(random)),
+                             0.4f + 0.5f * float(unit(random)), 0.7f);
+        blob.setColorAt(0, colour);
+        blob.setColorAt(1, QColor(colour.red(), colour.green(), colour.blue(), 0));
+        painter.setBrush(blob);
+        painter.drawEllipse(centre, radius, radius);
+    }
+    painter.setPen(QPen(QColor(20, 40, 20, 90), 2.5 * scale));
+    for (int i = 0; i < 4000; ++i) {
+        const QPointF base(area.left() + unit(random) * area.width(),
+                           area.top() + area.height() * (0.56 + 0.44 * unit(random)));
+        painter.drawLine(base, base + QPointF((unit(random) - 0.5) * 16 * scale, -32 * scale));
+    }
+    painter.restore();
 }
 
 QUrl write(const QString& path, const QByteArray& bytes) {
@@ -275,7 +366,7 @@ QList<PdfImage> pdfImages(const QString& path) {
         if (f.size() < 10) {
             continue;
         }
-        images.append({f[2], f[3].toInt(), f[4].toInt(), f[5], f[7].toInt(), f[8]});
+        images.append({f[2], f[3].toInt(), f[4].toInt(), f[5], f[7].toInt(), f[8], f[0].toInt()});
     }
     return images;
 }

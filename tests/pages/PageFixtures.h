@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QRectF>
@@ -11,6 +12,8 @@
 // Helpers shared by the page tests: small images in every format the
 // application meets, hand-made files with exactly the metadata a case needs,
 // and the command-line PDF checkers.
+class QPainter;
+
 namespace PageFixtures {
 
 // A colour image with some structure (so that rotations can be told apart).
@@ -30,6 +33,14 @@ struct TextPage {
 // `pixels` at `dpi`, text of `points` size with a margin of an inch; `mono`
 // gives a 1-bit page (a scanner's threshold), otherwise 8-bit grey.
 TextPage textPage(QSize pixels, int dpi, double points, bool mono);
+
+// Printed colour pages as a scanner delivers them: the grey text page's
+// black laid onto paper of `paper` in `ink` (Format_RGB32), then sensor
+// noise of the given deviation added to every sample (Gaussian, fixed seed).
+QImage inked(const QImage& greyText, QColor paper, QColor ink);
+QImage withNoise(QImage image, double deviation, unsigned seed);
+// A photograph: smooth colour fields, soft blobs and fine grass-like texture.
+void drawPhoto(QPainter& painter, const QRectF& area, unsigned seed);
 
 QUrl write(const QString& path, const QByteArray& bytes);
 QByteArray readAll(const QString& path);
@@ -63,6 +74,7 @@ struct PdfImage {
     QString colour; // rgb, gray, -
     int bitsPerComponent;
     QString encoding; // jpeg, image...
+    int page = 0;     // counted from 1
 };
 // `pdfimages -list` of a file.
 QList<PdfImage> pdfImages(const QString& path);

@@ -88,6 +88,7 @@ AppSettings writtenBefore() {
         QStringLiteral("ann@example.org"),
         true,
         QStringLiteral("deu+eng"),
+        false,
     };
 }
 
@@ -178,7 +179,7 @@ private Q_SLOTS:
                 keys << QString::fromUtf8(trimmed.mid(1, trimmed.indexOf('"', 1) - 1));
             }
         }
-        QCOMPARE(keys.size(), 23);
+        QCOMPARE(keys.size(), 24);
         QStringList sorted = keys;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(keys, sorted);
@@ -198,7 +199,7 @@ private Q_SLOTS:
 
     // Files written before this version load as they were written, and save
     // back byte for byte; a file from before text recognition keeps all its
-    // values and takes the defaults of the two keys it lacks.
+    // values and takes the defaults of the keys it lacks.
     void filesWrittenBefore() {
         const QTemporaryDir dir;
         const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
@@ -213,6 +214,13 @@ private Q_SLOTS:
         AppSettings expected = writtenBefore();
         expected.ocrEnabled = false;
         expected.ocrLanguage = QStringLiteral("eng");
+        expected.compactPdfs = true;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        // From before compact PDFs: they are on, everything else as written.
+        writeBytes(url, dataFile("settings.json").replace("    \"compactPdfs\": false,\n", ""));
+        expected = writtenBefore();
+        expected.compactPdfs = true;
         QCOMPARE(AppSettings::load(url), expected);
     }
 

@@ -233,6 +233,7 @@ int main(int argc, char* argv[]) {
     });
     if (model.canEmail()) {
         model.beginEmail();
+        waitFor([&model] { return !model.emailSize().isEmpty(); }, 20000);
     } else {
         (new EmailSheet(model, main))->open();
     }

@@ -2,6 +2,7 @@
 #include "settings/HorizontalSpace.h"
 
 #include "email/EmailService.h"
+#include "email/MessageSize.h"
 #include "model/ScannerViewModel.h"
 #include "ui/controls/ButtonStyle.h"
 #include "ui/controls/FlatButton.h"
@@ -92,6 +93,21 @@ EmailSheet::EmailSheet(ScannerViewModel& model, QWidget* parent)
     form->addRow(formLabel(QStringLiteral("Send using:"), content), methodPicker_);
     column->addLayout(form);
 
+    // What will be attached, and a warning when most servers would refuse it.
+    sizeLabel_ = Labels::caption(QString(), content);
+    sizeLabel_->setObjectName(QStringLiteral("attachmentSizeLabel"));
+    sizeWarning_ = Labels::caption(MessageSize::overCommonLimitText, content);
+    sizeWarning_->setObjectName(QStringLiteral("attachmentSizeWarning"));
+    sizeWarning_->setWordWrap(true);
+    Labels::setColour(sizeWarning_, Theme::danger);
+    auto* sizeLines = new QVBoxLayout;
+    sizeLines->setSpacing(2);
+    sizeLines->addWidget(sizeLabel_);
+    sizeLines->addWidget(sizeWarning_);
+    column->addLayout(sizeLines);
+    connect(&model_, &ScannerViewModel::emailSizeChanged, this, &EmailSheet::showSize);
+    showSize();
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
@@ -148,6 +164,12 @@ void EmailSheet::fillFromSettings() {
     messageField_->setPlainText(settings.emailBody);
     methodPicker_->setCurrentIndex(methodPicker_->findData(rawValue(settings.emailMethod)));
     updateSendButton();
+}
+
+void EmailSheet::showSize() {
+    // The line keeps its place while the size is worked out.
+    sizeLabel_->setText(model_.emailSize().isEmpty() ? QStringLiteral(" ") : model_.emailSize());
+    sizeWarning_->setVisible(model_.emailSizeOverCommonLimit());
 }
 
 void EmailSheet::updateSendButton() {

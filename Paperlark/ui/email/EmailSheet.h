@@ -6,6 +6,7 @@
 #include <QString>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class FlatButton;
 class GrowingTextEdit;
@@ -13,7 +14,9 @@ class ScannerViewModel;
 
 // The small form that addresses the e-mail carrying the current pages:
 // "To:", "Subject:", "Message:" (3 to 6 lines, then it scrolls) and
-// "Send using:", then Cancel and Send. 460 points wide; its height follows
+// "Send using:", then what will be attached ("N file(s), X MB", with "Many
+// mail servers refuse messages over 20 MB." under it when that is so; both
+// from the model), then Cancel and Send. 460 points wide; its height follows
 // the content.
 //
 // Every time it is shown it starts from the e-mail defaults in the model's
@@ -37,7 +40,8 @@ class ScannerViewModel;
 //                          [&model] { model.setEmailSheetVisible(false); });
 //
 // Controls carry object names for tests and tools: "recipientsField",
-// "subjectField", "messageField", "methodPicker", "cancelButton", "sendButton".
+// "subjectField", "messageField", "methodPicker", "attachmentSizeLabel",
+// "attachmentSizeWarning", "cancelButton", "sendButton".
 class EmailSheet : public QDialog {
     Q_OBJECT
 
@@ -74,12 +78,15 @@ protected:
 
 private:
     void updateSendButton();
+    void showSize();
 
     ScannerViewModel& model_;
     QLineEdit* recipientsField_;
     QLineEdit* subjectField_;
     GrowingTextEdit* messageField_;
     QComboBox* methodPicker_;
+    QLabel* sizeLabel_ = nullptr;
+    QLabel* sizeWarning_ = nullptr;
     FlatButton* cancelButton_;
     FlatButton* sendButton_;
     bool sent_ = false;

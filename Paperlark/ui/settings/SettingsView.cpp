@@ -215,6 +215,10 @@ QWidget* SettingsView::makeDefaultsTab() {
         Bind::enabled(widget, &model, &ScannerViewModel::settingsChanged,
                       [&model] { return model.settings().ocrEnabled; });
     }
+    toggles.toggle(
+        QStringLiteral("Make colour PDFs compact"),
+        QStringLiteral("Text stays sharp; paper and pictures are stored at lower resolution."),
+        &AppSettings::compactPdfs, "compactPdfsToggle");
     // New toggles go above this line.
     defaultsFieldRows_ = form.layout()->rowCount();
     arrangeDefaults(false);

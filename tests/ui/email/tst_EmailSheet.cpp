@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -82,6 +83,18 @@ private Q_SLOTS:
         QCOMPARE(sheet.recipients(), QStringLiteral("team@example.org"));
         QCOMPARE(sheet.subject(), QStringLiteral("  "));
         QCOMPARE(sheet.method(), EmailMethod::smtp);
+    }
+
+    // The line under the form tells what will be attached, once the model knows.
+    void showsTheSize() {
+        model_->beginEmail();
+        EmailSheet sheet(*model_);
+        sheet.show();
+        auto* size = sheet.findChild<QLabel*>("attachmentSizeLabel");
+        QTRY_VERIFY(size->text().startsWith(QStringLiteral("1 file(s), ")));
+        QVERIFY(size->text().endsWith(QStringLiteral(" MB")));
+        QVERIFY(!sheet.findChild<QLabel*>("attachmentSizeWarning")->isVisible());
+        model_->setEmailSheetVisible(false);
     }
 
     void sendNeedsARecipient() {

@@ -138,6 +138,10 @@ private Q_SLOTS:
         QVERIFY2(outlined >= box.height() / 2, qPrintable(QString::number(outlined)));
         toggle->click();
         QVERIFY(model.settings().openAfterSave);
+        auto* compact = child<QCheckBox>(view, "compactPdfsToggle");
+        QVERIFY(compact->isChecked());
+        compact->click();
+        QVERIFY(!model.settings().compactPdfs);
     }
 
     void fieldsAreNamedByTheirLabels() {

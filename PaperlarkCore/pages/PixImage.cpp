@@ -1,4 +1,4 @@
-#include "ocr/Pix.h"
+#include "pages/PixImage.h"
 
 #include "pages/ImageFile.h"
 
