@@ -1,11 +1,11 @@
 #include "pages/CropDetector.h"
 
+#include "pages/LevelHistogram.h"
 #include "pages/Marks.h"
 #include "pages/PixelMask.h"
 #include "pages/ReducedGrey.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -31,25 +31,16 @@ int pixelsFor(double millimetres, double dpi) {
 
 // The median grey of the copy's outermost `depth` pixels.
 int edgeMedian(const ReducedGrey& grey, int depth) {
-    std::array<std::uint64_t, 256> histogram{};
-    std::uint64_t count = 0;
+    LevelHistogram histogram;
     for (int y = 0; y < grey.height; ++y) {
         const bool band = y < depth || y >= grey.height - depth;
         for (int x = 0; x < grey.width; ++x) {
             if (band || x < depth || x >= grey.width - depth) {
-                ++histogram[grey.at(x, y)];
-                ++count;
+                histogram.add(grey.at(x, y));
             }
         }
     }
-    std::uint64_t seen = 0;
-    for (int value = 0; value < 256; ++value) {
-        seen += histogram[std::size_t(value)];
-        if (2 * seen > count) {
-            return value;
-        }
-    }
-    return 255;
+    return histogram.median();
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "pages/Straightener.h"
 
 #include "pages/ImageFile.h"
+#include "pages/LevelHistogram.h"
 #include "pages/MonoBits.h"
 #include "pages/SkewDetector.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -145,18 +145,6 @@ void turnInPlace(QImage& image, double degrees, QRgb fill) {
     }
 }
 
-// The median of a histogram of `count` values.
-int median(const std::array<std::uint32_t, 256>& histogram, std::uint64_t count) {
-    std::uint64_t seen = 0;
-    for (int value = 0; value < 256; ++value) {
-        seen += histogram[std::size_t(value)];
-        if (2 * seen > count) {
-            return value;
-        }
-    }
-    return 255;
-}
-
 } // namespace
 
 std::optional<Straightener::Straightened> Straightener::straightened(QImage image, double dpi) {
@@ -211,14 +199,12 @@ QRgb Straightener::backgroundColour(const QImage& image) {
     const int width = image.width(), height = image.height();
     // A ring half a percent of the shorter side deep.
     const int depth = std::clamp(std::min(width, height) / 200, 1, std::min(width, height));
-    std::array<std::array<std::uint32_t, 256>, 3> histograms{};
-    std::uint64_t count = 0;
+    LevelHistogram red, green, blue;
     const auto add = [&](int x, int y) {
         const QRgb pixel = image.pixel(x, y);
-        ++histograms[0][std::size_t(qRed(pixel))];
-        ++histograms[1][std::size_t(qGreen(pixel))];
-        ++histograms[2][std::size_t(qBlue(pixel))];
-        ++count;
+        red.add(qRed(pixel));
+        green.add(qGreen(pixel));
+        blue.add(qBlue(pixel));
     };
     for (int y = 0; y < height; ++y) {
         if (y < depth || y >= height - depth) {
@@ -232,6 +218,5 @@ QRgb Straightener::backgroundColour(const QImage& image) {
             }
         }
     }
-    return qRgb(median(histograms[0], count), median(histograms[1], count),
-                median(histograms[2], count));
+    return qRgb(red.median(), green.median(), blue.median());
 }

@@ -976,12 +976,15 @@ int runAll(const QString& work) {
           << ";\n  the page operation on a cached colour page (decoding, straightening and "
              "writing a new page file): "
           << QString::number(d["straighten_page_ms"], 'f', 0) << " ms elapsed\n";
-    out() << "Skew left after Straighten (degrees; leptonica's own measure of the result in "
-             "brackets):\n ";
-    for (const QString& line : accuracy.lines) {
-        const QStringList parts = line.split(u' ');
-        out() << ' ' << parts.value(0) << ": " << QString::number(parts.value(1).toDouble(), 'f', 3)
-              << " (" << QString::number(parts.value(2).toDouble(), 'f', 3) << ")";
+    out() << "Skew left after Straighten, in degrees (leptonica's own measure of the "
+             "straightened page in brackets):";
+    for (qsizetype i = 0; i < accuracy.lines.size(); ++i) {
+        const QStringList parts = accuracy.lines[i].split(u' ');
+        out() << (i % 4 == 0 ? "\n  " : "   ")
+              << QStringLiteral("%1: %2 (%3)")
+                     .arg(parts.value(0).toDouble(), 5, 'f', 2)
+                     .arg(parts.value(1).toDouble(), 6, 'f', 3)
+                     .arg(parts.value(2).toDouble(), 0, 'f', 3);
     }
     out() << "\n\n";
     printTarget("deskew_ms",
