@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QTest>
 
-#include <array>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -23,35 +22,21 @@ const QColor paper(247, 245, 238);
 
 enum class Depth { colour, grey, mono };
 
-// A page of printed text in the given depth, colour pages on off-white paper.
-QImage drawTextPage(Depth depth) {
-    if (depth == Depth::mono) {
-        return PageFixtures::textPage(a4, dpi, 11, true).image;
-    }
-    const QImage grey = PageFixtures::textPage(a4, dpi, 11, false).image;
-    if (depth == Depth::grey) {
-        return grey;
-    }
-    QImage colour(grey.size(), QImage::Format_RGB32);
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar* in = grey.constScanLine(y);
-        auto* out = reinterpret_cast<QRgb*>(colour.scanLine(y));
-        for (int x = 0; x < grey.width(); ++x) {
-            const double ink = 1 - in[x] / 255.0; // darken the paper by the ink
-            out[x] = qRgb(int(paper.red() * (1 - ink) + 20 * ink),
-                          int(paper.green() * (1 - ink) + 20 * ink),
-                          int(paper.blue() * (1 - ink) + 40 * ink));
-        }
-    }
-    return colour;
-}
-
-// The same, drawn once.
+// A page of printed text in the given depth, colour pages on off-white
+// paper; drawn once.
 QImage textPage(Depth depth) {
     static QImage pages[3];
     QImage& page = pages[int(depth)];
     if (page.isNull()) {
-        page = drawTextPage(depth);
+        page = PageFixtures::textPage(a4, dpi, 11, depth == Depth::mono).image;
+        if (depth == Depth::colour) {
+            QImage colour(a4, QImage::Format_RGB32);
+            colour.fill(paper);
+            QPainter painter(&colour);
+            painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+            painter.drawImage(0, 0, page);
+            page = colour;
+        }
     }
     return page;
 }
@@ -60,23 +45,11 @@ QColor paperOf(Depth depth) {
     return depth == Depth::colour ? paper : QColor(Qt::white);
 }
 
-// Scanner noise of a few levels on every sample (Gaussian, picked from a
-// table by a fast generator).
+// Scanner noise: every sample off by up to four levels either way.
 QImage noisy(QImage image, unsigned seed) {
     image = image.convertToFormat(QImage::Format_RGB32);
-    std::mt19937 random(seed);
-    std::normal_distribution<double> gaussian(0, 3);
-    std::array<int, 4096> table{};
-    for (int& value : table) {
-        value = int(std::lround(gaussian(random)));
-    }
-    std::uint32_t state = seed * 2654435761u + 1;
-    const auto add = [&](int value) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return std::clamp(value + table[state & 4095], 0, 255);
-    };
+    std::minstd_rand random(seed);
+    const auto add = [&](int value) { return std::clamp(value + int(random() % 9) - 4, 0, 255); };
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
@@ -108,6 +81,19 @@ QImage sheetOnDarkBackground(double degrees, bool text) {
 int channelDistance(QRgb a, QRgb b) {
     return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                      std::abs(qBlue(a) - qBlue(b))});
+}
+
+// Whether each edge of `frame` lies within `slack` pixels of `expected`'s.
+bool closeTo(const QRect& frame, const QRectF& expected, double slack) {
+    const QRectF found(frame);
+    const bool close = std::abs(found.left() - expected.left()) <= slack &&
+                       std::abs(found.top() - expected.top()) <= slack &&
+                       std::abs(found.right() - expected.right()) <= slack &&
+                       std::abs(found.bottom() - expected.bottom()) <= slack;
+    if (!close) {
+        qWarning("frame %d,%d %dx%d", frame.x(), frame.y(), frame.width(), frame.height());
+    }
+    return close;
 }
 
 // The centre of the dark pixels of an image.
@@ -275,31 +261,15 @@ void tst_Straightening::cropFrameFindsPaperOrContent() {
     for (const QRectF& box : receipt.wordBoxes) {
         print |= box.translated(300, 200);
     }
-    const QRect content = CropDetector::frame(noisy(lid, 3), dpi);
     const double margin = CropDetector::contentMarginMillimetres / 25.4 * dpi;
-    QVERIFY2(QRectF(content).contains(print.adjusted(2, 2, -2, -2)),
-             qPrintable(QString("%1,%2 %3x%4")
-                            .arg(content.x())
-                            .arg(content.y())
-                            .arg(content.width())
-                            .arg(content.height())));
-    QVERIFY(QRectF(content)
-                .adjusted(margin, margin, -margin, -margin)
-                .adjusted(-8, -8, 8, 8)
-                .contains(print));
+    QVERIFY(closeTo(CropDetector::frame(noisy(lid, 3), dpi),
+                    print.adjusted(-margin, -margin, margin, margin), 6));
 
     // A sheet on the dark background: the frame is the sheet.
     QImage dark(a4, QImage::Format_RGB32);
     dark.fill(QColor(35, 35, 40));
     QPainter(&dark).fillRect(QRect(200, 300, 600, 900), paper);
-    const QRect sheet = CropDetector::frame(noisy(dark, 4), dpi);
-    QVERIFY2(std::abs(sheet.left() - 200) <= 2 && std::abs(sheet.top() - 300) <= 2 &&
-                 std::abs(sheet.right() - 799) <= 2 && std::abs(sheet.bottom() - 1199) <= 2,
-             qPrintable(QString("%1,%2 %3x%4")
-                            .arg(sheet.x())
-                            .arg(sheet.y())
-                            .arg(sheet.width())
-                            .arg(sheet.height())));
+    QVERIFY(closeTo(CropDetector::frame(noisy(dark, 4), dpi), QRectF(200, 300, 600, 900), 2));
 
     // Nothing stands out: the whole page.
     QImage blank(a4, QImage::Format_RGB32);
