@@ -1,5 +1,5 @@
 # Task runner: the real work is in scripts/ and the CMake presets.
-.PHONY: run test build setup setup-test configure bench screenshots package sanitize clean
+.PHONY: run test build setup setup-test configure bench screenshots package sanitize fuzz clean
 
 # Offers SANE's virtual test scanner beside the system's scanners. Builds
 # only the program (and whatever it runs), not the tests and benchmarks.
@@ -40,6 +40,17 @@ sanitize: setup-test
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize
 	scripts/test-env.sh ctest --preset sanitize
+
+# The PDF reader's parsing under libFuzzer (clang, with AddressSanitizer and
+# UndefinedBehaviorSanitizer) in build-fuzz/, for FUZZ_SECONDS (default 300),
+# starting from the committed corpus; what it finds goes to build-fuzz/corpus.
+FUZZ_SECONDS ?= 300
+fuzz: setup-test
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz --target fuzz_pdf_reader
+	mkdir -p build-fuzz/corpus
+	build-fuzz/tests/pdf/fuzz_pdf_reader -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+		-rss_limit_mb=4096 build-fuzz/corpus tests/data/pdf/corpus tests/data/pdf
 
 # The Debian package: build/paperlark_<version>_<architecture>.deb
 package: setup-test build

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that no include crosses the layers the wrong way:
 #   PaperlarkCore/    never includes the model, the windows or Qt Widgets;
-#   Paperlark/model/  never includes the windows or Qt Widgets.
+#   Paperlark/model/  never includes the windows or Qt Widgets, and its parts
+#                     never include the facade (ScannerViewModel) that owns them.
 # Usage: check-layers.sh [source dir] [Qt Widgets include dir]
 # Prints every offending line and fails when there is one.
 set -uo pipefail
@@ -48,8 +49,11 @@ report "model includes the windows" \
 report "model includes Qt Widgets" "$(grep -HnE "$widgetInclude" $model)"
 report "core links Qt Widgets" "$(grep -HnE 'Qt6?::Widgets' $(find PaperlarkCore -name CMakeLists.txt))"
 report "model links Qt Widgets" "$(grep -HnE 'Qt6?::Widgets|PaperlarkUi' Paperlark/model/CMakeLists.txt)"
+parts=$(sources Paperlark/model | grep -v '/ScannerViewModel\.\(h\|cpp\)$')
+report "a part of the model includes the facade" \
+    "$(grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(\.\./)*(Paperlark/)?model/ScannerViewModel\.h"' $parts)"
 
 if ((failed)); then
     exit 1
 fi
-echo "Layers: core and model include nothing above them."
+echo "Layers: core and model include nothing above them; the model's parts not the facade."

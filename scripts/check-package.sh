@@ -53,6 +53,10 @@ expected=(
 if [[ -d "$root/PaperlarkScanner" ]]; then
     expected+=(/usr/libexec/paperlark/paperlark-scanner)
 fi
+# The PDF reader the application starts for each PDF it imports.
+if [[ -d "$root/PaperlarkPdfReader" ]]; then
+    expected+=(/usr/libexec/paperlark/paperlark-pdf-reader)
+fi
 for path in "${expected[@]}"; do
     grep -qxF "$path" <<<"$contents" || fail "package lacks $path"
 done

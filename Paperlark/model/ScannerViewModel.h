@@ -1,39 +1,42 @@
 #pragma once
 
 #include "model/DesktopServices.h"
-#include "model/PageHistory.h"
-#include "model/PageImport.h"
-#include "model/PageList.h"
-#include "model/SessionRecovery.h"
+#include "model/EmailController.h"
+#include "model/PageDocument.h"
+#include "model/PageImporter.h"
+#include "model/SaveController.h"
+#include "model/ScanController.h"
+#include "model/SessionKeeper.h"
+#include "model/SettingsController.h"
 #include "model/TextRecognitionQueue.h"
-#include "pages/ScannedPage.h"
-#include "pages/SessionFolder.h"
 #include "scanning/ScannerBrowser.h"
-#include "scanning/ScannerDeviceInfo.h"
-#include "scanning/ScannerService.h"
-#include "settings/AppSettings.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
-// The state of the running application and every user action.
+// The state of the running application and every user action: the one
+// object the windows bind to. It holds no state of its own beyond the two
+// lines of feedback; it wires together the parts that do, and forwards:
 //
-// There is one model per process; every window reads it and calls it, on the
-// GUI thread only. The windows keep no state of their own: they redraw from
-// the model's published fields and call its operations.
+//   part                  owns
+//   SettingsController    the live settings, the settings file, the SMTP
+//                         password in the keyring, the SMTP test message
+//   PageDocument          pages, selection, undo/redo, what "unsaved" means
+//   PageImporter          every way a page arrives (files, folders, scans,
+//                         restored sessions), off the GUI thread
+//   SessionKeeper         the session folder, its manifest, recovery, the end
+//   TextRecognitionQueue  the pages' text, recognised in the background
+//   ScanController        scanners, the selected scanner, scanning
+//   SaveController        fileName, Save (after text recognition), folders
+//   EmailController       the e-mail sheet and sending
 //
 // Published fields (each has a getter of the same name and a signal
 // <field>Changed()). Every assignment emits the field's signal and then
@@ -53,14 +56,15 @@
 //   errorMessage       std::optional<QString>     none
 //
 // Outcomes reach the user only through `status` (one line, the outcome of the
-// latest action) and `errorMessage` (an alert is shown while it holds a
-// value; the window sets it back to none when the alert is dismissed).
+// latest action; every part reports into it through setStatus()) and
+// `errorMessage` (an alert is shown while it holds a value; the window sets
+// it back to none when the alert is dismissed).
 //
-// The settings file is written only by saveCurrentPages()/save(), by
-// chooseFolder() once a folder is chosen, by sendEmail() once it has files
-// to send, and by cleanUp(); edits made through
-// setSettings()/editSettings() stay in memory until then (the settings window
-// writes the file itself when it closes).
+// The settings file is written by saveCurrentPages(), by chooseFolder() once
+// a folder is chosen, by sendEmail() once it has files to send, by
+// saveSettings() (the settings window, as it closes) and by cleanUp(); edits
+// made through setSettings()/editSettings() stay in memory until then.
+// Used on the GUI thread only.
 class ScannerViewModel : public QObject {
     Q_OBJECT
 
@@ -70,12 +74,11 @@ public:
     // Loads the settings file, makes the first file name from the pattern,
     // takes the remembered scanner as the selection and creates this run's
     // session folder (~/.cache/Paperlark/<UUID>, private to the user). Last,
-    // creates the scanner service over the system's scanners (SANE), follows
-    // its scanner list and starts browsing. The desktop services must not be
-    // null.
+    // the scanner service over the system's scanners (SANE) starts
+    // browsing. `desktop` must not be null.
     explicit ScannerViewModel(std::shared_ptr<DesktopServices> desktop, QObject* parent = nullptr);
-    // The same, with the scanner service finding its scanners through
-    // `browser` (tests pass a scripted one). Neither may be null.
+    // The same, finding scanners through `browser` (tests pass a scripted
+    // one). Neither may be null.
     ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
                      std::unique_ptr<ScannerBrowser> browser, QObject* parent = nullptr);
     ~ScannerViewModel() override;
@@ -83,284 +86,186 @@ public:
     ScannerViewModel(const ScannerViewModel&) = delete;
     ScannerViewModel& operator=(const ScannerViewModel&) = delete;
 
-    // ---- Published fields: getters ------------------------------------------
+    // ---- Published fields ------------------------------------------------------
 
-    // The live settings; the only copy the application edits.
-    const AppSettings& settings() const { return settings_; }
-    // The page list in display order, which is also the order pages are saved in.
-    const Pages& pages() const { return pages_.pages(); }
-    // id of the selected page; the page list's selection is bound to it.
-    // With several pages selected it is the current one, shown in the preview.
-    const std::optional<QUuid>& selectedPageID() const { return pages_.selectedID(); }
-    // Every selected page's id (with selectedPageID among them). Changes are
-    // published with selectedPageIDChanged().
-    const QSet<QUuid>& selectedPageIDs() const { return pages_.selectedIDs(); }
-    // The status line under the main window.
+    const AppSettings& settings() const { return settings_.settings(); }
+    // Display order, which is also save order.
+    const Pages& pages() const { return document_.pages(); }
+    // The current page among the selected ones, shown in the preview.
+    const std::optional<QUuid>& selectedPageID() const { return document_.selectedID(); }
+    // Every selected page's id; published with selectedPageIDChanged().
+    const QSet<QUuid>& selectedPageIDs() const { return document_.selectedIDs(); }
     const QString& status() const { return status_; }
-    // True while a scan or an SMTP send runs, and while a save waits for
-    // text recognition.
-    bool busy() const { return busy_; }
-    // The scanners found, in the scanner service's order.
-    const QList<ScannerDeviceInfo>& devices() const { return devices_; }
-    // Identifier of the scanner to scan with; empty means none.
-    const QString& selectedDeviceID() const { return selectedDeviceID_; }
-    // Base name offered for the next save; the file-name field is bound to it.
-    const QString& fileName() const { return fileName_; }
-    // The e-mail sheet is shown while this is true.
-    bool emailSheetVisible() const { return emailSheetVisible_; }
-    // Text of the pending error alert, if any (an empty text still counts).
+    // While a scan or an SMTP send runs, and while a save waits for text
+    // recognition.
+    bool busy() const { return scans_->busy() || saving_->busy() || email_->busy(); }
+    const QList<ScannerDeviceInfo>& devices() const { return scans_->devices(); }
+    // Empty means none.
+    const QString& selectedDeviceID() const { return scans_->selectedDeviceID(); }
+    const QString& fileName() const { return saving_->fileName(); }
+    bool emailSheetVisible() const { return email_->sheetVisible(); }
+    // An empty text still counts.
     const std::optional<QString>& errorMessage() const { return errorMessage_; }
 
-    // ---- Published fields: setters for the windows ---------------------------
-
-    // Replaces the settings in memory (the file is not written).
-    void setSettings(AppSettings settings);
-    // Edits the settings in place, then notifies once:
+    // Replaces (edits in place) the settings in memory; the file is not written:
     //     model.editSettings([](AppSettings& s) { s.dpi = 600; });
+    void setSettings(AppSettings settings) { settings_.set(std::move(settings)); }
     template <typename Edit> void editSettings(Edit&& edit) {
-        std::forward<Edit>(edit)(settings_);
-        publish(&ScannerViewModel::settingsChanged);
+        settings_.edit(std::forward<Edit>(edit));
     }
-    // Selects that page alone.
-    void setSelectedPageID(std::optional<QUuid> id);
-    // Selects several pages; `current` is shown in the preview.
-    void setSelectedPages(QSet<QUuid> ids, std::optional<QUuid> current);
-    // The Refresh button sets "Looking for scanners...".
+    void setSelectedPageID(std::optional<QUuid> id) { document_.setSelectedID(std::move(id)); }
+    void setSelectedPages(QSet<QUuid> ids, std::optional<QUuid> current) {
+        document_.setSelection(std::move(ids), std::move(current));
+    }
+    // The one writer of `status`.
     void setStatus(QString status);
-    void setSelectedDeviceID(QString id);
-    void setFileName(QString name);
-    // The e-mail sheet sets this back to false when it closes.
-    void setEmailSheetVisible(bool visible);
-    // Set by the window when a rotation fails; reset to none when the alert
-    // is dismissed.
+    void setSelectedDeviceID(QString id) { scans_->setSelectedDeviceID(std::move(id)); }
+    void setFileName(QString name) { saving_->setFileName(std::move(name)); }
+    void setEmailSheetVisible(bool visible) { email_->setSheetVisible(visible); }
+    // The one writer of `errorMessage`; the window also sets it when a
+    // rotation fails, and resets it when the alert is dismissed.
     void setErrorMessage(std::optional<QString> message);
 
-    // Announces a change made inside a page object (for example after
-    // ScannedPage::rotate), so that views redraw thumbnails and the preview.
-    // Emits changed() and pagesChanged().
-    void notifyChanged();
+    // A change made inside a page object (ScannedPage::rotate): views
+    // redraw. Emits pagesChanged() and changed().
+    void notifyChanged() { document_.pagesAltered(); }
 
-    // ---- Derived values (computed on every call) ------------------------------
+    // ---- Derived values ------------------------------------------------------------
 
-    // The first page whose id is selectedPageID; null when there is none.
-    std::shared_ptr<ScannedPage> selectedPage() const;
+    std::shared_ptr<ScannedPage> selectedPage() const { return document_.selectedPage(); }
     // Pages to save and nothing running: enables Save.
-    bool canSave() const;
-    // Pages or an earlier save to send, and nothing running: enables
-    // "Save & email...".
-    bool canEmail() const;
+    bool canSave() const { return !document_.isEmpty() && !busy(); }
+    // Pages or an earlier save to send, and nothing running.
+    bool canEmail() const { return email_->hasSomethingToSend() && !busy(); }
 
-    // ---- Not published --------------------------------------------------------
+    // ---- Not published ---------------------------------------------------------------
 
-    // The files written by the latest successful save, in page order (one
-    // PDF, or one image per page). Replaced by each successful save, left
-    // alone by a failed one.
-    const QList<QUrl>& lastSavedFiles() const { return lastSavedFiles_; }
-    // This run's folder for page cache files and scanner output:
-    // ~/.cache/Paperlark/<UUID>. Fixed for the life of the model.
-    const QUrl& sessionFolder() const { return session_.url(); }
-    // The session's manifest follows the page list in the background; this
-    // waits until it is on disk as the list is now. False when the last
-    // write failed.
-    bool waitForSessionRecord() const { return session_.waitForRecords(); }
+    // The files of the latest successful save, in page order.
+    const QList<QUrl>& lastSavedFiles() const { return saving_->lastSavedFiles(); }
+    // ~/.cache/Paperlark/<UUID>, fixed for the life of the model.
+    const QUrl& sessionFolder() const { return session_->url(); }
+    // Waits until the session's manifest is on disk as the list is now.
+    bool waitForSessionRecord() const { return session_->waitForRecords(); }
+    const TextRecognitionQueue& textRecognition() const { return *recognition_; }
+    // The one scanner service (Refresh may call stopBrowsing() and
+    // startBrowsing() on it, then set "Looking for scanners...").
+    ScannerService& scanner() const { return scans_->scanner(); }
 
-    // ---- Page list ----------------------------------------------------------
+    // ---- Pages (PageImporter, PageDocument) --------------------------------------
 
-    // "Add image file...": asks for image files and appends them as pages.
-    // Files that cannot be read are skipped; the last failure's text goes to
-    // errorMessage. The last page added becomes selected; status reads
-    // "N page(s) ready." for the whole list. Cancelling changes nothing.
+    // "Add image file...": asks for image files and adds them as
+    // addDroppedFiles() does. Cancelling changes nothing.
     void importFiles();
-
-    // The same for files chosen elsewhere (the command line, another
-    // instance of the program): local file URLs in the order given. An empty
-    // list changes nothing.
+    // Files and folders chosen elsewhere (dropped, the command line, another
+    // instance of the program), in the order given; each folder gives the
+    // image files in it. Made into pages off the GUI thread, one by one:
+    // status "Adding image file N of M..."; at the end the last page added
+    // is selected, status "N page(s) ready." and every file that gave no
+    // page is named in one alert with its reason (one file's own failure
+    // text when only one failed). Nothing happens without a local file.
     void importFiles(const QList<QUrl>& urls);
+    void addDroppedFiles(const QList<QUrl>& urls) { importFiles(urls); }
+    // Added files are being made into pages.
+    bool importing() const { return importer_->running(); }
 
-    // Moves the selected page by `offset` places (-1 up, +1 down); it stays
-    // selected. Nothing happens without a selection or beyond either end.
-    // With several pages selected they all move, keeping their order; pages
-    // at an end stay put.
-    void moveSelection(int offset);
-
-    // Deletes the selected page (or pages), then selects the page that
-    // followed (or the new last page, or nothing). status: "N page(s) ready."
-    // The cache files stay while undo can bring the pages back.
-    void deleteSelection();
-
-    // "Clear all" (confirm = true asks "Discard all scanned pages?" first).
-    // Removes every page; status: "Pages cleared.". An empty list is left
-    // alone without asking. Undo can bring the pages back.
+    // The arrangements: each one step of the history (see PageDocument).
+    void moveSelection(int offset) { document_.moveSelection(offset); }
+    // status "N page(s) ready."
+    void deleteSelection() { document_.deleteSelection(); }
+    // "Clear all" (confirm = true asks "Discard all scanned pages?" first);
+    // status "Pages cleared.". An empty list is left alone without asking.
     void clearPages(bool confirm);
+    // The first failure goes to errorMessage; pages already turned stay.
+    void rotateSelection(int quarterTurns) { document_.rotateSelection(quarterTurns); }
+    // A drag: the pages move, in their order, to the gap before `row`.
+    void movePages(const QSet<QUuid>& ids, int row) { document_.movePages(ids, row); }
+    void interleaveSelection() { document_.interleaveSelection(); }
+    void reverseSelection() { document_.reverseSelection(); }
+    void selectBlankPages() { document_.selectBlankPages(); }
+    void undo() { document_.undo(); }
+    void redo() { document_.redo(); }
+    bool canUndo() const { return document_.canUndo(); }
+    bool canRedo() const { return document_.canRedo(); }
 
-    // Turns every selected page by quarter turns clockwise. The first failure
-    // goes to errorMessage and stops there; pages already turned stay turned.
-    void rotateSelection(int quarterTurns);
+    // ---- Session (SessionKeeper) -------------------------------------------------------
 
-    // A drag within the list: the pages with these ids move, in their order,
-    // to the gap before row `row` (the page count: to the end).
-    void movePages(const QSet<QUuid>& ids, int row);
-
-    // Two-sided stacks from a one-sided feeder, on the selected pages (or the
-    // whole list when at most one page is selected): the first half are the
-    // fronts, the second half the backs in reverse order; they become F1 B1
-    // F2 B2 ... An odd count changes nothing and says why in errorMessage.
-    void interleaveSelection();
-    // The selected pages (or the whole list) in reverse order.
-    void reverseSelection();
-    // Selects the pages that look blank, for the user to review; status
-    // says how many. Nothing is deleted.
-    void selectBlankPages();
-
-    // Delete, clear, rotate, move, drag, interleave and reverse can be undone
-    // and redone, many steps deep (added pages stay through both). A save
-    // does not end the history; saved files are never touched. A failure
-    // (a page's cache file gone) changes nothing and goes to errorMessage.
-    void undo();
-    void redo();
-    bool canUndo() const { return history_.canUndo(); }
-    bool canRedo() const { return history_.canRedo(); }
-
-    // Files dropped on the window: imported like "Add image file..." (same
-    // formats, same failure texts), a folder giving the image files in it,
-    // but on a worker thread: the pages arrive one by one, status shows
-    // "Adding image file N of M..." and at the end "N page(s) ready.", with
-    // the last page added selected and the last failure in errorMessage.
-    // URLs that are not local files are ignored.
-    void addDroppedFiles(const QList<QUrl>& urls);
-    // Dropped files are being imported.
-    bool importing() const { return import_.running(); }
-
-    // Called when the main window goes away: remembers the selected scanner,
-    // writes the settings file, stops an import, deletes every page's cache
-    // file (also those undo could have brought back; the history ends) and
-    // removes the session folder. The page list itself is kept. With
-    // keepUnsavedPages, a session with unsaved pages is kept instead, with
-    // its manifest, for the next start to offer back (the folder's lock is
-    // let go); only the settings are written.
+    // Pages not part of the latest save of them, or turned since.
+    int unsavedPageCount() const { return document_.unsavedPageCount(); }
+    // Offers back sessions of earlier runs that ended without cleaning up;
+    // recoveryFinished() follows (see SessionKeeper::offerRecovery()).
+    void offerRecovery() { session_->offerRecovery(); }
+    // The main window goes away: remembers the selected scanner, writes the
+    // settings file, stops the import of added files and ends the session
+    // (see SessionKeeper::end()). The page list itself is kept.
     void cleanUp(bool keepUnsavedPages = false);
 
-    // ---- Recovery -------------------------------------------------------------
-    //
-    // The session folder keeps a manifest of the page list, rewritten after
-    // every change of the list (pagesChanged() and the page list's own
-    // changed()), so that a session that ends without cleaning up can be
-    // offered back at the next start.
+    // ---- Saving (SaveController) -------------------------------------------------------
 
-    // Pages that are not part of the latest successful save of them, or have
-    // changed (rotated) since.
-    int unsavedPageCount() const;
+    // Stores the selected scanner and writes the settings file, then writes
+    // the pages into the save folder (a PDF with the text recognised so far
+    // when ocrEnabled; this never waits). Nothing when there are no pages or
+    // the save failed; the reason is then in errorMessage.
+    std::optional<QList<QUrl>> saveCurrentPages() { return saving_->saveCurrentPages(); }
+    // The Save button: a searchable PDF first waits, busy, for the pages
+    // still being recognised ("Recognising text: page N of M..."); then
+    // saveCurrentPages() and status "Saved a.pdf" (names joined with ", ";
+    // ". N page(s) saved without text: <reason>" when some had none), the
+    // first file opened with openAfterSave, the pages cleared and fileName
+    // renewed with clearPagesAfterSave.
+    void save() { saving_->save(); }
+    // "Choose...": stores the chosen folder and writes the settings file.
+    void chooseFolder() { saving_->chooseFolder(); }
+    // "Open folder": creates the folder when missing and opens it.
+    void openSaveFolder() { saving_->openSaveFolder(); }
 
-    // Looks for sessions of earlier runs that ended without cleaning up
-    // (in the background), then offers them one after another, newest first:
-    // "Paperlark closed before these pages were saved. Restore N page(s) from
-    // <date>?". Restore appends the pages in their recorded order after the
-    // pages in the list, their files moved into this run's folder; Discard
-    // deletes that session's folder. recoveryFinished() follows.
-    void offerRecovery();
+    // ---- Scanning (ScanController) -----------------------------------------------------
 
-    // ---- Saving and folders ---------------------------------------------------
-
-    // Writes the pages into the save folder in the chosen format and returns
-    // the files written. A PDF carries the text recognised so far when
-    // ocrEnabled is set; a page still being recognised goes without (this
-    // never waits). Also stores the selected scanner and writes the
-    // settings file first. Returns nothing when there are no pages or the save
-    // failed; the reason is then in errorMessage. Changes neither status nor
-    // busy, and leaves fileName as it is.
-    std::optional<QList<QUrl>> saveCurrentPages();
-
-    // The Save button: saveCurrentPages(), then status "Saved a.pdf" (names
-    // joined with ", "), opens the first file when openAfterSave is set, and
-    // clears the pages and renews fileName when clearPagesAfterSave is set.
-    // A searchable PDF (ocrEnabled) first waits for the pages still being
-    // recognised, without blocking: busy, status "Recognising text: page N
-    // of M...", and the save runs once the last one is done. Pages whose
-    // text could not be recognised are saved without; the status then ends
-    // ". N page(s) saved without text: <reason>".
-    void save();
-
-    // The text of the pages, recognised in the background while ocrEnabled.
-    const TextRecognitionQueue& textRecognition() const { return *recognition_; }
-
-    // "Choose...": asks for the default save folder and, when one is chosen,
-    // stores it and writes the settings file. status is never changed.
-    void chooseFolder();
-
-    // "Open folder": creates the save folder when missing and opens it in the
-    // file manager. Nothing is reported.
-    void openSaveFolder();
-
-    // ---- Scanning ---------------------------------------------------------------
-    //
-    // Every scanner list the service publishes arrives here asynchronously on
-    // the GUI thread (the current one first, right after start-up): `devices`
-    // takes it; the selected scanner stays if it is still listed, otherwise
-    // the first one (or none) is selected; status reads "N scanner(s) found.
-    // Ready." or "No scanner found yet. Check it is switched on and
-    // connected.". During a scan every page received shows "Scanned page N...".
-
-    // The one scanner service, for the life of the model. The Refresh button
-    // calls scanner().stopBrowsing(), scanner().startBrowsing() and then
-    // setStatus("Looking for scanners..."), or simply refreshScanners().
-    ScannerService& scanner() const { return *scanner_; }
-
-    // Refresh: browses afresh and sets status "Looking for scanners..."; the
-    // next scanner list replaces it. When no scanner can be looked for at all
-    // (the service says why), an empty list shows that reason instead.
-    void refreshScanners();
-
-    // True from the moment a scan is accepted until its last page is in the
-    // list and its outcome is reported (published; the Scan button becomes
-    // "Cancel scan").
-    bool scanning() const { return scan_ != nullptr; }
-
+    // Refresh: browses afresh; status "Looking for scanners...".
+    void refreshScanners() { scans_->refresh(); }
+    // From the moment a scan is accepted until its last page is in the list
+    // and its outcome is reported (the Scan button becomes "Cancel scan").
+    bool scanning() const { return scans_->scanning(); }
     // The Scan button. Without a selected scanner: errorMessage "Select a
-    // scanner first. Press Refresh if the list is empty." and nothing else.
-    // Otherwise asks the service for one scan with the selected scanner and
-    // the settings' source, colour, paper and dpi into the session folder;
-    // busy and status "Scanning..." until it ends. Each file delivered
-    // becomes a page as it arrives, on a background thread, and is appended
-    // in arrival order (its resolution falling back to the dpi in force when
-    // the scan started; the delivered file is deleted once copied), the last
-    // one selected; a file that cannot be read leaves its failure in
-    // errorMessage and the others go on. busy stays true until the last page
-    // is in the list; then status "Scanned N page(s). M page(s) ready." or
-    // "Nothing was scanned."; a cancelled scan "Scan cancelled. N page(s)
-    // kept."; a failure goes to errorMessage with status "Scan failed.", or,
-    // after N pages, "Scanned N page(s), then the scan stopped: <failure>".
-    // Does not look at busy itself.
-    void scan();
+    // scanner first. Press Refresh if the list is empty." Otherwise busy and
+    // "Scanning..."; each page file becomes a page as it arrives (its
+    // resolution falling back to the dpi when the scan started), "Scanned
+    // page N..." on the way; once the last page is in: "Scanned N page(s).
+    // M page(s) ready.", "Nothing was scanned.", "Scan cancelled. N page(s)
+    // kept.", or the failure in errorMessage with "Scan failed." (after N
+    // pages: "Scanned N page(s), then the scan stopped: <failure>"). Does
+    // not look at busy itself.
+    void scan() { scans_->scan(); }
+    // Stops the scan after the page being read; complete pages are kept.
+    void cancelScan() { scans_->cancel(); }
 
-    // Cancel scan (the Scan button during a scan, or Escape): the scan stops
-    // after the page being read; every complete page is kept.
-    void cancelScan();
+    // ---- E-mail (EmailController) ------------------------------------------------------
 
-    // ---- E-mail -----------------------------------------------------------------
-
-    // "Save & email...": opens the e-mail sheet (emailSheetVisible = true)
-    // when there are pages or files from an earlier save; otherwise
-    // errorMessage "Scan or add a page before emailing." and the sheet stays
-    // closed. Nothing is saved here, and the earlier files are not checked.
-    void beginEmail();
-
-    // The sheet's Send, with the texts as typed. With pages, saves them first
-    // (a PDF once the text of pages still being recognised is there, as with
-    // save(); then saveCurrentPages(); a failed save stops here with its error) and sends
-    // exactly the files written; without pages, sends the earlier files that
-    // still exist. With nothing to attach: errorMessage "Scan or add a page
-    // before emailing.". Otherwise the four values become the settings' e-mail
-    // defaults and the settings file is written, then:
-    //  - smtp: busy, status "Sending email..."; the transfer runs in the
-    //    background and this returns at once. Success: status "Email sent to
-    //    <recipients>." and the pages are cleared (fileName renewed) when
-    //    clearPagesAfterSave is set. Failure: status "Email failed.",
-    //    errorMessage "<reason>\n\nThe scan was still saved to <folder>.";
-    //    the pages stay. busy is false again in both cases.
-    //  - mailClient: the desktop mail client gets a draft; status is the
-    //    service's text, then the same clearing as above. busy is untouched.
+    // Opens the e-mail sheet when there are pages or earlier files;
+    // otherwise errorMessage "Scan or add a page before emailing.".
+    void beginEmail() { email_->begin(); }
+    // The sheet's Send: saves the pages first (as save() waits for text),
+    // or takes the earlier files that still exist; stores the four values
+    // as the settings' e-mail defaults and writes the file; then smtp: busy,
+    // "Sending email...", in the background, "Email sent to <recipients>."
+    // or "Email failed." with "<reason>\n\nThe scan was still saved to
+    // <folder>."; mailClient: the service's text. A sent e-mail of the
+    // pages clears them (and renews fileName) with clearPagesAfterSave.
     void sendEmail(const QString& recipients, const QString& subject, const QString& body,
-                   EmailMethod method);
+                   EmailMethod method) {
+        email_->send(recipients, subject, body, method);
+    }
+
+    // ---- Settings window (SettingsController) ------------------------------------------
+
+    // Writes the settings file.
+    void saveSettings() const { settings_.save(); }
+    // The keyring's password of the SMTP user name as it is now.
+    QString smtpPassword() const { return settings_.smtpPassword(); }
+    // Stores (an empty password removes) it for the user name as it is now.
+    void setSmtpPassword(const QString& password) const { settings_.setSmtpPassword(password); }
+    // "Send test email": testEmailReported() follows with "Sending..." and
+    // the outcome, or at once with "Enter a recipient or from address first.".
+    void sendTestEmail() { settings_.sendTestMessage(); }
 
 Q_SIGNALS:
     void settingsChanged();
@@ -376,141 +281,41 @@ Q_SIGNALS:
     // canUndo() or canRedo() may have changed.
     void historyChanged();
     void scanningChanged();
-    // Emitted after every change of any published field, and by notifyChanged().
+    // After every change of any published field, and by notifyChanged().
     void changed();
     // offerRecovery() has offered everything it found.
     void recoveryFinished();
+    // A line about the latest SMTP test message.
+    void testEmailReported(const QString& text);
 
 private:
-    // Assigns a published field and emits its signal and changed().
-    template <typename T, typename U>
-    void assign(T& field, U&& value, void (ScannerViewModel::*signal)()) {
-        field = std::forward<U>(value);
-        publish(signal);
-    }
+    // Emits the field's signal, then changed().
     void publish(void (ScannerViewModel::*signal)());
-
-    void setBusy(bool busy);
-    void setDevices(QList<ScannerDeviceInfo> devices);
-
-    // Turns files into pages, appended in order, with their cache copies in
-    // the session folder. Unreadable files are skipped; the last failure's
-    // description goes to errorMessage. Selects the last page added.
-    void addPages(const QList<QUrl>& urls, std::int64_t dpi, bool removingSource);
-
-    // A scanner list from the service.
-    void deliverDevices(const QList<ScannerDeviceInfo>& devices);
-    void chooseDevice(QString id);
-    // The scanner to store as lastDeviceId.
-    QString deviceToRemember() const;
-
-    // One scan's pages on their way into the list (ScannerViewModelScanning.cpp).
-    struct ScanImport;
-    // Starts turning a delivered file into a page in the background, unless
-    // it is already on its way.
-    void importScannedPage(const std::shared_ptr<ScanImport>& import, const QUrl& file);
-    // A page made in the background (or its failure), on the GUI thread.
-    void
-    scannedPageImported(const std::shared_ptr<ScanImport>& import,
-                        const Result<std::shared_ptr<ScannedPage>, ScannedPage::Failure>& made);
-    // The service's outcome of the scan, on the GUI thread.
-    void scanFinished(const std::shared_ptr<ScanImport>& import,
-                      const ScannerService::ScanResult& result);
-    // Reports the scan once the service is done and every page is in.
-    void completeScanWhenImported(const std::shared_ptr<ScanImport>& import);
-
-    // After a sent e-mail: clears the pages and renews fileName when
-    // clearPagesAfterSave is set and there are pages (not for earlier files).
-    void finishEmail();
-    // Applies the outcome of a background SMTP send on the GUI thread.
-    void smtpSendFinished(const std::optional<QString>& failure, const QString& recipients,
-                          const QString& savedFolder);
-
-    // Runs a change of the page list as one step undo can take back;
-    // `change` returns whether it changed anything.
-    template <typename Change> bool undoable(Change&& change);
-    // Discards the cache files of pages that neither the list nor the
-    // history holds any more.
-    void releaseDroppedPages();
-    // Publishes a change of the pages and the selection.
-    void publishPages();
-    // Goes one step back (or forth); false when there was nowhere to go.
-    void stepHistory(bool back);
-    // Brings the list to a snapshot's state, rotations included. On failure
-    // nothing changes and the reason is returned.
-    std::optional<QString> restore(const PageHistory::State& state);
-    // The selected pages when there are several, else the whole list.
-    QSet<QUuid> pagesToArrange() const;
-    // One dropped file is done; all are done.
-    void droppedFileDone(const PageImport::Outcome& outcome);
-    void droppedFilesDone();
-
-    // The current page count as "N page(s) ready."
-    QString pagesReadyText() const;
-    // The pattern expanded for now.
-    QString freshFileName() const;
-    // The rest of save() once the text it waits for is there.
-    void finishSave();
-    // When a PDF is to be saved and pages are still being recognised: busy,
-    // status "Recognising text: page N of M...", and `then` runs once every
-    // page has its text (or failed). False, with nothing done, when there is
-    // nothing to wait for.
-    bool waitForText(std::function<void()> then);
-    // While a save waits for text: the progress, or the save once done.
-    void continueSaveAfterText();
-    // A setting's number as an int, clamped to the int range.
-    static int toInt(std::int64_t value);
-
-    // Keeps the session folder's manifest in step with the page list.
-    void followPagesForRecovery();
-    // Remembers the pages just saved, as they are now.
-    void rememberSavedPages();
-    // Offers the sessions found, one after another.
-    void offerSessions(std::vector<SessionRecovery::Session>& sessions);
+    // A part's signal publishes the field's.
+    template <typename Part>
+    void forward(const Part* part, void (Part::*from)(), void (ScannerViewModel::*to)()) {
+        connect(part, from, this, [this, to] { publish(to); });
+    }
+    // A part's reports reach `status` and `errorMessage`.
+    template <typename Part> void hearFrom(const Part* part) {
+        connect(part, &Part::statusReported, this, &ScannerViewModel::setStatus);
+        connect(part, &Part::failed, this,
+                [this](const QString& message) { setErrorMessage(message); });
+    }
 
     std::shared_ptr<DesktopServices> desktop_;
-
-    AppSettings settings_;
-    // The pages and the selection (published as pages and selectedPageID).
-    PageList pages_;
-    // Text of the pages, following the list and the OCR settings.
-    std::unique_ptr<TextRecognitionQueue> recognition_;
-    // Set while save() waits for text recognition.
-    QMetaObject::Connection waitingForText_;
-    QMetaObject::Connection waitingForTextList_;
-    std::function<void()> afterText_;
     QString status_;
-    bool busy_ = false;
-    QList<ScannerDeviceInfo> devices_;
-    QString selectedDeviceID_;
-    // lastDeviceId until the scanner service's first complete listing, so
-    // that the remembered scanner is chosen when it turns up; nothing after
-    // it, or once the user chooses a scanner.
-    std::optional<QString> rememberedDeviceID_;
-    QString fileName_;
-    bool emailSheetVisible_ = false;
     std::optional<QString> errorMessage_;
 
-    // ~/.cache/Paperlark/<UUID>, under the cache folder as it was when the
-    // model was created.
-    SessionFolder session_;
-    QList<QUrl> lastSavedFiles_;
-    // Page id -> the page's revision when it was last saved.
-    QHash<QUuid, int> savedRevisions_;
-    bool recovering_ = false;
-
-    // The accepted scan in progress, until it is reported.
-    std::shared_ptr<ScanImport> scan_;
-    // Makes pages of scanned files, one at a time, so they arrive in order.
-    std::unique_ptr<QThreadPool> importer_;
-
-    PageHistory history_;
-    // Dropped files on their way into the list.
-    PageImport import_;
-    std::shared_ptr<ScannedPage> lastDropped_;
-    std::optional<QString> lastDropFailure_;
-
-    // Declared last so that it goes first: no scanner callback can reach a
-    // half-destroyed model.
-    std::unique_ptr<ScannerService> scanner_;
+    // Declared in the order they depend on each other; the scanners last,
+    // so that they go first and no scanner callback reaches a part that is
+    // going.
+    SettingsController settings_;
+    PageDocument document_;
+    std::unique_ptr<PageImporter> importer_;
+    std::unique_ptr<SessionKeeper> session_;
+    std::unique_ptr<TextRecognitionQueue> recognition_;
+    std::unique_ptr<SaveController> saving_;
+    std::unique_ptr<EmailController> email_;
+    std::unique_ptr<ScanController> scans_;
 };

@@ -2,10 +2,8 @@
 
 #include "pages/ImageFile.h"
 
-#include <QFutureWatcher>
 #include <QSet>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -24,9 +22,7 @@ TextRecognitionQueue::~TextRecognitionQueue() {
 
 void TextRecognitionQueue::cancelAll() {
     for (Entry& entry : entries_) {
-        if (entry.cancel) {
-            entry.cancel->store(true);
-        }
+        entry.job.cancel();
     }
     entries_.clear();
 }
@@ -60,9 +56,7 @@ void TextRecognitionQueue::refresh() {
     }
     for (auto it = entries_.begin(); it != entries_.end();) {
         if (!listed.contains(it.key())) {
-            if (it->cancel) {
-                it->cancel->store(true);
-            }
+            it->job.cancel();
             it = entries_.erase(it);
         } else {
             ++it;
@@ -71,53 +65,42 @@ void TextRecognitionQueue::refresh() {
 }
 
 void TextRecognitionQueue::start(const ScannedPage& page) {
-    if (const auto old = entries_.constFind(page.id()); old != entries_.constEnd() && old->cancel) {
-        old->cancel->store(true);
+    if (const auto old = entries_.find(page.id()); old != entries_.end()) {
+        old->job.cancel();
     }
     Entry entry;
     entry.turns = page.quarterTurns();
-    entry.job = nextJob_++;
-    entry.cancel = std::make_shared<std::atomic<bool>>(false);
-    entries_.insert(page.id(), entry);
-
     // The job works on copies: the page object belongs to the GUI thread.
-    auto* watcher = new QFutureWatcher<Outcome>(this);
-    connect(watcher, &QFutureWatcher<Outcome>::finished, this,
-            [this, watcher, id = page.id(), job = entry.job] {
-                finished(id, job, watcher->result());
-                watcher->deleteLater();
-            });
-    watcher->setFuture(QtConcurrent::run(&pool_, [url = page.cacheURL(), dpi = page.dpi(),
-                                                  cacheTurns = page.cacheTurns(),
-                                                  language = language_, cancel = entry.cancel] {
-        Outcome outcome;
-        if (cancel->load()) {
-            outcome.failure = TextRecognizer::Failure::cancelled();
+    entry.job = Job<Outcome>::run(
+        this,
+        [url = page.cacheURL(), dpi = page.dpi(), cacheTurns = page.cacheTurns(),
+         language = language_](const JobContext<>& context) {
+            Outcome outcome;
+            auto image = ScannedPage::loadImage(url, dpi, cacheTurns);
+            if (!image) {
+                outcome.failure = TextRecognizer::Failure::failed();
+                return outcome;
+            }
+            auto layer =
+                TextRecognizer::recognise(image.value(), dpi, language, &context.cancelFlag());
+            if (layer) {
+                outcome.layer = std::move(layer).value();
+            } else {
+                outcome.failure = layer.failure();
+            }
             return outcome;
-        }
-        auto image = ScannedPage::loadImage(url, dpi, cacheTurns);
-        if (!image) {
-            outcome.failure = TextRecognizer::Failure::failed();
-            return outcome;
-        }
-        auto layer = TextRecognizer::recognise(image.value(), dpi, language, cancel.get());
-        if (layer) {
-            outcome.layer = std::move(layer).value();
-        } else {
-            outcome.failure = layer.failure();
-        }
-        return outcome;
-    }));
+        },
+        [this, id = page.id()](Outcome outcome) { finished(id, std::move(outcome)); }, {}, &pool_);
+    entries_.insert(page.id(), std::move(entry));
 }
 
-void TextRecognitionQueue::finished(const QUuid& id, quint64 job, Outcome outcome) {
+void TextRecognitionQueue::finished(const QUuid& id, Outcome outcome) {
     const auto found = entries_.find(id);
-    if (found == entries_.end() || found->job != job) {
-        return; // the page left, was turned again, or recognition was switched
+    if (found == entries_.end()) {
+        return;
     }
     found->done = true;
     found->outcome = std::move(outcome);
-    found->cancel.reset();
     Q_EMIT progressed();
 }
 

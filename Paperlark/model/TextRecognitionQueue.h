@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Job.h"
 #include "model/PageList.h"
 #include "ocr/TextRecognizer.h"
 #include "pages/DocumentSaver.h"
@@ -10,7 +11,6 @@
 #include <QThreadPool>
 #include <QUuid>
 
-#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -68,23 +68,23 @@ private:
     };
     struct Entry {
         int turns = 0;
-        quint64 job = 0; // the recognition whose outcome counts
         bool done = false;
         Outcome outcome;
-        std::shared_ptr<std::atomic<bool>> cancel;
+        // The recognition whose outcome counts; the entry's replacement or
+        // removal cancels it.
+        Job<Outcome> job;
     };
 
     // The entry of a page, when it is up to date with the page's turn.
     const Entry* current(const ScannedPage& page) const;
     void start(const ScannedPage& page);
-    void finished(const QUuid& id, quint64 job, Outcome outcome);
+    void finished(const QUuid& id, Outcome outcome);
     void cancelAll();
 
     const PageList& pages_;
     bool enabled_ = false;
     QString language_ = TextRecognizer::defaultLanguage;
     QHash<QUuid, Entry> entries_;
-    quint64 nextJob_ = 1;
     // Declared last: destroyed first, after the recognitions were told to
     // stop, waiting for them.
     QThreadPool pool_;

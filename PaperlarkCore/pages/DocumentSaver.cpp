@@ -161,6 +161,18 @@ std::optional<QByteArray> storedJpeg(const ScannedPage& page) {
     return file.readAll();
 }
 
+// The text layer a page came with, when it has one that can be read.
+std::optional<TextLayer> ownTextLayer(const ScannedPage& page) {
+    if (page.textLayerURL().isEmpty()) {
+        return std::nullopt;
+    }
+    QFile file(page.textLayerURL().toLocalFile());
+    if (!file.open(QIODevice::ReadOnly) || file.size() > TextLayer::maxBytes) {
+        return std::nullopt;
+    }
+    return TextLayer{file.readAll()};
+}
+
 // All pages into one PDF on an open file.
 Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
                                               const DocumentSaver::TextLayers& textLayers,
@@ -202,9 +214,12 @@ Result<void, DocumentSaver::Failure> writePDF(const DocumentSaver::Pages& pages,
         }
         const std::optional<TextLayer>* text =
             index < textLayers.size() ? &textLayers[index] : nullptr;
-        const bool added = prepared.encoded &&
-                           writer.addPage(size, prepared.pdfImage,
-                                          text && text->has_value() ? &text->value() : nullptr);
+        const TextLayer* layer = text && text->has_value() ? &text->value() : nullptr;
+        const std::optional<TextLayer> own = layer ? std::nullopt : ownTextLayer(*pages[index]);
+        if (own) {
+            layer = &*own;
+        }
+        const bool added = prepared.encoded && writer.addPage(size, prepared.pdfImage, layer);
         if (!added) {
             failure = failed;
         }

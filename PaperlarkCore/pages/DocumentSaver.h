@@ -49,7 +49,8 @@ public:
 
     using Pages = QList<std::shared_ptr<ScannedPage>>;
     // The text to lay invisibly over each page of a PDF, in page order; a
-    // page without an entry (or with nothing in it) gets no text.
+    // page without an entry (or with nothing in it) gets the text layer it
+    // came with (ScannedPage::textLayerURL), if any, and otherwise no text.
     using TextLayers = QList<std::optional<TextLayer>>;
 
     static inline const QString defaultPattern = QStringLiteral("Scan_{yyyy-MM-dd_HHmmss}");

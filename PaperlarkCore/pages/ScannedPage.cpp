@@ -142,9 +142,10 @@ std::shared_ptr<ScannedPage> adopt(const QUrl& source, const QUrl& cacheFolder, 
 } // namespace
 
 ScannedPage::ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
-                         std::optional<double> inkShare, int cacheTurns)
+                         std::optional<double> inkShare, int cacheTurns, QUrl textLayerURL)
     : id_(id), cacheURL_(std::move(cacheURL)), pixelSize_(pixelSize), dpi_(dpi),
-      thumbnail_(std::move(thumbnail)), inkShare_(inkShare), cacheTurns_(cacheTurns & 3) {}
+      thumbnail_(std::move(thumbnail)), inkShare_(inkShare), cacheTurns_(cacheTurns & 3),
+      textLayerURL_(std::move(textLayerURL)) {}
 
 bool ScannedPage::looksBlank() const {
     return inkShare_ && BlankPageDetector::looksBlank(*inkShare_);
@@ -247,6 +248,7 @@ Result<void, ImageFile::Failure> ScannedPage::rotate(int quarterTurnsClockwise) 
         return written.failure();
     }
     cacheTurns_ = cacheTurns;
+    turnTextLayer(quarterTurnsClockwise);
     pixelSize_ = QSizeF(rotated.size());
     thumbnail_ = makeThumbnail(rotated);
     quarterTurns_ = (quarterTurns_ + quarterTurnsClockwise) & 3;
@@ -256,6 +258,32 @@ Result<void, ImageFile::Failure> ScannedPage::rotate(int quarterTurnsClockwise) 
 
 void ScannedPage::discard() const {
     QFile::remove(localPath(cacheURL_));
+    if (!textLayerURL_.isEmpty()) {
+        QFile::remove(localPath(textLayerURL_));
+    }
+}
+
+QUrl ScannedPage::textLayerURLFor(const QUrl& cacheURL) {
+    const QFileInfo file(localPath(cacheURL));
+    return QUrl::fromLocalFile(file.dir().filePath(file.completeBaseName() + ".pdf"));
+}
+
+void ScannedPage::turnTextLayer(int quarterTurnsClockwise) {
+    if (textLayerURL_.isEmpty() || (quarterTurnsClockwise & 3) == 0) {
+        return;
+    }
+    const QString path = localPath(textLayerURL_);
+    QFile file(path);
+    std::optional<TextLayer> turned;
+    if (file.open(QIODevice::ReadOnly) && file.size() <= TextLayer::maxBytes) {
+        turned = TextLayer{file.readAll()}.turned(quarterTurnsClockwise);
+    }
+    file.close();
+    if (!turned || !DurableFile::write(path, turned->pdf)) {
+        // A layer that no longer fits the page is worse than none.
+        QFile::remove(path);
+        textLayerURL_.clear();
+    }
 }
 
 QString ScannedPage::description() const {

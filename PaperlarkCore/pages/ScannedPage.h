@@ -3,6 +3,7 @@
 #include "Result.h"
 #include "pages/FolderFailure.h"
 #include "pages/ImageFile.h"
+#include "pages/TextLayer.h"
 
 #include <QImage>
 #include <QSizeF>
@@ -82,6 +83,15 @@ public:
     std::optional<double> inkShare() const { return inkShare_; }
     // The page seems to carry nothing: the page list flags it for the user.
     bool looksBlank() const;
+    // The text layer the page came with (the invisible text of an imported
+    // scanned PDF page), kept as a one-page PDF beside the cache file (see
+    // textLayerURLFor) in the page's orientation as it is now; an empty URL
+    // when the page has none. A PDF of the page carries it rather than text
+    // recognised again.
+    const QUrl& textLayerURL() const { return textLayerURL_; }
+    // Where the text layer of the page cached at `cacheURL` is kept:
+    // "page_<UUID>.pdf", the cache file's name with ".pdf" for its suffix.
+    static QUrl textLayerURLFor(const QUrl& cacheURL);
 
     // The full-resolution image from the cache file.
     Result<QImage, ImageFile::Failure> loadFullImage() const;
@@ -97,13 +107,14 @@ public:
 
     // Rotates the page by quarter turns clockwise: a PNG is rewritten, a
     // page kept as JPEG records the turn in cacheTurns instead. pixelSize,
-    // thumbnail and quarterTurns follow and revision() counts up. On failure
-    // nothing changes (the cache file is replaced atomically).
+    // thumbnail and quarterTurns follow and revision() counts up; a text
+    // layer is turned with the page (or, when it cannot be, dropped). On
+    // failure nothing changes (the cache file is replaced atomically).
     Result<void, ImageFile::Failure> rotate(int quarterTurnsClockwise);
     // How often the page's pixels have changed since it was made.
     int revision() const { return revision_; }
 
-    // Deletes the cache file; failures are ignored.
+    // Deletes the cache file and the text layer; failures are ignored.
     void discard() const;
 
     // "2480 x 3508 px @ 300 dpi"
@@ -123,9 +134,12 @@ public:
     bool operator==(const ScannedPage& other) const { return id_ == other.id_; }
 
     ScannedPage(QUuid id, QUrl cacheURL, QSizeF pixelSize, double dpi, QImage thumbnail,
-                std::optional<double> inkShare = std::nullopt, int cacheTurns = 0);
+                std::optional<double> inkShare = std::nullopt, int cacheTurns = 0,
+                QUrl textLayerURL = {});
 
 private:
+    void turnTextLayer(int quarterTurnsClockwise);
+
     QUuid id_;
     QUrl cacheURL_;
     QSizeF pixelSize_;
@@ -135,4 +149,5 @@ private:
     int cacheTurns_ = 0;
     int quarterTurns_ = 0;
     int revision_ = 0;
+    QUrl textLayerURL_;
 };

@@ -67,8 +67,10 @@ SessionManifest SessionManifest::of(const QList<std::shared_ptr<ScannedPage>>& p
         if (QDir::cleanPath(QFileInfo(path).absolutePath()) != home || !isPageFileName(name)) {
             continue;
         }
+        const bool text = !page->textLayerURL().isEmpty() &&
+                          page->textLayerURL() == ScannedPage::textLayerURLFor(page->cacheURL());
         manifest.pages.append(
-            {page->id(), name, page->dpi(), page->description(), page->cacheTurns()});
+            {page->id(), name, page->dpi(), page->description(), page->cacheTurns(), text});
     }
     return manifest;
 }
@@ -86,6 +88,9 @@ QByteArray SessionManifest::toJson() const {
         if (entry.turns != 0) {
             object.insert("turns", entry.turns);
             turned = true;
+        }
+        if (entry.text) {
+            object.insert("text", true);
         }
         entries.append(object);
     }
@@ -139,7 +144,8 @@ std::optional<SessionManifest> SessionManifest::fromJson(const QByteArray& json)
         }
         ids.insert(id);
         files.insert(file);
-        manifest.pages.append({id, file, dpi, description, int(turns)});
+        manifest.pages.append(
+            {id, file, dpi, description, int(turns), object.value("text").toBool(false)});
     }
     return manifest;
 }

@@ -18,7 +18,9 @@
 // Stored as "manifest.json": {"version": 2, "changed": ISO 8601 UTC time,
 // "pages": [{"id", "file", "dpi", "description", "turns"}, ...]} in page-list
 // order; "file" is the bare name of the page's cache file inside the folder,
-// "turns" the page's ScannedPage::cacheTurns (left out when 0). A manifest
+// "turns" the page's ScannedPage::cacheTurns (left out when 0), "text" true
+// when the page keeps a text layer beside its file (ScannedPage::
+// textLayerURLFor; left out otherwise, and ignored by earlier versions). A manifest
 // with no turns is written as version 1, which has no "turns" at all, so
 // that earlier versions can still restore it; they refuse version 2 as a
 // whole and leave its folder alone rather than restore pages unturned.
@@ -35,6 +37,8 @@ public:
         double dpi = 0;
         QString description;
         int turns = 0; // 0...3
+        // The page's text layer lies beside its file.
+        bool text = false;
 
         bool operator==(const Entry&) const = default;
     };

@@ -5,6 +5,7 @@
 #include "settings/OutputFormat.h"
 #include "settings/PaperSize.h"
 #include "settings/ScanSource.h"
+#include "settings/SettingKey.h"
 
 #include <QString>
 #include <QUrl>
@@ -12,43 +13,53 @@
 #include <cstdint>
 #include <optional>
 
+// Every stored setting, one line each: X(type, name, default, presence), as
+// SettingKey.h describes. A new setting is one line here (addedLater, at the
+// end) and its control in the settings window.
+// clang-format off
+#define PAPERLARK_APP_SETTINGS(X)                                                                  \
+    X(QString,      saveFolder,          AppSettings::defaultSaveFolder().toLocalFile(), required) \
+    X(OutputFormat, format,              OutputFormat::pdf,                              required) \
+    X(ColourMode,   colour,              ColourMode::colour,                             required) \
+    X(ScanSource,   source,              ScanSource::flatbed,                            required) \
+    X(PaperSize,    paper,               PaperSize::a4,                                  required) \
+    X(std::int64_t, dpi,                 300,                                            required) \
+    X(std::int64_t, jpegQuality,         85,                                             required) \
+    X(QString,      fileNamePattern,     QStringLiteral("Scan_{yyyy-MM-dd_HHmmss}"),     required) \
+    X(QString,      lastDeviceId,        QString(),                                      required) \
+    X(bool,         openAfterSave,       true,                                           required) \
+    X(bool,         clearPagesAfterSave, true,                                           required) \
+    X(EmailMethod,  emailMethod,         EmailMethod::mailClient,                        required) \
+    X(QString,      defaultRecipient,    QString(),                                      required) \
+    X(QString,      emailSubject,        QStringLiteral("Scanned document"),             required) \
+    X(QString,      emailBody,   QStringLiteral("Please find the scanned document attached."), required) \
+    X(QString,      smtpHost,            QString(),                                      required) \
+    X(std::int64_t, smtpPort,            587,                                            required) \
+    X(bool,         smtpUseTLS,          true,                                           required) \
+    X(QString,      smtpUser,            QString(),                                      required) \
+    X(QString,      fromName,            QString(),                                      required) \
+    X(QString,      fromAddress,         QString(),                                      required) \
+    X(bool,         ocrEnabled,          false,                                          addedLater) \
+    X(QString,      ocrLanguage,         QStringLiteral("eng"),                          addedLater)
+// clang-format on
+
 // The user's choices that persist between runs, stored as settings.json.
-// A plain value: aggregate initialisation is the memberwise constructor,
-// in this field order. The SMTP password is not part of it (see smtpPassword).
+// A plain value: aggregate initialisation is the memberwise constructor, in
+// the order of the list above, and AppSettings{} holds every default.
+// saveFolder is a plain file-system path; lastDeviceId the scanner last in
+// use; jpegQuality a percentage; ocrLanguage a Tesseract language code. The
+// SMTP password is not part of the record (see smtpPassword).
 struct AppSettings {
-    QString saveFolder;
-    OutputFormat format;
-    ColourMode colour;
-    ScanSource source;
-    PaperSize paper;
-    std::int64_t dpi;
-    std::int64_t jpegQuality;
-    QString fileNamePattern;
-    QString lastDeviceId;
-    bool openAfterSave;
-    bool clearPagesAfterSave;
-    EmailMethod emailMethod;
-    QString defaultRecipient;
-    QString emailSubject;
-    QString emailBody;
-    QString smtpHost;
-    std::int64_t smtpPort;
-    bool smtpUseTLS;
-    QString smtpUser;
-    QString fromName;
-    QString fromAddress;
-    // Added later: files written before they existed load them as these
-    // defaults, so they come last and may be left out of an initialiser.
-    bool ocrEnabled = false;                     // make PDFs searchable
-    QString ocrLanguage = QStringLiteral("eng"); // Tesseract language code
+    PAPERLARK_SETTINGS_RECORD(AppSettings, PAPERLARK_APP_SETTINGS)
 
     bool operator==(const AppSettings&) const = default;
 
-    // The record used when there is no usable settings file.
+    // The record used when there is no usable settings file: AppSettings{}.
     static AppSettings defaults();
 
     // Reads the settings file (settingsURL() when no URL is given). Never fails:
-    // anything unreadable or invalid yields defaults(), and the file is left alone.
+    // anything unreadable or invalid yields defaults(), and the file is left
+    // alone. A saveFolder of blanks only reads as the default save folder.
     static AppSettings load(const std::optional<QUrl>& url = std::nullopt);
 
     // Writes the record atomically (settingsURL() when no URL is given), as

@@ -2,10 +2,13 @@
 
 #include "settings/Option.h"
 
-#include <QString>
-
+// The colour depth asked of the scanner.
 enum class ColourMode { colour, greyscale, blackAndWhite };
 
-template <> std::span<const ColourMode> allCases<ColourMode>();
-QString rawValue(ColourMode value);
-QString displayName(ColourMode value);
+template <> struct OptionTable<ColourMode> {
+    static constexpr OptionCase<ColourMode> cases[]{
+        {ColourMode::colour, u"colour", u"Colour"},
+        {ColourMode::greyscale, u"greyscale", u"Greyscale"},
+        {ColourMode::blackAndWhite, u"blackAndWhite", u"Black & white"},
+    };
+};

@@ -2,10 +2,12 @@
 
 #include "settings/Option.h"
 
-#include <QString>
-
+// How mail leaves the program.
 enum class EmailMethod { mailClient, smtp };
 
-template <> std::span<const EmailMethod> allCases<EmailMethod>();
-QString rawValue(EmailMethod value);
-QString displayName(EmailMethod value);
+template <> struct OptionTable<EmailMethod> {
+    static constexpr OptionCase<EmailMethod> cases[]{
+        {EmailMethod::mailClient, u"mailClient", u"Desktop mail client (default)"},
+        {EmailMethod::smtp, u"smtp", u"SMTP server (send directly)"},
+    };
+};

@@ -2,13 +2,8 @@
 
 #include "settings/Option.h"
 
-#include <QString>
-
+// The scan area.
 enum class PaperSize { a4, letter, legal, a5 };
-
-template <> std::span<const PaperSize> allCases<PaperSize>();
-QString rawValue(PaperSize value);
-QString displayName(PaperSize value);
 
 // Portrait width and height in inches, to two decimals.
 struct PaperInches {
@@ -16,4 +11,24 @@ struct PaperInches {
     double height;
 };
 
-PaperInches inches(PaperSize value);
+struct PaperSizeCase {
+    PaperSize value;
+    QStringView rawValue;
+    QStringView displayName;
+    PaperInches inches;
+};
+
+template <> struct OptionTable<PaperSize> {
+    static constexpr PaperSizeCase cases[]{
+        {PaperSize::a4, u"a4", u"A4", {8.27, 11.69}},
+        {PaperSize::letter, u"letter", u"Letter", {8.5, 11.0}},
+        {PaperSize::legal, u"legal", u"Legal", {8.5, 14.0}},
+        {PaperSize::a5, u"a5", u"A5", {5.83, 8.27}},
+    };
+};
+
+// A4's for a value that is no declared case.
+constexpr PaperInches inches(PaperSize value) {
+    const PaperSizeCase* row = optionCase(value);
+    return row != nullptr ? row->inches : OptionTable<PaperSize>::cases[0].inches;
+}

@@ -2,13 +2,26 @@
 
 #include "settings/Option.h"
 
-#include <QString>
-
+// Where the paper is taken from.
 enum class ScanSource { flatbed, feeder, feederDuplex };
 
-template <> std::span<const ScanSource> allCases<ScanSource>();
-QString rawValue(ScanSource value);
-QString displayName(ScanSource value);
+struct ScanSourceCase {
+    ScanSource value;
+    QStringView rawValue;
+    QStringView displayName;
+    bool usesFeeder;
+};
+
+template <> struct OptionTable<ScanSource> {
+    static constexpr ScanSourceCase cases[]{
+        {ScanSource::flatbed, u"flatbed", u"Flatbed (glass)", false},
+        {ScanSource::feeder, u"feeder", u"Feeder (ADF)", true},
+        {ScanSource::feederDuplex, u"feederDuplex", u"Feeder - double sided", true},
+    };
+};
 
 // True for both feeder sources.
-bool usesFeeder(ScanSource value);
+constexpr bool usesFeeder(ScanSource value) {
+    const ScanSourceCase* row = optionCase(value);
+    return row != nullptr && row->usesFeeder;
+}

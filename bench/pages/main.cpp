@@ -18,17 +18,23 @@
 #include "pages/DocumentSaver.h"
 #include "pages/ImageFile.h"
 #include "pages/PageOperations.h"
+#include "pages/PdfImage.h"
+#include "pages/PdfWriter.h"
 #include "pages/ScannedPage.h"
 #include "pages/SkewDetector.h"
 #include "pages/Straightener.h"
+#include "pdf/PdfImport.h"
 #include "scanning/PageFileWriter.h"
 #include "settings/AppSettings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMap>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QTextStream>
 
@@ -722,6 +728,147 @@ int measureOrientation() {
     return 0;
 }
 
+// Imports a PDF with the reader of this build; the pages in order, or an
+// empty list (with the reason on standard error).
+QList<std::shared_ptr<ScannedPage>> importPdf(const QString& pdf, const QString& cache) {
+    QList<std::shared_ptr<ScannedPage>> pages;
+    PdfImport::Events events;
+    events.page = [&pages](std::shared_ptr<ScannedPage> page, int, int) {
+        pages.append(std::move(page));
+    };
+    PdfImport::Settings settings = PdfImport::Settings::defaults();
+    const QString beside =
+        QCoreApplication::applicationDirPath() + "/../../libexec/paperlark/paperlark-pdf-reader";
+    if (QFileInfo(beside).isFile()) {
+        settings.readerPath = beside;
+    }
+    const auto done = PdfImport::run(QUrl::fromLocalFile(pdf), QUrl::fromLocalFile(cache), events,
+                                     nullptr, settings);
+    if (!done) {
+        std::fprintf(stderr, "%s\n", qPrintable(done.failure().description()));
+        return {};
+    }
+    return pages;
+}
+
+bool writePdf(PdfWriter& writer, const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && writer.write(file, "bench");
+}
+
+// A4 pages of printed text, as office programs write them (text drawn as
+// text, fonts embedded).
+bool writeTextPdf(const QString& path, int pages) {
+    const int font = QFontDatabase::addApplicationFont(
+        QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+    const QStringList families = QFontDatabase::applicationFontFamilies(font);
+    if (families.isEmpty()) {
+        return false;
+    }
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    painter.setFont(QFont(families.front(), 11));
+    const QString line = QStringLiteral(
+        "The quick brown fox jumps over the lazy dog; paper, scanner, document, invoice.");
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0) {
+            writer.newPage();
+        }
+        for (int row = 0; row < 50; ++row) {
+            painter.drawText(QPointF(60, 70 + row * 14), line);
+        }
+    }
+    return painter.end();
+}
+
+// Child: importing PDFs. Prints "key value" lines: pdf_scanned_ms (per page
+// of a file of 300-dpi colour JPEG pages), pdf_scanned_kept (1 when every
+// cached JPEG is the file's own bytes), pdf_rendered_ms (per page of text
+// drawn at 300 dpi), pdf_round_trip (1 when a PDF of our own saver gives
+// back the same pixels for a PNG-kept page and the same bytes for a JPEG
+// page) and pdf_peak_mb.
+int measurePdf(const QString& work) {
+    QDir().mkpath(work);
+    constexpr int pages = 8;
+    const QImage colour = PageGenerator::page(Kind::colour, 300, 4000);
+    const QString jpegPath = work + "/scan.jpg";
+    if (!ImageFile::writeJPEG(colour, QUrl::fromLocalFile(jpegPath), 300, jpegQuality)) {
+        return 1;
+    }
+    QFile jpegFile(jpegPath);
+    jpegFile.open(QIODevice::ReadOnly);
+    const QByteArray jpeg = jpegFile.readAll();
+    {
+        PdfWriter writer;
+        const QSizeF a4(colour.width() * 72.0 / 300, colour.height() * 72.0 / 300);
+        for (int i = 0; i < pages; ++i) {
+            if (!writer.addPage(a4, PdfImage::fromJpeg(jpeg, colour.size(), 100))) {
+                return 1;
+            }
+        }
+        if (!writePdf(writer, work + "/scanned.pdf")) {
+            return 1;
+        }
+    }
+    // Processor time of this process and of the reader processes it waited for.
+    const auto cpu = [] { return cpuMilliseconds(RUSAGE_SELF) + cpuMilliseconds(RUSAGE_CHILDREN); };
+    QElapsedTimer timer;
+    timer.start();
+    double cpuBefore = cpu();
+    const auto scanned = importPdf(work + "/scanned.pdf", work + "/cache-scanned");
+    report("pdf_scanned_ms", double(timer.elapsed()) / pages);
+    report("pdf_scanned_cpu", (cpu() - cpuBefore) / pages);
+    report("pdf_scanned_reader_cpu", cpuMilliseconds(RUSAGE_CHILDREN) / pages);
+    bool kept = scanned.size() == pages;
+    for (const auto& page : scanned) {
+        QFile cached(page->cacheURL().toLocalFile());
+        kept = kept && cached.open(QIODevice::ReadOnly) && cached.readAll() == jpeg;
+    }
+    report("pdf_scanned_kept", kept ? 1 : 0);
+
+    if (!writeTextPdf(work + "/text.pdf", pages)) {
+        return 1;
+    }
+    timer.start();
+    cpuBefore = cpu();
+    const auto drawn = importPdf(work + "/text.pdf", work + "/cache-text");
+    report("pdf_rendered_ms", double(timer.elapsed()) / pages);
+    report("pdf_rendered_cpu", (cpu() - cpuBefore) / pages);
+    if (drawn.size() != pages || drawn.front()->dpi() != 300) {
+        return 1;
+    }
+
+    // Round trip: a JPEG page kept as its file and a black-and-white page
+    // kept as PNG, saved by DocumentSaver and imported again.
+    const auto jpegPage = ScannedPage::make(QUrl::fromLocalFile(jpegPath),
+                                            QUrl::fromLocalFile(work + "/own"), 300, false);
+    const QString monoPath = work + "/mono.png";
+    if (!jpegPage || !ImageFile::writePNG(PageGenerator::textPage(300, Kind::mono),
+                                          QUrl::fromLocalFile(monoPath), 300)) {
+        return 1;
+    }
+    const auto monoPage = ScannedPage::make(QUrl::fromLocalFile(monoPath),
+                                            QUrl::fromLocalFile(work + "/own"), 300, false);
+    if (!monoPage ||
+        !DocumentSaver::savePDF({jpegPage.value(), monoPage.value()},
+                                QUrl::fromLocalFile(work + "/ours.pdf"), jpegQuality)) {
+        return 1;
+    }
+    const auto back = importPdf(work + "/ours.pdf", work + "/cache-back");
+    bool same = back.size() == 2;
+    if (same) {
+        QFile first(back[0]->cacheURL().toLocalFile());
+        same = first.open(QIODevice::ReadOnly) && first.readAll() == jpeg &&
+               back[1]->loadFullImage().value() == monoPage.value()->loadFullImage().value() &&
+               back[1]->cacheURL().fileName().endsWith(".png");
+    }
+    report("pdf_round_trip", same ? 1 : 0);
+    report("pdf_peak_mb", peakMegabytes());
+    return 0;
+}
+
 int runAll(const QString& work) {
     QDir(work).removeRecursively();
     QDir().mkpath(work);
@@ -1011,6 +1158,31 @@ int runAll(const QString& work) {
                 o["orientation_text_upright"] == o["orientation_text"] &&
                     o["orientation_other_turned"] == 0);
     out().flush();
+
+    // PDF files as pages.
+    const ChildResult pdf = runSelf({"--measure-pdf", work + "/pdf"});
+    QDir(work + "/pdf").removeRecursively();
+    if (!pdf.ok) {
+        out() << "PDF import: the measurement failed\n";
+        return 1;
+    }
+    const Figures& p = pdf.figures;
+    printTarget("pdf_import_scanned_page_ms",
+                QStringLiteral("%1 ms per 300-dpi colour page (one JPEG), bytes %2")
+                    .arg(p["pdf_scanned_ms"], 0, 'f', 0)
+                    .arg(p["pdf_scanned_kept"] == 1 ? "kept" : "NOT kept"),
+                "<= 50 ms, bytes kept", p["pdf_scanned_ms"] <= 50 && p["pdf_scanned_kept"] == 1);
+    printTarget("pdf_import_rendered_page_ms",
+                QStringLiteral("%1 ms per A4 text page drawn at 300 dpi")
+                    .arg(p["pdf_rendered_ms"], 0, 'f', 0),
+                "<= 400 ms", p["pdf_rendered_ms"] <= 400);
+    printTarget("pdf_round_trip",
+                p["pdf_round_trip"] == 1
+                    ? QStringLiteral("same JPEG bytes and same black-and-white pixels back")
+                    : QStringLiteral("pages came back changed"),
+                "exact", p["pdf_round_trip"] == 1);
+    out() << "  (PDF import peak memory " << QString::number(p["pdf_peak_mb"], 'f', 0) << " MB)\n";
+    out().flush();
     return 0;
 }
 
@@ -1043,6 +1215,9 @@ int main(int argc, char** argv) {
     }
     if (arguments.size() == 1 && arguments[0] == "--measure-orientation") {
         return measureOrientation();
+    }
+    if (arguments.size() == 2 && arguments[0] == "--measure-pdf") {
+        return measurePdf(arguments[1]);
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-one") {
         return measure(arguments[1], true);

@@ -6,6 +6,8 @@
 #include "model/ScannerViewModel.h"
 #include "scanning/fake/FakeScannerBrowser.h"
 
+#include <QTest>
+
 #include <memory>
 #include <optional>
 
@@ -37,11 +39,13 @@ protected:
     }
 
     // Imports `count` readable images (30 + i pixels wide, so they can be
-    // told apart); true when they all became pages.
+    // told apart) with "Add image file..." and waits for them; true when
+    // they all became pages.
     [[nodiscard]] bool importImages(int count) {
         const qsizetype before = model_->pages().size();
         desktop_->imageFilesAnswer = writePngs(*home_, before, count);
         model_->importFiles();
-        return model_->pages().size() == before + count;
+        return QTest::qWaitFor([this] { return !model_->importing(); }, 60000) &&
+               model_->pages().size() == before + count;
     }
 };

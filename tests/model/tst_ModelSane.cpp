@@ -7,12 +7,9 @@
 #include "model/ScannerViewModel.h"
 #include "scanning/worker/WorkerScannerBrowser.h"
 
-#include <sys/types.h>
-
 #include <QTest>
 
 #include <algorithm>
-#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -20,19 +17,6 @@ namespace {
 
 // Only a hang ever takes this long.
 constexpr int scanTimeout = 120000;
-
-const QString jammed = QStringLiteral("The paper is jammed in the document feeder.");
-
-// From the second sheet on, each page is large and slow (about a minute),
-// with data flowing all the time: a scan surely still running when the test
-// acts on it. (The test backend keeps option values between scans, so the
-// first sheet puts them back.)
-const QList<BackendOption> slowAfterFirstSheet = {
-    {"read-delay", "no", 1},
-    {"read-delay", "yes", 2},
-    {"read-delay-duration", "200000", 2},
-    {"resolution", "600", 2},
-};
 
 } // namespace
 
@@ -138,25 +122,6 @@ private Q_SLOTS:
         QCOMPARE(session.entryList({QStringLiteral("*.png")}, QDir::Files).size(), 11);
     }
 
-    void aJammedFeederFailsTheScan() {
-        makeModel({{"read-return-value", "SANE_STATUS_JAMMED"}});
-        waitForTheTestScanners();
-        scan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
-        QCOMPARE(model_->errorMessage(), jammed);
-        QCOMPARE(statuses_, (QStringList{"Scanning...", "Scan failed."}));
-        QVERIFY(model_->pages().isEmpty());
-
-        // Jammed at the third sheet: the two sheets before are pages, and the
-        // user is told the stack is not done.
-        makeModel({{"read-return-value", "SANE_STATUS_JAMMED", 3}});
-        waitForTheTestScanners();
-        scan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
-        QCOMPARE(model_->errorMessage(), jammed);
-        QCOMPARE(statuses_, (QStringList{"Scanning...", "Scanned page 1...", "Scanned page 2...",
-                                         "Scanned 2 page(s), then the scan stopped: " + jammed}));
-        QCOMPARE(model_->pages().size(), 2);
-    }
-
     void aStreamedFeederRunStaysBusyUntilItsLastPageIsIn() {
         makeModel({});
         waitForTheTestScanners();
@@ -210,43 +175,6 @@ private Q_SLOTS:
             return !moment.busy && moment.pages == 10;
         }));
         QCOMPARE(moments.last().status, expected.last());
-    }
-
-    void cancelAndAKilledWorkerKeepThePages() {
-        WorkerScannerBrowser* browser = makeModel(slowAfterFirstSheet);
-        waitForTheTestScanners();
-
-        // The first page is in the list while the scan still runs; cancel
-        // keeps it.
-        startScan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
-        QTRY_COMPARE_WITH_TIMEOUT(model_->pages().size(), 1, scanTimeout);
-        QVERIFY(model_->scanning() && model_->busy());
-        model_->cancelScan();
-        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), scanTimeout);
-        QVERIFY(!model_->scanning());
-        QCOMPARE(model_->status(), QStringLiteral("Scan cancelled. 1 page(s) kept."));
-        QCOMPARE(model_->errorMessage(), std::nullopt);
-        QCOMPARE(model_->pages().size(), 1);
-
-        // The worker is killed during the next one: its first page stays,
-        // the application goes on, and the scan after works.
-        startScan(ScanSource::feeder, ColourMode::greyscale, PaperSize::a4, 50);
-        QTRY_COMPARE_WITH_TIMEOUT(model_->pages().size(), 2, scanTimeout);
-        const auto pid = browser->worker().processId();
-        QVERIFY(pid);
-        QCOMPARE(::kill(pid_t(*pid), SIGKILL), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!model_->busy(), scanTimeout);
-        const QString disconnected =
-            QStringLiteral("The scanner was disconnected during the scan.");
-        QCOMPARE(model_->errorMessage(), disconnected);
-        QCOMPARE(model_->status(),
-                 QStringLiteral("Scanned 1 page(s), then the scan stopped: ") + disconnected);
-        QCOMPARE(model_->pages().size(), 2);
-
-        model_->setErrorMessage(std::nullopt);
-        scan(ScanSource::flatbed, ColourMode::greyscale, PaperSize::a5, 50);
-        QCOMPARE(model_->errorMessage(), std::nullopt);
-        QCOMPARE(model_->status(), QStringLiteral("Scanned 1 page(s). 3 page(s) ready."));
     }
 };
 

@@ -134,7 +134,8 @@ int childWork(const QStringList& imports) {
         return 3;
     }
     model->importFiles();
-    if (model->pages().size() != 1 + imports.size()) {
+    if (!waitFor([&] { return !model->importing(); }) ||
+        model->pages().size() != 1 + imports.size()) {
         return 4;
     }
     // The JPEG import turns, the first page moves down one place.
@@ -178,6 +179,7 @@ int childTurns(const QStringList& imports) {
     }
     auto model = childModel(false, urls);
     model->importFiles();
+    waitFor([&] { return !model->importing(); });
     QHash<QUuid, int> turns;
     // A state is reached once its manifest is on disk.
     model->waitForSessionRecord();
@@ -213,6 +215,7 @@ int childTurns(const QStringList& imports) {
 int childHold(const QStringList& imports) {
     auto model = childModel(false, {QUrl::fromLocalFile(imports.first())});
     model->importFiles();
+    waitFor([&] { return !model->importing(); });
     model->waitForSessionRecord();
     say(QStringLiteral("ready ") + model->sessionFolder().toLocalFile());
     return QCoreApplication::exec();
@@ -360,9 +363,10 @@ private Q_SLOTS:
         const QUrl b = writeInput(*home_, "b.jpg", second);
         const QImage secondDecoded = ImageFile::read(b, 0).value().image;
         // The child stops before and after every rename of a page file or the
-        // manifest; each attempt kills it at a later stop.
+        // manifest; each attempt kills it at a later stop once the two
+        // imports are done.
         for (int attempt = 0; attempt < 12; ++attempt) {
-            const int killAt = 6 + attempt * 3; // past the two imports
+            const int killAt = attempt * 3;
             auto child = startChild("--turns", {a.toLocalFile(), b.toLocalFile()});
             QStringList rest;
             for (int pauses = 0; child->state() == QProcess::Running;) {
@@ -374,7 +378,8 @@ private Q_SLOTS:
                     if (!line.startsWith("pause ")) {
                         continue;
                     }
-                    if (pauses++ == killAt) {
+                    const bool imported = rest.filter(QRegularExpression("^done ")).size() > 0;
+                    if (imported && pauses++ == killAt) {
                         kill(*child);
                         killed = true;
                         break;
@@ -467,6 +472,7 @@ private Q_SLOTS:
         model_ =
             std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
         model_->importFiles();
+        QTRY_VERIFY(!model_->importing());
         QCOMPARE(model_->unsavedPageCount(), 2);
         QVERIFY(model_->saveCurrentPages());
         QCOMPARE(model_->unsavedPageCount(), 0);

@@ -58,6 +58,11 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
     turned.pages[1].turns = 3;
     QVERIFY(turned.toJson().contains("\"version\": 2"));
     QCOMPARE(SessionManifest::fromJson(turned.toJson()), turned);
+    // A page's own text layer is noted, in any version (earlier ones ignore it).
+    SessionManifest withText = manifest;
+    withText.pages[2].text = true;
+    QVERIFY(withText.toJson().contains("\"version\": 1"));
+    QCOMPARE(SessionManifest::fromJson(withText.toJson()), withText);
 
     // From a page list: pages whose file lies elsewhere are left out.
     QTemporaryDir dir;
@@ -68,9 +73,10 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
                                              QSizeF(10, 20), 300.0, QImage());
     };
     const auto first = make(folder), elsewhere = make(dir.path());
-    const auto last = std::make_shared<ScannedPage>(
-        QUuid::createUuid(), QUrl::fromLocalFile(QDir(folder).filePath(pageName(".jpg"))),
-        QSizeF(20, 10), 300.0, QImage(), std::nullopt, 1);
+    const QUrl lastURL = QUrl::fromLocalFile(QDir(folder).filePath(pageName(".jpg")));
+    const auto last =
+        std::make_shared<ScannedPage>(QUuid::createUuid(), lastURL, QSizeF(20, 10), 300.0, QImage(),
+                                      std::nullopt, 1, ScannedPage::textLayerURLFor(lastURL));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto of = SessionManifest::of({first, elsewhere, last}, folder, now);
     QCOMPARE(of.changed, now);
@@ -79,6 +85,8 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
                                                   "10 x 20 px @ 300 dpi"}));
     QCOMPARE(of.pages[1].id, last->id());
     QCOMPARE(of.pages[1].turns, 1);
+    QVERIFY(!of.pages[0].text);
+    QVERIFY(of.pages[1].text);
 }
 
 void tst_SessionManifest::refusesWhatItCannotTrust() {

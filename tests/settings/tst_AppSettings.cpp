@@ -1,4 +1,5 @@
 #include "settings/AppSettings.h"
+#include "settings/SettingsCodec.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +60,56 @@ AppSettings customised() {
         QStringLiteral("deu"),
     };
 }
+
+// What tests/data/settings/settings.json holds: written by the first
+// version with text recognition, every member away from its default.
+AppSettings writtenBefore() {
+    return AppSettings{
+        QStringLiteral(" /srv/scans/Ünïcödé \"quoted\" \\ back"),
+        OutputFormat::jpg,
+        ColourMode::greyscale,
+        ScanSource::feeder,
+        PaperSize::letter,
+        150,
+        70,
+        QStringLiteral("Invoice_{yyyy-MM-dd}/x"),
+        QStringLiteral("net:192.168.1.5:escl:Brother"),
+        false,
+        false,
+        EmailMethod::smtp,
+        QStringLiteral("office@example.org, büro@example.de"),
+        QStringLiteral("Rechnung \u2013 März"),
+        QStringLiteral("Line one\nLine two\ttabbed \U0001F600"),
+        QStringLiteral("smtp.example.org"),
+        465,
+        false,
+        QStringLiteral("ann"),
+        QStringLiteral("Ann Example"),
+        QStringLiteral("ann@example.org"),
+        true,
+        QStringLiteral("deu+eng"),
+    };
+}
+
+QByteArray dataFile(const char* name) {
+    return readBytes(QUrl::fromLocalFile(
+        QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/data/settings/") + QLatin1String(name)));
+}
+
+// A later version of the record: every setting of today and three more
+// flags, on by default, that files written so far do not hold.
+// clang-format off
+#define LATER_SETTINGS(X)                          \
+    PAPERLARK_APP_SETTINGS(X)                      \
+    X(bool, firstFlag, true, addedLater)           \
+    X(bool, secondFlag, true, addedLater)          \
+    X(bool, thirdFlag, true, addedLater)
+// clang-format on
+
+struct LaterSettings {
+    PAPERLARK_SETTINGS_RECORD(LaterSettings, LATER_SETTINGS)
+    bool operator==(const LaterSettings&) const = default;
+};
 
 QJsonObject customisedJson() {
     const QTemporaryDir dir;
@@ -143,6 +194,55 @@ private Q_SLOTS:
         large.save(url);
         QVERIFY(QFileInfo(url.toLocalFile()).size() > 17 * 1000 * 1000);
         QCOMPARE(AppSettings::load(url), large);
+    }
+
+    // Files written before this version load as they were written, and save
+    // back byte for byte; a file from before text recognition keeps all its
+    // values and takes the defaults of the two keys it lacks.
+    void filesWrittenBefore() {
+        const QTemporaryDir dir;
+        const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
+        const QByteArray written = dataFile("settings.json");
+        QVERIFY(!written.isEmpty());
+        writeBytes(url, written);
+        QCOMPARE(AppSettings::load(url), writtenBefore());
+        AppSettings::load(url).save(url);
+        QCOMPARE(readBytes(url), written);
+
+        writeBytes(url, dataFile("before-text-recognition.json"));
+        AppSettings expected = writtenBefore();
+        expected.ocrEnabled = false;
+        expected.ocrLanguage = QStringLiteral("eng");
+        QCOMPARE(AppSettings::load(url), expected);
+    }
+
+    // A setting added later is one line in the list: today's files load into
+    // the later record with the new flags on and every other value kept, the
+    // later record's files load here, and both round-trip.
+    void settingsAddedLater() {
+        const std::optional<LaterSettings> later =
+            SettingsCodec::decode<LaterSettings>(dataFile("settings.json"));
+        QVERIFY(later.has_value());
+        QVERIFY(later->firstFlag && later->secondFlag && later->thirdFlag);
+        QCOMPARE(SettingsCodec::decode<AppSettings>(SettingsCodec::encode(*later)),
+                 writtenBefore());
+
+        LaterSettings changed = *later;
+        changed.secondFlag = false;
+        changed.dpi = 600;
+        const QByteArray bytes = SettingsCodec::encode(changed);
+        QCOMPARE(SettingsCodec::decode<LaterSettings>(bytes), changed);
+        AppSettings expected = writtenBefore();
+        expected.dpi = 600;
+        QCOMPARE(SettingsCodec::decode<AppSettings>(bytes), expected);
+        QCOMPARE(SettingsCodec::decode<LaterSettings>(SettingsCodec::encode(LaterSettings{})),
+                 LaterSettings{});
+
+        // Present with the wrong type is as bad as any other fault.
+        QJsonObject object = QJsonDocument::fromJson(bytes).object();
+        object.insert(QStringLiteral("thirdFlag"), QStringLiteral("no"));
+        QCOMPARE(SettingsCodec::decode<LaterSettings>(QJsonDocument(object).toJson()),
+                 std::nullopt);
     }
 
     void decodeIsAllOrNothing_data() {

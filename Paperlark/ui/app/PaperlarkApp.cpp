@@ -72,7 +72,8 @@ void PaperlarkApp::start() {
 
 void PaperlarkApp::showSettingsWindow() {
     if (settingsWindow_ == nullptr) {
-        settingsWindow_ = new SettingsWindow;
+        // The main window's child: it opens over it and stays in front.
+        settingsWindow_ = new SettingsWindow(mainWindow_.get());
         settingsWindow_->setContentView(new SettingsView(model()));
         if (mainWindow_ != nullptr) {
             settingsWindow_->addActions(menu_->actions());

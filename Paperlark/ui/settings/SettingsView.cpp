@@ -1,10 +1,8 @@
 #include "ui/settings/SettingsView.h"
 
 #include "buildinfo/BuildInfo.h"
-#include "email/EmailService.h"
 #include "model/ScannerViewModel.h"
 #include "ocr/TextRecognizer.h"
-#include "settings/Keychain.h"
 #include "settings/Resolutions.h"
 #include "ui/controls/ButtonStyle.h"
 #include "ui/controls/FlatButton.h"
@@ -17,14 +15,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -32,35 +28,23 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
-
-const QString SettingsView::testSubject = QStringLiteral("Paperlark test message");
-const QString SettingsView::testBody =
-    QStringLiteral("This is a test message from Paperlark. Your SMTP settings work.");
 
 namespace {
 
 constexpr int viewWidth = 520;
 constexpr int viewHeight = 400;
 constexpr int tabPadding = 18;
+// Between the Defaults tab's two columns, when it is laid out in two.
+constexpr int columnSpacing = 24;
 
 // The JPEG quality slider moves in steps of 5 from 10 to 100; its positions
 // are the step numbers, so it cannot stop between two steps.
 constexpr int qualityStep = 5;
 constexpr int qualityMinimum = 10;
 constexpr int qualityMaximum = 100;
-
-// The entries of a picker over one option enumeration, tagged with the raw values.
-template <typename Option> QList<PickerEntry> optionEntries() {
-    QList<PickerEntry> entries;
-    for (const Option value : allCases<Option>()) {
-        entries.append({displayName(value), rawValue(value)});
-    }
-    return entries;
-}
 
 QList<PickerEntry> resolutionEntries() {
     QList<PickerEntry> entries;
@@ -79,49 +63,9 @@ QList<PickerEntry> languageEntries() {
     return entries;
 }
 
-// Binds a picker to one option member of the settings.
-template <typename Option>
-void bindOption(QComboBox* picker, ScannerViewModel& model, Option AppSettings::*member) {
-    picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    Bind::picker(
-        picker, &model, &ScannerViewModel::settingsChanged, optionEntries<Option>(),
-        [&model, member] { return rawValue(model.settings().*member); },
-        [&model, member](const QVariant& tag) {
-            if (const std::optional<Option> value = fromRawValue<Option>(tag.toString())) {
-                model.editSettings([&](AppSettings& settings) { settings.*member = *value; });
-            }
-        });
-}
-
-// Binds a single-line field to one text member of the settings.
-void bindText(QLineEdit* field, ScannerViewModel& model, QString AppSettings::*member) {
-    Bind::text(
-        field, &model, &ScannerViewModel::settingsChanged,
-        [&model, member] { return model.settings().*member; },
-        [&model, member](const QString& text) {
-            model.editSettings([&](AppSettings& settings) { settings.*member = text; });
-        });
-}
-
-// Binds a toggle to one flag of the settings.
-void bindFlag(QCheckBox* toggle, ScannerViewModel& model, bool AppSettings::*member) {
-    Bind::toggle(
-        toggle, &model, &ScannerViewModel::settingsChanged,
-        [&model, member] { return model.settings().*member; },
-        [&model, member](bool on) {
-            model.editSettings([&](AppSettings& settings) { settings.*member = on; });
-        });
-}
-
 template <typename Widget> Widget* named(Widget* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
-}
-
-QLabel* formLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
 }
 
 // A widget holding a horizontal row without margins.
@@ -139,18 +83,22 @@ QWidget* rowOf(QWidget* parent, const QList<QWidget*>& widgets, bool trailingStr
     return row;
 }
 
-// A tab's form in a frameless scroll area: should a long result line make the
-// form taller than the fixed window, it scrolls instead of being cut off.
-QScrollArea* scrollable(QWidget* form) {
-    auto* area = new QScrollArea;
-    area->setFrameShape(QFrame::NoFrame);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setWidgetResizable(true);
-    area->setWidget(form);
-    area->viewport()->setAutoFillBackground(false);
-    form->setAutoFillBackground(false);
-    return area;
-}
+// A tab's page in a frameless scroll area that asks for the page's whole
+// size: the window grows to show every row, and only where the screen is
+// too small for that does the page scroll instead of being cut off.
+class TabScrollArea : public QScrollArea {
+public:
+    explicit TabScrollArea(QWidget* page) {
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setWidget(page);
+        viewport()->setAutoFillBackground(false);
+        page->setAutoFillBackground(false);
+    }
+
+    QSize sizeHint() const override { return widget()->sizeHint(); }
+    QSize minimumSizeHint() const override { return {}; }
+};
 
 // A caption that wraps within the width it is given.
 QLabel* wrappingCaption(const QString& text, QWidget* parent) {
@@ -165,46 +113,12 @@ QLabel* middleDot(QWidget* parent) {
     return dot;
 }
 
-// Ties every form label to its field, for screen readers: the field (or, for a row of controls, its
-// first control that takes focus) becomes the label's buddy and is named by the label's text
-// without its colon.
-void tieLabelsToFields(QFormLayout* form) {
-    for (int row = 0; row < form->rowCount(); ++row) {
-        QLayoutItem* labelItem = form->itemAt(row, QFormLayout::LabelRole);
-        QLayoutItem* fieldItem = form->itemAt(row, QFormLayout::FieldRole);
-        auto* label = labelItem != nullptr ? qobject_cast<QLabel*>(labelItem->widget()) : nullptr;
-        QWidget* field = fieldItem != nullptr ? fieldItem->widget() : nullptr;
-        if (label == nullptr || field == nullptr) {
-            continue;
-        }
-        if (field->focusPolicy() == Qt::NoFocus) {
-            for (QWidget* child : field->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                if (child->focusPolicy() != Qt::NoFocus) {
-                    field = child;
-                    break;
-                }
-            }
-        }
-        if (field->focusPolicy() == Qt::NoFocus) {
-            continue; // a value shown, not a field
-        }
-        label->setBuddy(field);
-        if (field->accessibleName().isEmpty()) {
-            QString name = label->text().trimmed();
-            if (name.endsWith(u':')) {
-                name.chop(1);
-            }
-            field->setAccessibleName(name);
-        }
-    }
-}
-
 } // namespace
 
 SettingsView::SettingsView(ScannerViewModel& model, QWidget* parent)
     : QWidget(parent), model_(model), tabs_(new QTabWidget(this)) {
     setObjectName(QStringLiteral("settingsView"));
-    setFixedSize(viewWidth, viewHeight);
+    setMinimumSize(viewWidth, viewHeight);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Theme::background.color());
     setPalette(palette);
@@ -224,73 +138,48 @@ SettingsView::SettingsView(ScannerViewModel& model, QWidget* parent)
     tabs_->addTab(makeAboutTab(), SymbolImage::icon(QStringLiteral("info.circle"), iconColour),
                   QStringLiteral("About"));
     tabs_->setCurrentIndex(0);
-    for (QFormLayout* form : findChildren<QFormLayout*>()) {
-        tieLabelsToFields(form);
-    }
 }
 
 SettingsView::~SettingsView() = default;
 
-QFormLayout* SettingsView::makeForm(QWidget* tab) {
-    auto* form = new QFormLayout(tab);
-    form->setContentsMargins(tabPadding, tabPadding, tabPadding, tabPadding);
-    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    form->setFormAlignment(Qt::AlignLeft | Qt::AlignTop);
-    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    form->setRowWrapPolicy(QFormLayout::DontWrapRows);
-    form->setHorizontalSpacing(8);
-    form->setVerticalSpacing(6);
-    return form;
-}
-
 QWidget* SettingsView::makeDefaultsTab() {
     auto* tab = new QWidget;
     tab->setObjectName(QStringLiteral("defaultsTab"));
-    QFormLayout* form = makeForm(tab);
+    defaultsTab_ = tab;
+    defaultsColumns_ = new QBoxLayout(QBoxLayout::LeftToRight, tab);
+    defaultsColumns_->setContentsMargins(tabPadding, tabPadding, tabPadding, tabPadding);
+    defaults_.emplace(tab, model_);
+    defaultsToggles_.emplace(tab, model_);
+    defaultsColumns_->addLayout(defaults_->layout(), 1);
+    defaultsColumns_->addLayout(defaultsToggles_->layout(), 1);
+    defaultsColumns_->setAlignment(defaults_->layout(), Qt::AlignTop);
+    defaultsColumns_->setAlignment(defaultsToggles_->layout(), Qt::AlignTop);
+    SettingsForm& form = *defaults_;
+    SettingsForm& toggles = *defaultsToggles_;
     ScannerViewModel& model = model_;
 
     auto* folderField = named(new QLineEdit(tab), "saveFolderField");
-    bindText(folderField, model, &AppSettings::saveFolder);
+    Bind::text(
+        folderField, &model, &ScannerViewModel::settingsChanged,
+        [&model] { return model.settings().saveFolder; },
+        [&model](const QString& text) {
+            model.editSettings([&](AppSettings& settings) { settings.saveFolder = text; });
+        });
     auto* chooseButton =
         named(new FlatButton(QStringLiteral("Choose..."), SecondaryButtonStyle(), tab),
               "chooseFolderButton");
     connect(chooseButton, &QPushButton::clicked, this, [&model] { model.chooseFolder(); });
-    form->addRow(formLabel(QStringLiteral("Save scans to:"), tab),
-                 rowOf(tab, {folderField, chooseButton}, false));
+    form.row(QStringLiteral("Save scans to:"), rowOf(tab, {folderField, chooseButton}, false));
 
-    auto* patternField = named(new QLineEdit(tab), "fileNamePatternField");
-    bindText(patternField, model, &AppSettings::fileNamePattern);
-    form->addRow(formLabel(QStringLiteral("File name pattern:"), tab), patternField);
-    form->addRow(
-        static_cast<QWidget*>(nullptr),
-        Labels::caption(QStringLiteral("Braces hold a date format, e.g. Scan_{yyyy-MM-dd_HHmmss}"),
-                        tab));
-
-    auto* formatPicker = named(new QComboBox(tab), "formatPicker");
-    bindOption(formatPicker, model, &AppSettings::format);
-    form->addRow(formLabel(QStringLiteral("Format:"), tab), formatPicker);
-
-    auto* colourPicker = named(new QComboBox(tab), "colourPicker");
-    bindOption(colourPicker, model, &AppSettings::colour);
-    form->addRow(formLabel(QStringLiteral("Colour:"), tab), colourPicker);
-
-    auto* resolutionPicker = named(new QComboBox(tab), "resolutionPicker");
-    resolutionPicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    Bind::picker(
-        resolutionPicker, &model, &ScannerViewModel::settingsChanged, resolutionEntries(),
-        [&model] { return static_cast<qint64>(model.settings().dpi); },
-        [&model](const QVariant& tag) {
-            model.editSettings([&](AppSettings& settings) { settings.dpi = tag.toLongLong(); });
-        });
-    form->addRow(formLabel(QStringLiteral("Resolution:"), tab), resolutionPicker);
-
-    auto* paperPicker = named(new QComboBox(tab), "paperPicker");
-    bindOption(paperPicker, model, &AppSettings::paper);
-    form->addRow(formLabel(QStringLiteral("Page size:"), tab), paperPicker);
-
-    auto* sourcePicker = named(new QComboBox(tab), "sourcePicker");
-    bindOption(sourcePicker, model, &AppSettings::source);
-    form->addRow(formLabel(QStringLiteral("Source:"), tab), sourcePicker);
+    form.text(QStringLiteral("File name pattern:"), &AppSettings::fileNamePattern,
+              "fileNamePatternField");
+    form.caption(QStringLiteral("Braces hold a date format, e.g. Scan_{yyyy-MM-dd_HHmmss}"));
+    form.picker(QStringLiteral("Format:"), &AppSettings::format, "formatPicker");
+    form.picker(QStringLiteral("Colour:"), &AppSettings::colour, "colourPicker");
+    form.picker(QStringLiteral("Resolution:"), &AppSettings::dpi, resolutionEntries,
+                "resolutionPicker");
+    form.picker(QStringLiteral("Page size:"), &AppSettings::paper, "paperPicker");
+    form.picker(QStringLiteral("Source:"), &AppSettings::source, "sourcePicker");
 
     jpegSlider_ = named(new QSlider(Qt::Horizontal, tab), "jpegQualitySlider");
     jpegSlider_->setRange(qualityMinimum / qualityStep, qualityMaximum / qualityStep);
@@ -310,63 +199,96 @@ QWidget* SettingsView::makeDefaultsTab() {
         model.editSettings(
             [&](AppSettings& settings) { settings.jpegQuality = position * qualityStep; });
     });
-    auto* qualityRow = rowOf(tab, {jpegSlider_, jpegLabel_}, false);
-    form->addRow(formLabel(QStringLiteral("JPEG quality:"), tab), qualityRow);
+    form.row(QStringLiteral("JPEG quality:"), rowOf(tab, {jpegSlider_, jpegLabel_}, false));
 
-    auto* openToggle = named(new QCheckBox(QStringLiteral("Open the file after saving"), tab),
-                             "openAfterSaveToggle");
-    bindFlag(openToggle, model, &AppSettings::openAfterSave);
-    form->addRow(static_cast<QWidget*>(nullptr), openToggle);
-
-    auto* clearToggle = named(
-        new QCheckBox(QStringLiteral("Clear the page list after saving"), tab), "clearPagesToggle");
-    bindFlag(clearToggle, model, &AppSettings::clearPagesAfterSave);
-    form->addRow(static_cast<QWidget*>(nullptr), clearToggle);
-
-    auto* ocrToggle =
-        named(new QCheckBox(QStringLiteral("Make PDFs searchable (OCR)"), tab), "ocrToggle");
-    bindFlag(ocrToggle, model, &AppSettings::ocrEnabled);
-    form->addRow(static_cast<QWidget*>(nullptr), ocrToggle);
-
-    auto* languageLabel = formLabel(QStringLiteral("Text language:"), tab);
-    auto* languagePicker = named(new QComboBox(tab), "ocrLanguagePicker");
-    languagePicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    Bind::picker(
-        languagePicker, &model, &ScannerViewModel::settingsChanged, languageEntries(),
-        [&model] { return model.settings().ocrLanguage; },
-        [&model](const QVariant& tag) {
-            model.editSettings(
-                [&](AppSettings& settings) { settings.ocrLanguage = tag.toString(); });
-        });
-    form->addRow(languageLabel, languagePicker);
-    for (QWidget* widget :
-         {static_cast<QWidget*>(languageLabel), static_cast<QWidget*>(languagePicker)}) {
+    toggles.toggle(QStringLiteral("Open the file after saving"), &AppSettings::openAfterSave,
+                   "openAfterSaveToggle");
+    toggles.toggle(QStringLiteral("Clear the page list after saving"),
+                   &AppSettings::clearPagesAfterSave, "clearPagesToggle");
+    toggles.toggle(QStringLiteral("Make PDFs searchable (OCR)"), &AppSettings::ocrEnabled,
+                   "ocrToggle");
+    QComboBox* languagePicker =
+        toggles.picker(QStringLiteral("Text language:"), &AppSettings::ocrLanguage, languageEntries,
+                       "ocrLanguagePicker");
+    for (QWidget* widget : {static_cast<QWidget*>(toggles.labelFor(languagePicker)),
+                            static_cast<QWidget*>(languagePicker)}) {
         Bind::enabled(widget, &model, &ScannerViewModel::settingsChanged,
                       [&model] { return model.settings().ocrEnabled; });
     }
-    return scrollable(tab);
+    // New toggles go above this line.
+    defaultsFieldRows_ = form.layout()->rowCount();
+    arrangeDefaults(false);
+    return new TabScrollArea(tab);
+}
+
+void SettingsView::arrangeDefaults(bool twoColumns) {
+    QFormLayout* first = defaults_->layout();
+    QFormLayout* second = defaultsToggles_->layout();
+    const auto move = [](QFormLayout* from, int row, QFormLayout* to, int at) {
+        const QFormLayout::TakeRowResult taken = from->takeRow(row);
+        QWidget* label = taken.labelItem != nullptr ? taken.labelItem->widget() : nullptr;
+        QWidget* field = taken.fieldItem != nullptr ? taken.fieldItem->widget() : nullptr;
+        delete taken.labelItem;
+        delete taken.fieldItem;
+        to->insertRow(at, label, field);
+    };
+    if (twoColumns) {
+        for (int at = 0; first->rowCount() > defaultsFieldRows_; ++at) {
+            move(first, defaultsFieldRows_, second, at);
+        }
+    } else {
+        while (second->rowCount() > 0) {
+            move(second, 0, first, first->rowCount());
+        }
+    }
+    // One column takes the whole width; two share it.
+    defaultsColumns_->setStretch(1, twoColumns ? 1 : 0);
+    defaultsColumns_->setSpacing(twoColumns ? columnSpacing : 0);
+    // The new arrangement's size reaches every layout up to this view.
+    defaultsColumns_->invalidate();
+    for (QWidget* widget = defaultsTab_; widget != nullptr && widget != this;
+         widget = widget->parentWidget()) {
+        widget->updateGeometry();
+    }
+    updateGeometry();
+}
+
+void SettingsView::fitWithin(const QSize& room) {
+    room_ = room;
+    arrangeDefaults(false);
+    if (QWidget::sizeHint().height() > room.height()) {
+        arrangeDefaults(true);
+        if (QWidget::sizeHint().width() > room.width()) {
+            arrangeDefaults(false);
+        }
+    }
+    updateGeometry();
+}
+
+QSize SettingsView::sizeHint() const {
+    const QSize natural = QWidget::sizeHint().expandedTo(QSize(viewWidth, viewHeight));
+    return room_ ? natural.boundedTo(*room_).expandedTo(minimumSize()) : natural;
 }
 
 QWidget* SettingsView::makeEmailTab() {
     auto* tab = new QWidget;
     tab->setObjectName(QStringLiteral("emailTab"));
-    QFormLayout* form = makeForm(tab);
-    // Thirteen rows share the window's fixed height.
+    SettingsForm emailForm(tab, model_);
+    QFormLayout* form = emailForm.layout();
+    form->setContentsMargins(tabPadding, tabPadding, tabPadding, tabPadding);
+    tab->setLayout(form);
+    // Thirteen rows: kept close together.
     form->setVerticalSpacing(3);
     ScannerViewModel& model = model_;
 
-    auto* methodPicker = named(new QComboBox(tab), "emailMethodPicker");
-    bindOption(methodPicker, model, &AppSettings::emailMethod);
-    form->addRow(formLabel(QStringLiteral("Send using:"), tab), methodPicker);
+    emailForm.picker(QStringLiteral("Send using:"), &AppSettings::emailMethod, "emailMethodPicker");
 
+    // A text row; the SMTP rows, label and field, are enabled only for SMTP.
     const auto textRow = [&](const QString& label, const char* name, QString AppSettings::*member,
                              bool smtp) {
-        auto* field = named(new QLineEdit(tab), name);
-        bindText(field, model, member);
-        QLabel* caption = formLabel(label, tab);
-        form->addRow(caption, field);
+        QLineEdit* field = emailForm.text(label, member, name);
         if (smtp) {
-            smtpOnly(caption);
+            smtpOnly(emailForm.labelFor(field));
             smtpOnly(field);
         }
         return field;
@@ -403,10 +325,14 @@ QWidget* SettingsView::makeEmailTab() {
         model.editSettings([&](AppSettings& settings) { settings.smtpPort = port; });
     });
     auto* tlsToggle = named(new QCheckBox(QStringLiteral("TLS"), tab), "smtpTlsToggle");
-    bindFlag(tlsToggle, model, &AppSettings::smtpUseTLS);
-    QLabel* portLabel = formLabel(QStringLiteral("Port:"), tab);
+    Bind::toggle(
+        tlsToggle, &model, &ScannerViewModel::settingsChanged,
+        [&model] { return model.settings().smtpUseTLS; },
+        [&model](bool on) {
+            model.editSettings([&](AppSettings& settings) { settings.smtpUseTLS = on; });
+        });
     QWidget* portRow = rowOf(tab, {portField, tlsToggle}, true);
-    form->addRow(portLabel, portRow);
+    QLabel* portLabel = emailForm.row(QStringLiteral("Port:"), portRow);
     smtpOnly(portLabel);
     smtpOnly(portRow);
 
@@ -416,11 +342,8 @@ QWidget* SettingsView::makeEmailTab() {
     passwordField_->setEchoMode(QLineEdit::Password);
     // Every keystroke, paste or deletion goes to the keyring, for the user
     // name as it is at that moment.
-    connect(passwordField_, &QLineEdit::textEdited, this, [&model](const QString& password) {
-        Keychain::set(password, model.settings().smtpUser);
-    });
-    QLabel* passwordLabel = formLabel(QStringLiteral("Password:"), tab);
-    form->addRow(passwordLabel, passwordField_);
+    connect(passwordField_, &QLineEdit::textEdited, &model, &ScannerViewModel::setSmtpPassword);
+    QLabel* passwordLabel = emailForm.row(QStringLiteral("Password:"), passwordField_);
     smtpOnly(passwordLabel);
     smtpOnly(passwordField_);
 
@@ -435,6 +358,9 @@ QWidget* SettingsView::makeEmailTab() {
     testResultLabel_ = named(wrappingCaption(QString(), tab), "testResultLabel");
     testResultLabel_->setVisible(false);
     testResultLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The model sends the message; the line shows what it reports.
+    connect(&model_, &ScannerViewModel::testEmailReported, this,
+            [this](const QString& text) { setTestResult(text); });
     QWidget* testRow = rowOf(tab, {testButton, testResultLabel_}, true);
     // The result takes the rest of the row; without one the button stays leading.
     static_cast<QHBoxLayout*>(testRow->layout())->setStretch(1, 1);
@@ -445,7 +371,7 @@ QWidget* SettingsView::makeEmailTab() {
     form->addRow(Labels::caption(QStringLiteral("The password is stored in your system keyring, "
                                                 "never in the settings file."),
                                  tab));
-    return scrollable(tab);
+    return new TabScrollArea(tab);
 }
 
 QWidget* SettingsView::makeAboutTab() {
@@ -520,39 +446,13 @@ void SettingsView::setTestResult(std::optional<QString> result) {
 }
 
 void SettingsView::sendTest() {
-    const AppSettings settings = model_.settings();
-    const QString target =
-        settings.defaultRecipient.isEmpty() ? settings.fromAddress : settings.defaultRecipient;
-    if (target.isEmpty()) {
-        setTestResult(QStringLiteral("Enter a recipient or from address first."));
-        return;
-    }
-    setTestResult(QStringLiteral("Sending..."));
-
-    // The transfer blocks for as long as curl runs: it works on copies in the
-    // background, and its outcome is applied here only if the view still exists.
-    const QPointer<SettingsView> self(this);
-    (void)QtConcurrent::run([settings, target, self] {
-        const Result<void, EmailService::Failure> sent =
-            EmailService::sendViaSMTP(settings, target, testSubject, testBody, {});
-        const QString text =
-            sent ? QStringLiteral("Test message sent to ") + target + QStringLiteral(".")
-                 : sent.failure().description();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, text] {
-                if (self != nullptr) {
-                    self->setTestResult(text);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    model_.sendTestEmail();
 }
 
 void SettingsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous()) {
-        passwordField_->setText(Keychain::get(model_.settings().smtpUser));
+        passwordField_->setText(model_.smtpPassword());
     }
 }
 
@@ -560,6 +460,6 @@ void SettingsView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Closing the window (not minimising it) ends the editing session.
     if (!event->spontaneous()) {
-        model_.settings().save();
+        model_.saveSettings();
     }
 }

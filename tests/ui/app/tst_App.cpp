@@ -20,9 +20,12 @@
 #include "ui/main/MainWindow.h"
 #include "ui/settings/SettingsWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -186,7 +189,8 @@ private Q_SLOTS:
     }
 
     // Files handed over from the command line or another instance: the main
-    // window comes up (or forward) and reports what could not be read.
+    // window comes up (or forward), a folder adds its images as a drop does,
+    // and one alert names every file that was not added, with its reason.
     void openBringsTheWindowAndImports() {
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
@@ -194,22 +198,30 @@ private Q_SLOTS:
         image.fill(Qt::red);
         const QString good = folder.filePath(QStringLiteral("page 1.png"));
         QVERIFY(image.save(good));
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("sub")));
+        QVERIFY(image.save(folder.filePath(QStringLiteral("sub/a.png"))));
+        QVERIFY(image.save(folder.filePath(QStringLiteral("sub/b.jpg"))));
         const QString bad = folder.filePath(QStringLiteral("notes.png"));
         QFile badFile(bad);
         QVERIFY(badFile.open(QIODevice::WriteOnly) && badFile.write("text") > 0);
         badFile.close();
 
         PaperlarkApp app(*qApp);
-        app.open({QUrl::fromLocalFile(good), QUrl::fromLocalFile(bad)});
+        app.open({QUrl::fromLocalFile(good), QUrl::fromLocalFile(bad),
+                  QUrl::fromLocalFile(folder.filePath(QStringLiteral("missing.png"))),
+                  QUrl::fromLocalFile(folder.filePath(QStringLiteral("sub")))});
         MainWindow* window = app.mainWindow();
         QVERIFY(window != nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        QCOMPARE(app.model().pages().size(), 1);
-        QCOMPARE(app.model().errorMessage(),
-                 QStringLiteral("Could not read the image at notes.png."));
+        QTRY_VERIFY(!app.model().importing());
+        QCOMPARE(app.model().pages().size(), 3);
+        const QString failures = QStringLiteral("2 file(s) could not be added:\n"
+                                                "notes.png: not an image or damaged\n"
+                                                "missing.png: not found");
+        QCOMPARE(app.model().errorMessage(), failures);
         QMessageBox* alert = nullptr;
         QTRY_VERIFY((alert = window->findChild<QMessageBox*>()) != nullptr && alert->isVisible());
-        QCOMPARE(alert->text(), QStringLiteral("Could not read the image at notes.png."));
+        QCOMPARE(alert->text(), failures);
         alert->button(QMessageBox::Ok)->click();
         QTRY_COMPARE(app.model().errorMessage(), std::nullopt);
 
@@ -218,16 +230,17 @@ private Q_SLOTS:
         app.open({});
         QVERIFY(!window->isMinimized());
         QCOMPARE(app.mainWindow(), window);
-        QCOMPARE(app.model().pages().size(), 1);
+        QCOMPARE(app.model().pages().size(), 3);
 
         // Once the application is finishing, nothing more is taken. (The
         // page was never saved: quitting asks first.)
         AlertAnswers alerts;
         alerts.buttons = {"Discard and Quit"};
         app.quit();
-        QCOMPARE(alerts.texts, QStringList{"Discard 1 unsaved page(s) and quit?"});
+        QCOMPARE(alerts.texts, QStringList{"Discard 3 unsaved page(s) and quit?"});
         app.open({QUrl::fromLocalFile(good)});
-        QCOMPARE(app.model().pages().size(), 1);
+        QVERIFY(!app.model().importing());
+        QCOMPARE(app.model().pages().size(), 3);
     }
 
     void darkAppearanceEverywhere() {
@@ -286,6 +299,68 @@ private Q_SLOTS:
         QVERIFY(app.settingsWindow() != nullptr);
         QCOMPARE(openSettingsWindows(), 1);
         app.settingsWindow()->close();
+    }
+
+    // The settings window is the main window's child, opens centred over
+    // it, and closes from the keyboard with Escape or Ctrl+W, saving the
+    // settings as closing does; Escape in an open picker only closes that.
+    void settingsWindowOverTheMainWindowClosesFromTheKeyboard() {
+        PaperlarkApp app(*qApp);
+        app.start();
+        MainWindow* main = app.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        const QRect screen = main->screen()->availableGeometry();
+        QRect mainFrame = main->frameGeometry();
+        mainFrame.moveCenter(screen.center() + QPoint(30, 20));
+        main->move(mainFrame.topLeft());
+        QTRY_COMPARE(main->frameGeometry().center(), screen.center() + QPoint(30, 20));
+
+        // Active itself: QWindow::isActive() holds for a child window while
+        // its parent is the active one.
+        const auto open = [&app] {
+            app.showSettingsWindow();
+            SettingsWindow* window = app.settingsWindow();
+            const bool active = window != nullptr && QTest::qWaitFor([&] {
+                                    return QApplication::activeWindow() == window;
+                                });
+            return active ? window : nullptr;
+        };
+        QPointer<SettingsWindow> settings = open();
+        QVERIFY(settings != nullptr);
+        QCOMPARE(settings->parentWidget(), main);
+        QCOMPARE(settings->windowHandle()->transientParent(), main->windowHandle());
+        QVERIFY2((settings->frameGeometry().center() - main->frameGeometry().center())
+                         .manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("settings at %1,%2")
+                                .arg(settings->frameGeometry().x())
+                                .arg(settings->frameGeometry().y())));
+        QVERIFY(screen.contains(settings->frameGeometry()));
+
+        app.model().editSettings([](AppSettings& s) { s.paper = PaperSize::a4; });
+        auto* paper = settings->findChild<QComboBox*>(QStringLiteral("paperPicker"));
+        QVERIFY(paper != nullptr);
+        paper->setFocus();
+        QTest::keyClick(paper, Qt::Key_Down);
+        QCOMPARE(app.model().settings().paper, PaperSize::letter);
+        QFile::remove(AppSettings::settingsURL().toLocalFile());
+        auto* pattern = settings->findChild<QLineEdit*>(QStringLiteral("fileNamePatternField"));
+        pattern->setFocus();
+        QTest::keyClick(pattern, Qt::Key_Escape);
+        QTRY_VERIFY(settings == nullptr);
+        QCOMPARE(AppSettings::load().paper, PaperSize::letter);
+
+        settings = open();
+        QVERIFY(settings != nullptr);
+        paper = settings->findChild<QComboBox*>(QStringLiteral("paperPicker"));
+        paper->showPopup();
+        QTRY_VERIFY(paper->view()->isVisible());
+        QTest::keyClick(paper->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!paper->view()->isVisible());
+        QVERIFY(settings->isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(settings.data()));
+        QTest::keyClick(settings, Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(settings == nullptr);
+        QVERIFY(main->isVisible());
     }
 
     void closingTheMainWindowCleansUp() {

