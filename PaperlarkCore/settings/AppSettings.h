@@ -40,14 +40,18 @@
     X(QString,      fromName,            QString(),                                      required) \
     X(QString,      fromAddress,         QString(),                                      required) \
     X(bool,         ocrEnabled,          false,                                          addedLater) \
-    X(QString,      ocrLanguage,         QStringLiteral("eng"),                          addedLater)
+    X(QString,      ocrLanguage,         QStringLiteral("eng"),                          addedLater) \
+    X(bool,         straightenScans,     true,                                           addedLater) \
+    X(bool,         turnScansUpright,    true,                                           addedLater)
 // clang-format on
 
 // The user's choices that persist between runs, stored as settings.json.
 // A plain value: aggregate initialisation is the memberwise constructor, in
 // the order of the list above, and AppSettings{} holds every default.
 // saveFolder is a plain file-system path; lastDeviceId the scanner last in
-// use; jpegQuality a percentage; ocrLanguage a Tesseract language code. The
+// use; jpegQuality a percentage; ocrLanguage a Tesseract language code;
+// straightenScans and turnScansUpright apply to each scanned page as it
+// arrives. The
 // SMTP password is not part of the record (see smtpPassword).
 struct AppSettings {
     PAPERLARK_SETTINGS_RECORD(AppSettings, PAPERLARK_APP_SETTINGS)

@@ -88,6 +88,8 @@ AppSettings writtenBefore() {
         QStringLiteral("ann@example.org"),
         true,
         QStringLiteral("deu+eng"),
+        false,
+        false,
     };
 }
 
@@ -178,12 +180,12 @@ private Q_SLOTS:
                 keys << QString::fromUtf8(trimmed.mid(1, trimmed.indexOf('"', 1) - 1));
             }
         }
-        QCOMPARE(keys.size(), 23);
+        QCOMPARE(keys.size(), 25);
         QStringList sorted = keys;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(keys, sorted);
         QCOMPARE(keys.first(), QStringLiteral("clearPagesAfterSave"));
-        QCOMPARE(keys.last(), QStringLiteral("source"));
+        QCOMPARE(keys.last(), QStringLiteral("turnScansUpright"));
         QVERIFY(text.contains("\"format\": \"pdf\""));
         QVERIFY(text.contains("\"dpi\": 300"));
         QVERIFY(text.contains("\"smtpUseTLS\": true"));
@@ -198,7 +200,8 @@ private Q_SLOTS:
 
     // Files written before this version load as they were written, and save
     // back byte for byte; a file from before text recognition keeps all its
-    // values and takes the defaults of the two keys it lacks.
+    // values and takes the defaults of the keys it lacks, as does one from
+    // before straightening.
     void filesWrittenBefore() {
         const QTemporaryDir dir;
         const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
@@ -213,6 +216,12 @@ private Q_SLOTS:
         AppSettings expected = writtenBefore();
         expected.ocrEnabled = false;
         expected.ocrLanguage = QStringLiteral("eng");
+        expected.straightenScans = expected.turnScansUpright = true;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        writeBytes(url, dataFile("before-straightening.json"));
+        expected = writtenBefore();
+        expected.straightenScans = expected.turnScansUpright = true;
         QCOMPARE(AppSettings::load(url), expected);
     }
 
@@ -301,6 +310,12 @@ private Q_SLOTS:
         writeBytes(url, QJsonDocument(object).toJson());
         expected.ocrEnabled = false;
         expected.ocrLanguage = QStringLiteral("eng");
+        expected.straightenScans = expected.turnScansUpright = true;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        writeBytes(url, dataFile("before-straightening.json"));
+        expected = writtenBefore();
+        expected.straightenScans = expected.turnScansUpright = true;
         QCOMPARE(AppSettings::load(url), expected);
 
         // saveFolder: blanks only (spaces, tab, no-break and ideographic space)
