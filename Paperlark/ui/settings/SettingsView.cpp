@@ -215,6 +215,10 @@ QWidget* SettingsView::makeDefaultsTab() {
         Bind::enabled(widget, &model, &ScannerViewModel::settingsChanged,
                       [&model] { return model.settings().ocrEnabled; });
     }
+    toggles.toggle(QStringLiteral("Straighten scanned pages"), &AppSettings::straightenScans,
+                   "straightenToggle");
+    toggles.toggle(QStringLiteral("Turn pages upright automatically"),
+                   &AppSettings::turnScansUpright, "uprightToggle");
     // New toggles go above this line.
     defaultsFieldRows_ = form.layout()->rowCount();
     arrangeDefaults(false);
