@@ -54,6 +54,7 @@ ScannerWorker::ScannerWorker(int input, int output) : input_(input), output_(out
 int ScannerWorker::run() {
     SANE_Int version = 0;
     saneStarted_ = sane_init(&version, nullptr) == SANE_STATUS_GOOD;
+    saneFresh_ = true;
     if (!send(Ready{saneStarted_})) {
         exitStatus_ = 1;
     }
@@ -142,8 +143,36 @@ bool ScannerWorker::send(const Reply& reply) {
     return true;
 }
 
+bool ScannerWorker::restartSane() {
+    if (saneStarted_) {
+        keepSaneBackendsLoaded();
+        sane_exit();
+    }
+    SANE_Int version = 0;
+    saneStarted_ = sane_init(&version, nullptr) == SANE_STATUS_GOOD;
+    saneFresh_ = true;
+    return saneStarted_;
+}
+
+Result<SaneHandle, SANE_Status> ScannerWorker::openDevice(const QByteArray& name) {
+    saneFresh_ = false;
+    auto opened = SaneHandle::open(name);
+    if (opened || !saneMayBeDisconnected(opened.failure()) || !restartSane()) {
+        return opened;
+    }
+    saneFresh_ = false;
+    return SaneHandle::open(name);
+}
+
 void ScannerWorker::list(const ListDevices& request) {
     DeviceList reply;
+    // A search for network scanners starts the library afresh: it then
+    // connects again to every saned host, where a connection that has
+    // dropped since would be used as it is (and crashes the net backend).
+    if (!request.localOnly && !saneFresh_) {
+        restartSane();
+    }
+    saneFresh_ = false;
     if (saneStarted_) {
         reply.devices = listDevices(true);
         if (!request.localOnly) {
@@ -167,13 +196,15 @@ void ScannerWorker::open(const OpenDevice& request) {
         send(OpenFailed{libraryNotStarted(), false});
         return;
     }
-    auto opened = SaneHandle::open(request.name);
+    auto opened = openDevice(request.name);
     if (!opened) {
         // Backends answer an open of a device they no longer have with
         // "invalid argument".
-        const bool gone = opened.failure() == SANE_STATUS_INVAL;
+        const SANE_Status status = opened.failure();
+        const bool gone = status == SANE_STATUS_INVAL;
         send(OpenFailed{gone ? QStringLiteral("The scanner is no longer available.")
-                             : saneStatusText(opened.failure()),
+                        : saneMayBeDisconnected(status) ? saneUnreachableText()
+                                                        : saneStatusText(status),
                         gone});
         return;
     }
@@ -202,6 +233,8 @@ void ScannerWorker::scan(const StartScan& request) {
         }
     };
     events.cancelled = [this] { return stopRequested(); };
+    events.reconnect = [this] { return restartSane(); };
+    saneFresh_ = false;
 
     SaneScanJob job(request.name, request.unit, request.configuration, request.options,
                     std::move(events));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+#include "scanning/sane/SaneHandle.h"
 #include "scanning/worker/WorkerProtocol.h"
 
 #include <chrono>
@@ -30,6 +32,15 @@ private:
                       std::optional<WorkerProtocol::Request>& request);
     bool send(const WorkerProtocol::Reply& reply);
 
+    // Ends the scanner library and starts it again: no device may be open.
+    // Connections to network scanners that dropped are made afresh by the
+    // next call that needs them (the net backend never makes them again on
+    // its own). False when the library does not start.
+    bool restartSane();
+    // Opens the device, once more after restartSane() when the open failed
+    // in a way a dropped connection explains.
+    Result<SaneHandle, SANE_Status> openDevice(const QByteArray& name);
+
     void list(const WorkerProtocol::ListDevices& request);
     void open(const WorkerProtocol::OpenDevice& request);
     void scan(const WorkerProtocol::StartScan& request);
@@ -40,6 +51,8 @@ private:
     int output_;
     WorkerProtocol::FrameReader reader_;
     bool saneStarted_ = false;
+    // Nothing has been asked of the library since it was (re)started.
+    bool saneFresh_ = false;
     bool cancelled_ = false;
     // The application has gone, or broke the protocol: end after the scan.
     std::optional<int> exitStatus_;

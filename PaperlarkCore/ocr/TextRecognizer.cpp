@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRect>
 #include <QRegularExpression>
@@ -36,6 +37,7 @@ const QString dataSuffix = QStringLiteral(".traineddata");
 // few threads: each thread keeps the engine of the language it read last
 // (only that one, so a thread holds at most one language in memory).
 struct LoadedEngine {
+    QString folder;
     QString language;
     std::unique_ptr<tesseract::TessBaseAPI> api;
 };
@@ -44,16 +46,15 @@ thread_local LoadedEngine threadEngine;
 
 // The thread's engine for `language`, loaded when it has none for it; null
 // when the language cannot be loaded.
-tesseract::TessBaseAPI* engineFor(const QString& language) {
+tesseract::TessBaseAPI* engineFor(const QString& folder, const QString& language) {
     LoadedEngine& engine = threadEngine;
-    if (engine.api && engine.language == language) {
+    if (engine.api && engine.folder == folder && engine.language == language) {
         return engine.api.get();
     }
     engine = {}; // the language read before goes before the next is loaded
     auto api = std::make_unique<tesseract::TessBaseAPI>();
-    const QByteArray folder = QFile::encodeName(TextRecognizer::dataFolder());
-    if (api->Init(folder.constData(), language.toUtf8().constData(), tesseract::OEM_LSTM_ONLY) !=
-        0) {
+    if (api->Init(QFile::encodeName(folder).constData(), language.toUtf8().constData(),
+                  tesseract::OEM_LSTM_ONLY) != 0) {
         return nullptr;
     }
     api->SetPageSegMode(tesseract::PSM_AUTO);
@@ -61,7 +62,7 @@ tesseract::TessBaseAPI* engineFor(const QString& language) {
     // with their colours inverted (for white on black) finds nothing there
     // and costs a tenth of the time.
     api->SetVariable("tessedit_do_invert", "0");
-    engine = {language, std::move(api)};
+    engine = {folder, language, std::move(api)};
     return engine.api.get();
 }
 
@@ -211,13 +212,24 @@ std::optional<QRect> inkedArea(Pix* binary, int resolution) {
            QRect(0, 0, pixGetWidth(binary), pixGetHeight(binary));
 }
 
+// The folder Tesseract's own packages install their data into.
+QString systemDataFolder() {
+    return QStringLiteral(PAPERLARK_TESSDATA);
+}
+
 // The glyphless font Tesseract installs for its own searchable PDFs: one
 // empty glyph, half an em wide and one em high, which stands for whatever
-// character the text says. Read once; empty when it is missing.
+// character the text says. A folder of language data kept elsewhere need not
+// hold it: then the system's copy serves. Read once; empty when it is missing.
 const QByteArray& glyphlessFont() {
     static const QByteArray font = [] {
-        QFile file(QDir(TextRecognizer::dataFolder()).filePath(QStringLiteral("pdf.ttf")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        for (const QString& folder : {TextRecognizer::dataFolder(), systemDataFolder()}) {
+            QFile file(QDir(folder).filePath(QStringLiteral("pdf.ttf")));
+            if (file.open(QIODevice::ReadOnly)) {
+                return file.readAll();
+            }
+        }
+        return QByteArray();
     }();
     return font;
 }
@@ -310,7 +322,14 @@ QString TextRecognizer::Failure::description() const {
 }
 
 QString TextRecognizer::dataFolder() {
-    return QStringLiteral(PAPERLARK_TESSDATA);
+    const QString chosen = qEnvironmentVariable("TESSDATA_PREFIX");
+    if (!chosen.isEmpty()) {
+        const QFileInfo folder(chosen);
+        if (folder.isDir()) {
+            return folder.absoluteFilePath();
+        }
+    }
+    return systemDataFolder();
 }
 
 QStringList TextRecognizer::installedLanguages() {
@@ -348,8 +367,8 @@ QString TextRecognizer::languageName(const QString& code) {
 Result<TextLayer, TextRecognizer::Failure>
 TextRecognizer::recognise(const QImage& image, double dpi, const QString& language,
                           const std::atomic<bool>* cancel) {
-    if (!isLanguageCode(language) ||
-        !QFile::exists(QDir(dataFolder()).filePath(language + dataSuffix))) {
+    const QString folder = dataFolder();
+    if (!isLanguageCode(language) || !QFile::exists(QDir(folder).filePath(language + dataSuffix))) {
         return Failure::missingLanguage(language);
     }
     const int resolution = dpi > 1.0 ? int(std::lround(dpi)) : 300;
@@ -358,7 +377,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
         return Failure::failed();
     }
     TesseractSetup::ensure();
-    tesseract::TessBaseAPI* const engine = engineFor(language);
+    tesseract::TessBaseAPI* const engine = engineFor(folder, language);
     if (!engine) {
         return Failure::missingLanguage(language);
     }

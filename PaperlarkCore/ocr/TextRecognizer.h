@@ -13,8 +13,8 @@
 // layer that makes its PDF page searchable out. Any number of pages can be
 // recognised at once on different threads, each on one core. Each thread
 // keeps the language it read last loaded for its next page; what a page
-// reads as depends on that page alone. Only the language data installed on
-// the system is used; nothing is ever downloaded.
+// reads as depends on that page alone. Only language data already on the
+// machine is used (see dataFolder()); nothing is ever downloaded.
 class TextRecognizer {
 public:
     struct Failure {
@@ -38,11 +38,15 @@ public:
 
     static inline const QString defaultLanguage = QStringLiteral("eng");
 
-    // The folder of Tesseract's language data.
+    // The folder of Tesseract's language data, chosen as Tesseract's own
+    // tools choose it: the folder TESSDATA_PREFIX names (the one holding the
+    // .traineddata files), when it is set and is a folder; otherwise the
+    // folder Tesseract's packages install into. Looked up on every call.
     static QString dataFolder();
 
-    // The codes of the installed languages ("eng", "deu", "chi_sim"...),
-    // sorted; Tesseract's script-detection data is not a language.
+    // The codes of the languages in dataFolder() ("eng", "deu",
+    // "chi_sim"...), sorted; Tesseract's script-detection data is not a
+    // language.
     static QStringList installedLanguages();
 
     // A language's name for a picker: "English" for eng, "Chinese

@@ -90,6 +90,7 @@ private:
 private Q_SLOTS:
     void initTestCase() { QVERIFY(dir_.isValid()); }
     void installedLanguagesAndNames();
+    void languageDataFolderFromTessdataPrefix();
     void searchablePdfHasTheWordsWhereTheyAre();
     void failuresAreValues();
     void pagesReadOneAfterAnotherOrSideBySide();
@@ -102,6 +103,59 @@ void tst_TextRecognizer::installedLanguagesAndNames() {
     QCOMPARE(TextRecognizer::languageName("eng"), QStringLiteral("English"));
     QCOMPARE(TextRecognizer::languageName("chi_sim"), QStringLiteral("Chinese (Simplified)"));
     QCOMPARE(TextRecognizer::languageName("qqq"), QStringLiteral("qqq"));
+}
+
+void tst_TextRecognizer::languageDataFolderFromTessdataPrefix() {
+    struct RestoredPrefix {
+        const QByteArray before = qgetenv("TESSDATA_PREFIX");
+        const bool wasSet = qEnvironmentVariableIsSet("TESSDATA_PREFIX");
+        ~RestoredPrefix() {
+            wasSet ? qputenv("TESSDATA_PREFIX", before) : qunsetenv("TESSDATA_PREFIX");
+        }
+    } restore;
+    const TextPage text = textPage(QSize(900, 300), 300, 14, false);
+    const auto kind = [&](const QString& language) {
+        const auto result = TextRecognizer::recognise(text.image, 300, language);
+        return result.ok() ? std::nullopt : std::optional(result.failure().kind);
+    };
+    qunsetenv("TESSDATA_PREFIX");
+    const QString system = TextRecognizer::dataFolder();
+    QVERIFY(TextRecognizer::installedLanguages().contains("eng"));
+    QCOMPARE(kind("eng"), std::nullopt);
+
+    // The language is read from the folder named, not from the system's,
+    // even when this thread has the system's loaded already.
+    const QString broken = path("broken-tessdata");
+    QVERIFY(QDir().mkpath(broken));
+    QFile damaged(broken + "/eng.traineddata");
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("not language data") > 0);
+    damaged.close();
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(broken));
+    QCOMPARE(TextRecognizer::dataFolder(), broken);
+    QCOMPARE(kind("eng"), TextRecognizer::Failure::Kind::missingLanguage);
+
+    // A folder of the user's own, holding one language under a code the
+    // system's folder does not have (and no glyphless font): the picker
+    // lists that language alone, and it reads.
+    const QString own = path("own-tessdata");
+    QVERIFY(QDir().mkpath(own));
+    QVERIFY(QFile::link(QDir(system).filePath("eng.traineddata"), own + "/qaa.traineddata"));
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(own));
+    QCOMPARE(TextRecognizer::dataFolder(), own);
+    QCOMPARE(TextRecognizer::installedLanguages(), QStringList{"qaa"});
+    const auto read = TextRecognizer::recognise(text.image, 300, "qaa");
+    QVERIFY2(read.ok(), read.ok() ? "" : qPrintable(read.failure().description()));
+    QStringList words = layerWords(read.value(), path("own.pdf"));
+    words.replaceInStrings(QRegularExpression(" .*"), QString()); // the boxes go
+    QVERIFY(wordsInOrder(text.words, words) >= text.words.size() * 9 / 10);
+    QCOMPARE(kind("eng"), TextRecognizer::Failure::Kind::missingLanguage);
+
+    // Set to nothing, or to a folder that is not there: the system's folder.
+    for (const QByteArray& prefix : {QByteArray(), QFile::encodeName(path("missing"))}) {
+        qputenv("TESSDATA_PREFIX", prefix);
+        QCOMPARE(TextRecognizer::dataFolder(), system);
+        QVERIFY(TextRecognizer::installedLanguages().contains("eng"));
+    }
 }
 
 void tst_TextRecognizer::searchablePdfHasTheWordsWhereTheyAre() {

@@ -1,6 +1,8 @@
 // The scanner service on real SANE through the scanner worker process,
 // against the "test" backend's virtual devices (the test environment points
 // SANE_CONFIG_DIR at a configuration that loads only that backend).
+#include "ScanRig.h"
+
 #include "scanning/ScannerService.h"
 #include "scanning/worker/ScannerWorkerClient.h"
 #include "scanning/worker/WorkerScannerBrowser.h"
@@ -23,23 +25,11 @@
 
 namespace {
 
-// Only a hang ever takes this long.
-constexpr int scanTimeout = 120000;
 constexpr int smallDpi = 25;
 
 const QString disconnected = QStringLiteral("The scanner was disconnected during the scan.");
 const QString notResponding = QStringLiteral(
     "The scanner is not responding. Switch it off and on again, then press Refresh.");
-
-// From the second sheet on, each page is large and arrives slowly (about a
-// minute), with data flowing all the time: a scan that is surely still
-// running when a test acts on it, without being stalled.
-// (The test backend keeps option values from one scan to the next, so
-// options meant for later sheets are put back for the first.)
-const QList<BackendOption> slowAfterFirstSheet = {{"read-delay", "no", 1},
-                                                  {"read-delay", "yes", 2},
-                                                  {"read-delay-duration", "200000", 2},
-                                                  {"resolution", "600", 2}};
 
 bool processExists(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -80,84 +70,6 @@ PngHeader pngHeader(const QUrl& url) {
         header.pixelsPerMetre = qFromBigEndian<quint32>(png.constData() + phys + 4);
     }
     return header;
-}
-
-struct Outcome {
-    int calls = 0;
-    std::optional<ScannerService::ScanResult> result;
-    QList<QUrl> urls() const { return result && result->ok() ? result->value() : QList<QUrl>{}; }
-    QString failureText() const {
-        return result && !result->ok() ? result->failure().description() : QString();
-    }
-};
-
-// A service over the worker browser, browsing.
-struct Rig {
-    WorkerScannerBrowser* browser = nullptr;
-    std::unique_ptr<ScannerService> service;
-    QTemporaryDir dir;
-    int scans = 0;
-    QList<QUrl> announced;
-
-    explicit Rig(WorkerSettings settings = WorkerSettings::defaults()) {
-        auto owned = std::make_unique<WorkerScannerBrowser>(std::move(settings));
-        browser = owned.get();
-        service = std::make_unique<ScannerService>(std::move(owned));
-        QObject::connect(service.get(), &ScannerService::pageScanned,
-                         [this](const QUrl& file, int) { announced.append(file); });
-        service->startBrowsing();
-    }
-    bool ready() {
-        return QTest::qWaitFor([this] { return service->devices().size() == 2; }, scanTimeout);
-    }
-    qint64 workerPid() const { return browser->worker().processId().value_or(-1); }
-
-    std::shared_ptr<Outcome> start(ScanSource source, ColourMode colour, int dpi,
-                                   PaperSize paper = PaperSize::a4) {
-        auto outcome = std::make_shared<Outcome>();
-        announced.clear();
-        // Each scan gets its own folder so that counting files is easy.
-        const QUrl into = QUrl::fromLocalFile(dir.filePath(QStringLiteral("scan%1").arg(++scans)));
-        service->scan({QStringLiteral("test:0"), source, colour, paper, dpi}, into,
-                      [outcome](const ScannerService::ScanResult& result) {
-                          ++outcome->calls;
-                          outcome->result = result;
-                      });
-        return outcome;
-    }
-    bool finished(const std::shared_ptr<Outcome>& outcome) {
-        return QTest::qWaitFor([&] { return outcome->calls > 0; }, scanTimeout);
-    }
-    std::shared_ptr<Outcome> scan(ScanSource source, ColourMode colour, int dpi,
-                                  PaperSize paper = PaperSize::a4) {
-        auto outcome = start(source, colour, dpi, paper);
-        if (!finished(outcome)) {
-            qWarning("the scan did not complete");
-        }
-        return outcome;
-    }
-    // A feeder run with slowAfterFirstSheet, once its first page is in.
-    std::shared_ptr<Outcome> startSlowFeederRun() {
-        auto outcome = start(ScanSource::feeder, ColourMode::greyscale, 50);
-        const bool firstPage =
-            QTest::qWaitFor([this] { return announced.size() == 1; }, scanTimeout);
-        return firstPage ? outcome : nullptr;
-    }
-    // The files in the folder of the latest scan, hidden ones included.
-    QStringList filesOfLastScan() const {
-        return QDir(dir.filePath(QStringLiteral("scan%1").arg(scans)))
-            .entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
-};
-
-QImage onlyPage(const Outcome& outcome) {
-    return outcome.urls().size() == 1 ? QImage(outcome.urls().first().toLocalFile()) : QImage();
-}
-
-WorkerSettings withOptions(QList<BackendOption> options) {
-    WorkerSettings settings = WorkerSettings::defaults();
-    settings.options = std::move(options);
-    return settings;
 }
 
 // Every page of a failed or cancelled scan: complete PNG files.

@@ -57,7 +57,8 @@ Result<SaneHandle, SANE_Status> SaneHandle::open(const QByteArray& deviceName) {
 }
 
 SaneHandle::SaneHandle(SaneHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
+    : handle_(std::exchange(other.handle_, nullptr)), reloadPending_(other.reloadPending_),
+      optionListFailed_(other.optionListFailed_) {}
 
 SaneHandle::~SaneHandle() {
     if (handle_) {
@@ -66,13 +67,31 @@ SaneHandle::~SaneHandle() {
     }
 }
 
-std::optional<SaneHandle::Option> SaneHandle::find(std::string_view name) const {
+std::optional<SANE_Int> SaneHandle::optionCount() const {
+    if (reloadPending_) {
+        // Reading a descriptor is what makes a backend fetch its descriptors
+        // again; every descriptor is then read afresh by the lookup.
+        if (!sane_get_option_descriptor(handle_, 0)) {
+            optionListFailed_ = true;
+            return std::nullopt;
+        }
+        reloadPending_ = false;
+    }
     SANE_Int count = 0;
     if (sane_control_option(handle_, 0, SANE_ACTION_GET_VALUE, &count, nullptr) !=
         SANE_STATUS_GOOD) {
+        optionListFailed_ = true;
         return std::nullopt;
     }
-    for (SANE_Int index = 1; index < count; ++index) {
+    return count;
+}
+
+std::optional<SaneHandle::Option> SaneHandle::find(std::string_view name) const {
+    const std::optional<SANE_Int> count = optionCount();
+    if (!count) {
+        return std::nullopt;
+    }
+    for (SANE_Int index = 1; index < *count; ++index) {
         const SANE_Option_Descriptor* descriptor = sane_get_option_descriptor(handle_, index);
         if (descriptor && descriptor->name && name == descriptor->name) {
             return Option{index, descriptor};
@@ -194,9 +213,7 @@ bool SaneHandle::setString(std::string_view name, const QString& value) {
     std::vector<char> buffer(static_cast<size_t>(option->descriptor->size), '\0');
     std::memcpy(buffer.data(), utf8.constData(),
                 std::min(buffer.size() - 1, static_cast<size_t>(utf8.size())));
-    SANE_Int info = 0;
-    return sane_control_option(handle_, option->index, SANE_ACTION_SET_VALUE, buffer.data(),
-                               &info) == SANE_STATUS_GOOD;
+    return setValue(*option, buffer.data());
 }
 
 bool SaneHandle::setNumber(std::string_view name, double value) {
@@ -248,9 +265,18 @@ bool SaneHandle::setWord(const Option& option, SANE_Word word) {
     const size_t count =
         std::max<size_t>(1, static_cast<size_t>(option.descriptor->size) / sizeof(SANE_Word));
     std::vector<SANE_Word> words(count, word);
+    return setValue(option, words.data());
+}
+
+bool SaneHandle::setValue(const Option& option, void* value) {
     SANE_Int info = 0;
-    return sane_control_option(handle_, option.index, SANE_ACTION_SET_VALUE, words.data(), &info) ==
-           SANE_STATUS_GOOD;
+    const SANE_Status status =
+        sane_control_option(handle_, option.index, SANE_ACTION_SET_VALUE, value, &info);
+    if (status == SANE_STATUS_GOOD &&
+        (info & (SANE_INFO_RELOAD_OPTIONS | SANE_INFO_RELOAD_PARAMS)) != 0) {
+        reloadPending_ = true;
+    }
+    return status == SANE_STATUS_GOOD;
 }
 
 void SaneHandle::cancel() {

@@ -13,7 +13,9 @@
 #include <string_view>
 
 // An open SANE device, closed when the object goes. Options are looked up by name every time,
-// because a backend may rebuild its option list after any write.
+// because a backend may rebuild its option list after any write. When a write's answer asks for
+// the options (or the scan parameters) to be reloaded, the descriptors are read again before the
+// next option call: the net backend refuses every option call until they are.
 class SaneHandle {
 public:
     // The constraint of a numeric option, in the option's own unit.
@@ -58,6 +60,11 @@ public:
     // Ends the frame or scan in progress.
     void cancel();
 
+    // The option list could not be read at some point (the backend refused
+    // to give its option count): options may have looked absent that are
+    // not, and settings may have been skipped.
+    bool optionListFailed() const { return optionListFailed_; }
+
 private:
     struct Option {
         SANE_Int index;
@@ -66,10 +73,16 @@ private:
 
     explicit SaneHandle(SANE_Handle handle) : handle_(handle) {}
 
+    std::optional<SANE_Int> optionCount() const;
     std::optional<Option> find(std::string_view name) const;
     std::optional<Option> findActive(std::string_view name) const;
     std::optional<Option> findSettable(std::string_view name) const;
     bool setWord(const Option& option, SANE_Word word);
+    // Sets an option's value and notes whether the backend asked for a reload.
+    bool setValue(const Option& option, void* value);
 
     SANE_Handle handle_;
+    // A write's answer asked for the descriptors to be read again.
+    mutable bool reloadPending_ = false;
+    mutable bool optionListFailed_ = false;
 };

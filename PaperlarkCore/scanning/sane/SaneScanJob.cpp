@@ -11,6 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+#include <sys/ioctl.h>
+
 namespace {
 
 constexpr double millimetresPerInch = 25.4;
@@ -43,6 +46,24 @@ std::optional<double> inOptionUnit(const SaneHandle& handle, std::string_view op
     return std::nullopt;
 }
 
+// After a read that brought nothing: whether the other end has closed the
+// connection the image data comes through, with nothing left to read. The
+// net backend reports such a connection (saned or a network scanner gone in
+// the middle of a page) as "good, no data" for ever, and would be read in a
+// busy loop until the application's watchdog gave up on it.
+bool dataConnectionClosed(SANE_Handle handle) {
+    SANE_Int fd = -1;
+    if (sane_get_select_fd(handle, &fd) != SANE_STATUS_GOOD || fd < 0) {
+        return false;
+    }
+    pollfd data{fd, POLLIN | POLLRDHUP, 0};
+    if (::poll(&data, 1, 0) <= 0 || (data.revents & (POLLHUP | POLLRDHUP)) == 0) {
+        return false;
+    }
+    int pending = 0;
+    return ::ioctl(fd, FIONREAD, &pending) == 0 && pending == 0;
+}
+
 std::optional<double> currentResolution(const SaneHandle& handle) {
     for (const std::string_view name :
          {std::string_view("resolution"), std::string_view("x-resolution")}) {
@@ -62,29 +83,48 @@ SaneScanJob::SaneScanJob(QByteArray deviceName, SaneUnitSetup unit, ScanConfigur
       events_(std::move(events)) {}
 
 void SaneScanJob::run(const std::function<void(const End&)>& ended) {
+    // A connection that dropped since the device was last used (saned or a
+    // network scanner restarted) fails the open or the first start; the
+    // scanner library is then started afresh, which connects again, and the
+    // scan begins once more.
+    if (!attempt(ended, bool(events_.reconnect))) {
+        if (events_.reconnect()) {
+            attempt(ended, false);
+        } else {
+            ended({saneUnreachableText(), false, false});
+        }
+    }
+}
+
+bool SaneScanJob::attempt(const std::function<void(const End&)>& ended, bool mayRetry) {
     auto opened = SaneHandle::open(deviceName_);
     if (!opened) {
-        // The device was opened to read its units, so a device that cannot
-        // even be opened now has gone away.
         const SANE_Status status = opened.failure();
-        if (status == SANE_STATUS_INVAL || status == SANE_STATUS_IO_ERROR) {
-            ended({std::nullopt, true, false});
-        } else {
+        if (!saneMayBeDisconnected(status)) {
             ended({saneStatusText(status), false, false});
+        } else if (mayRetry) {
+            return false;
+        } else {
+            // Nothing was being scanned: the scan did not break off, the
+            // device cannot be reached.
+            ended({saneUnreachableText(), false, false});
         }
-        return;
+        return true;
     }
 
     End end;
     // An input/output error may mean the device has gone: that is known
     // once it is closed and cannot be opened again.
     bool mayBeGone = false;
+    bool retry = false;
     {
         SaneHandle handle = std::move(opened).value();
         std::optional<std::chrono::steady_clock::time_point> frameStarted;
         end.error = SaneUnits::select(handle, unit_, configuration_.duplexScanningEnabled);
         if (!end.error) {
-            configure(handle);
+            end.error = configure(handle);
+        }
+        if (!end.error) {
             const std::optional<double> dpi =
                 currentResolution(handle).value_or(configuration_.resolution.value_or(0));
             const bool feeder = unit_.unit.type == ScannerUnit::Type::documentFeeder;
@@ -101,13 +141,20 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
                 }
                 SanePageAssembler page;
                 std::chrono::steady_clock::time_point lastByte;
-                const SANE_Status status = readPage(handle, page, lastByte, frameStarted);
+                bool started = false;
+                const SANE_Status status = readPage(handle, page, lastByte, frameStarted, started);
                 if (status == SANE_STATUS_CANCELLED && events_.cancelled()) {
                     end.cancelled = true;
                     break;
                 }
                 // An empty feeder is the normal end of a feeder run.
                 if (status == SANE_STATUS_NO_DOCS && feeder && pages > 0) {
+                    break;
+                }
+                // Not even the first page could be started: nothing was
+                // scanned, and the scan can begin again.
+                if (mayRetry && !started && pages == 0 && saneMayBeDisconnected(status)) {
+                    retry = true;
                     break;
                 }
                 if (status != SANE_STATUS_GOOD) {
@@ -132,7 +179,7 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
                 }
             }
         }
-        if (!mayBeGone) {
+        if (!mayBeGone && !retry) {
             ended(end);
         }
         if (frameStarted) {
@@ -140,6 +187,9 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
         }
     } // the device is closed here
 
+    if (retry) {
+        return false;
+    }
     if (mayBeGone) {
         if (!stillAnswers()) {
             end.error.reset();
@@ -147,11 +197,20 @@ void SaneScanJob::run(const std::function<void(const End&)>& ended) {
         }
         ended(end);
     }
+    return true;
 }
 
-void SaneScanJob::configure(SaneHandle& handle) const {
+std::optional<QString> SaneScanJob::configure(SaneHandle& handle) const {
     using PixelType = ScanConfiguration::PixelType;
     const PixelType wanted = configuration_.pixelType;
+
+    // A setting the device offers must be taken: a scan that went on with
+    // the backend's own value would come out at another size, resolution or
+    // colour than asked for, and look like a success. An option the device
+    // does not have is left out.
+    const auto set = [&handle](std::string_view option, double value) {
+        return !handle.settable(option) || handle.setNumber(option, value);
+    };
 
     // Mode first: it can change which depths and resolutions are offered.
     const QStringList modes = handle.stringChoices("mode");
@@ -163,8 +222,9 @@ void SaneScanJob::configure(SaneHandle& handle) const {
         mode =
             SaneNames::modeFor(modes, wanted == PixelType::rgb ? PixelType::grey : PixelType::rgb);
     }
-    if (mode) {
-        handle.setString("mode", *mode);
+    if (mode && handle.settable("mode") && !handle.setString("mode", *mode)) {
+        return QStringLiteral("The scanner did not accept the colour mode \"") + *mode +
+               QStringLiteral("\".");
     }
 
     if (const auto depths = handle.numberRange("depth"); depths && handle.settable("depth")) {
@@ -173,46 +233,62 @@ void SaneScanJob::configure(SaneHandle& handle) const {
             return depths->values.isEmpty() ? depth >= depths->min && depth <= depths->max
                                             : depths->values.contains(depth);
         };
+        std::optional<double> depth;
         if (offers(wantedDepth)) {
-            handle.setNumber("depth", wantedDepth);
+            depth = wantedDepth;
         } else if (wanted != PixelType::blackAndWhite && offers(16)) {
-            handle.setNumber("depth", 16);
+            depth = 16;
+        }
+        if (depth && !handle.setNumber("depth", *depth)) {
+            return QStringLiteral("The scanner did not accept a bit depth of %1.").arg(*depth);
         }
     }
 
     if (const auto dpi = configuration_.resolution) {
-        if (!handle.setNumber("resolution", *dpi)) {
-            handle.setNumber("x-resolution", *dpi);
-            handle.setNumber("y-resolution", *dpi);
+        const bool taken = handle.settable("resolution")
+                               ? handle.setNumber("resolution", *dpi)
+                               : set("x-resolution", *dpi) && set("y-resolution", *dpi);
+        if (!taken) {
+            return QStringLiteral("The scanner did not accept the resolution of %1 dpi.").arg(*dpi);
         }
     }
     const double dpi = currentResolution(handle).value_or(configuration_.resolution.value_or(0));
 
+    const QString areaRefused = QStringLiteral("The scanner did not accept the scan area.");
     std::optional<QRectF> area = configuration_.scanArea;
     if (const auto paper = configuration_.documentType) {
         const PaperInches size = inches(*paper);
         // Sheet-fed scanners cap the length they pull in with the page size.
-        if (const auto width = inOptionUnit(handle, "page-width", size.width, dpi)) {
-            handle.setNumber("page-width", *width);
+        if (const auto width = inOptionUnit(handle, "page-width", size.width, dpi);
+            width && !set("page-width", *width)) {
+            return areaRefused;
         }
-        if (const auto height = inOptionUnit(handle, "page-height", size.height, dpi)) {
-            handle.setNumber("page-height", *height);
+        if (const auto height = inOptionUnit(handle, "page-height", size.height, dpi);
+            height && !set("page-height", *height)) {
+            return areaRefused;
         }
         area = QRectF(0, 0, size.width, size.height);
     }
     if (area) {
-        const auto set = [&](std::string_view option, double inches) {
-            if (const auto value = inOptionUnit(handle, option, inches, dpi)) {
-                handle.setNumber(option, *value);
+        const std::pair<std::string_view, double> corners[] = {{"tl-x", area->left()},
+                                                               {"tl-y", area->top()},
+                                                               {"br-x", area->right()},
+                                                               {"br-y", area->bottom()}};
+        for (const auto& [option, inches] : corners) {
+            const auto value = inOptionUnit(handle, option, inches, dpi);
+            if (value && !set(option, *value)) {
+                return areaRefused;
             }
-        };
-        set("tl-x", area->left());
-        set("tl-y", area->top());
-        set("br-x", area->right());
-        set("br-y", area->bottom());
+        }
     }
 
     applyOptions(handle, 1);
+    // Options that looked absent because the backend would not list them
+    // were skipped: the scan would not be the one asked for.
+    if (handle.optionListFailed()) {
+        return QStringLiteral("The scanner did not report its settings.");
+    }
+    return std::nullopt;
 }
 
 void SaneScanJob::applyOptions(SaneHandle& handle, int sheet) const {
@@ -225,16 +301,17 @@ void SaneScanJob::applyOptions(SaneHandle& handle, int sheet) const {
     }
 }
 
-SANE_Status
-SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
-                      std::chrono::steady_clock::time_point& lastByte,
-                      std::optional<std::chrono::steady_clock::time_point>& started) const {
+SANE_Status SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
+                                  std::chrono::steady_clock::time_point& lastByte,
+                                  std::optional<std::chrono::steady_clock::time_point>& started,
+                                  bool& anyFrameStarted) const {
     std::vector<SANE_Byte> buffer(readChunk);
     for (;;) {
         SANE_Status status = sane_start(handle.get());
         if (status != SANE_STATUS_GOOD) {
             return status;
         }
+        anyFrameStarted = true;
         started = std::chrono::steady_clock::now();
         SANE_Parameters parameters{};
         status = sane_get_parameters(handle.get(), &parameters);
@@ -262,6 +339,8 @@ SaneScanJob::readPage(SaneHandle& handle, SanePageAssembler& page,
                 data.append(reinterpret_cast<const char*>(buffer.data()), length);
                 lastByte = std::chrono::steady_clock::now();
                 events_.dataArrived(data.size());
+            } else if (dataConnectionClosed(handle.get())) {
+                return SANE_STATUS_IO_ERROR;
             }
         }
         page.addFrame(parameters, std::move(data));

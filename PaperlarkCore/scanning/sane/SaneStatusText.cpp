@@ -29,3 +29,14 @@ QString saneStatusText(SANE_Status status) {
     }
     return QString::fromUtf8(sane_strstatus(status)) + QStringLiteral(".");
 }
+
+bool saneMayBeDisconnected(SANE_Status status) {
+    const auto code = static_cast<long long>(status);
+    return status == SANE_STATUS_IO_ERROR || status == SANE_STATUS_INVAL || code < 0 ||
+           code > static_cast<long long>(SANE_STATUS_ACCESS_DENIED);
+}
+
+QString saneUnreachableText() {
+    return QStringLiteral("The scanner cannot be reached. Check that it is switched on and "
+                          "connected, then try again.");
+}
