@@ -26,11 +26,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# curl delivers SMTP mail, xdg-email hands drafts to the mail client, and Qt
-# reads TIFF through its image-format plugins. The PDF reader's libraries
+# curl delivers SMTP mail, xdg-email hands drafts to the mail client, Qt
+# reads TIFF through its image-format plugins, and Tesseract's orientation
+# data tells which way up a page's text reads. The PDF reader's libraries
 # (poppler's Qt 6 binding, OpenJPEG, jbig2dec, libqpdf) are linked, so
 # dpkg-shlibdeps names them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "curl, xdg-utils, qt6-image-formats-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "curl, xdg-utils, qt6-image-formats-plugins, tesseract-ocr-osd")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tesseract-ocr-eng")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 

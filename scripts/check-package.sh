@@ -28,7 +28,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ $(field Package) == paperlark ]] || fail "package name is '$(field Package)'"
 [[ $(field Version) == "$version" ]] || fail "version '$(field Version)' is not $version"
 depends=$(field Depends)
-for dep in curl xdg-utils libqt6widgets6 libsane1 qt6-image-formats-plugins; do
+for dep in curl xdg-utils libqt6widgets6 libsane1 qt6-image-formats-plugins tesseract-ocr-osd; do
     grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 grep -q 'tesseract-ocr-eng' <<<"$(field Recommends)" || fail "Recommends lacks tesseract-ocr-eng"

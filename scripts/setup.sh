@@ -7,7 +7,7 @@ build_packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-svg-dev libgl-dev
     libsane-dev libsane1 libicu-dev libsecret-1-dev libpng-dev libjpeg-dev libtiff-dev zlib1g-dev libdeflate-dev
-    libqpdf-dev libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng
+    libqpdf-dev libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-osd
     libpoppler-qt6-dev libopenjp2-7-dev libjbig2dec0-dev
     curl xdg-utils fonts-dejavu-core
 )

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <utility>
 
-ImageFileSource::ImageFileSource(QUrl file, int fallbackDpi, bool removingSource)
-    : file_(std::move(file)), fallbackDpi_(fallbackDpi), removingSource_(removingSource) {}
+ImageFileSource::ImageFileSource(QUrl file, int fallbackDpi, bool removingSource,
+                                 ScanProcessing processing)
+    : file_(std::move(file)), fallbackDpi_(fallbackDpi), removingSource_(removingSource),
+      processing_(processing) {}
 
 std::optional<ImportFailure> ImageFileSource::makePages(const QUrl& cacheFolder, const Yield& yield,
                                                         const std::atomic<bool>& /*cancelled*/) {
@@ -15,7 +17,7 @@ std::optional<ImportFailure> ImageFileSource::makePages(const QUrl& cacheFolder,
     if (!made) {
         return ImportFailure::of(file_, made.failure());
     }
-    yield({std::move(made).value(), 1, 1});
+    yield({processing_.apply(std::move(made).value()), 1, 1});
     return std::nullopt;
 }
 

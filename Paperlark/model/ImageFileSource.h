@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/PageSource.h"
+#include "model/ScanProcessing.h"
 
 #include <QList>
 #include <QUrl>
@@ -10,8 +11,10 @@ class ImageFileSource : public PageSource {
 public:
     // The page's resolution falls back to `fallbackDpi` when the file states
     // none; with `removingSource` the file is deleted once its page exists
-    // (a scanner's delivered file), otherwise it is left alone.
-    ImageFileSource(QUrl file, int fallbackDpi, bool removingSource);
+    // (a scanner's delivered file), otherwise it is left alone. The page
+    // goes through `processing` once it exists.
+    ImageFileSource(QUrl file, int fallbackDpi, bool removingSource,
+                    ScanProcessing processing = {});
 
     QUrl origin() const override { return file_; }
     std::optional<ImportFailure> makePages(const QUrl& cacheFolder, const Yield& yield,
@@ -28,4 +31,5 @@ private:
     QUrl file_;
     int fallbackDpi_;
     bool removingSource_;
+    ScanProcessing processing_;
 };

@@ -100,18 +100,30 @@ void PageDocument::clear() {
 }
 
 void PageDocument::rotateSelection(int quarterTurns) {
+    QHash<QUuid, int> turns;
+    for (const auto& page : list_.selectedPages()) {
+        turns.insert(page->id(), quarterTurns);
+    }
+    turnPages(turns);
+}
+
+int PageDocument::turnPages(const QHash<QUuid, int>& turns) {
     std::optional<QString> failure;
+    int count = 0;
     const bool rotated = undoable([&] {
-        bool any = false;
-        for (const auto& page : list_.selectedPages()) {
-            const auto turned = page->rotate(quarterTurns);
+        for (const auto& page : list_.pages()) {
+            const auto by = turns.constFind(page->id());
+            if (by == turns.cend() || (*by & 3) == 0) {
+                continue;
+            }
+            const auto turned = page->rotate(*by);
             if (!turned) {
                 failure = turned.failure().description();
                 break;
             }
-            any = true;
+            ++count;
         }
-        return any;
+        return count > 0;
     });
     if (rotated) {
         pagesAltered();
@@ -119,6 +131,40 @@ void PageDocument::rotateSelection(int quarterTurns) {
     if (failure) {
         Q_EMIT failed(*failure);
     }
+    return count;
+}
+
+int PageDocument::replacePages(const QHash<QUuid, std::shared_ptr<ScannedPage>>& replacements) {
+    int count = 0;
+    const auto replaced = [&](const QUuid& id) {
+        const auto found = replacements.constFind(id);
+        return found != replacements.cend() && *found ? (*found)->id() : id;
+    };
+    const bool changed = undoable([&] {
+        Pages pages = list_.pages();
+        for (auto& page : pages) {
+            if (const auto found = replacements.constFind(page->id());
+                found != replacements.cend() && *found) {
+                page = *found;
+                ++count;
+            }
+        }
+        if (count == 0) {
+            return false;
+        }
+        QSet<QUuid> selection;
+        for (const QUuid& id : list_.selectedIDs()) {
+            selection.insert(replaced(id));
+        }
+        const std::optional<QUuid> current =
+            list_.selectedID() ? std::optional(replaced(*list_.selectedID())) : std::nullopt;
+        list_.restore(std::move(pages), current, std::move(selection));
+        return true;
+    });
+    if (changed) {
+        publishPages();
+    }
+    return count;
 }
 
 void PageDocument::movePages(const QSet<QUuid>& ids, int row) {

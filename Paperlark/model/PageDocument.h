@@ -68,6 +68,15 @@ public:
     // them back.
     void clear();
     void rotateSelection(int quarterTurns);
+    // Turns each page named by id by its quarter turns clockwise, as one
+    // step; pages no longer listed are skipped. The number turned; the first
+    // failure stops it and is reported (pages turned before it stay).
+    int turnPages(const QHash<QUuid, int>& turns);
+    // Puts each new page in the place of the listed page whose id names it,
+    // as one step (the pixels edited: straightened, cropped); the selection
+    // follows. The history keeps the old pages, so undo gives them back.
+    // Returns the number replaced; a new page not used is the caller's.
+    int replacePages(const QHash<QUuid, std::shared_ptr<ScannedPage>>& replacements);
     void movePages(const QSet<QUuid>& ids, int row);
     void interleaveSelection();
     void reverseSelection();

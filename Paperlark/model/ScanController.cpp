@@ -119,6 +119,7 @@ void ScanController::scan() {
     Q_EMIT statusReported(QStringLiteral("Scanning..."));
     auto run = std::make_shared<Run>();
     run->fallbackDpi = toInt(settings.dpi);
+    run->processing = {settings.straightenScans, settings.turnScansUpright};
     run->batch = importer_.openBatch();
     runs_.append(run);
     // The service may answer on any thread; the outcome is handled here, on
@@ -146,7 +147,8 @@ void ScanController::importFile(Run& run, const QUrl& file) {
         return;
     }
     run.started.insert(file);
-    importer_.add(run.batch, std::make_unique<ImageFileSource>(file, run.fallbackDpi, true));
+    importer_.add(run.batch,
+                  std::make_unique<ImageFileSource>(file, run.fallbackDpi, true, run.processing));
 }
 
 void ScanController::scanFinished(const std::shared_ptr<Run>& run,

@@ -2,6 +2,7 @@
 
 #include "model/Job.h"
 #include "model/PageImporter.h"
+#include "model/ScanProcessing.h"
 #include "model/SettingsController.h"
 #include "scanning/ScannerBrowser.h"
 #include "scanning/ScannerDeviceInfo.h"
@@ -79,6 +80,7 @@ private:
     struct Run {
         int batch = 0;
         int fallbackDpi = 0;
+        ScanProcessing processing;
         // Files given to the importer, so that none goes twice.
         QSet<QUrl> started;
         // The service's outcome, once it has come.

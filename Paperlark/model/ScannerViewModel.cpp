@@ -16,6 +16,7 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     // The settings are loaded by now; the session folder comes with its keeper.
     importer_ =
         std::make_unique<PageImporter>(document_, [this] { return session_->folderForPages(); });
+    editor_ = std::make_unique<PageEditor>(document_);
     session_ = std::make_unique<SessionKeeper>(document_, *importer_, *desktop_);
     recognition_ = std::make_unique<TextRecognitionQueue>(document_.list());
     const auto configureRecognition = [this] {
@@ -51,8 +52,11 @@ ScannerViewModel::ScannerViewModel(std::shared_ptr<DesktopServices> desktop,
     forward(scans_.get(), &ScanController::busyChanged, &ScannerViewModel::busyChanged);
     forward(saving_.get(), &SaveController::busyChanged, &ScannerViewModel::busyChanged);
     forward(email_.get(), &EmailController::busyChanged, &ScannerViewModel::busyChanged);
+    forward(editor_.get(), &PageEditor::busyChanged, &ScannerViewModel::busyChanged);
     hearFrom(&document_);
     hearFrom(importer_.get());
+    hearFrom(editor_.get());
+    connect(editor_.get(), &PageEditor::cropFrameFound, this, &ScannerViewModel::cropFrameFound);
     hearFrom(scans_.get());
     hearFrom(saving_.get());
     hearFrom(email_.get());
@@ -100,5 +104,7 @@ void ScannerViewModel::cleanUp(bool keepUnsavedPages) {
     settings_.save();
     importer_->cancelFiles();
     importer_->wait();
+    editor_->cancel();
+    editor_->wait();
     session_->end(keepUnsavedPages);
 }

@@ -3,6 +3,7 @@
 #include "model/DesktopServices.h"
 #include "model/EmailController.h"
 #include "model/PageDocument.h"
+#include "model/PageEditor.h"
 #include "model/PageImporter.h"
 #include "model/SaveController.h"
 #include "model/ScanController.h"
@@ -32,6 +33,7 @@
 //   PageDocument          pages, selection, undo/redo, what "unsaved" means
 //   PageImporter          every way a page arrives (files, folders, scans,
 //                         restored sessions), off the GUI thread
+//   PageEditor            straightening, turning upright and cropping pages
 //   SessionKeeper         the session folder, its manifest, recovery, the end
 //   TextRecognitionQueue  the pages' text, recognised in the background
 //   ScanController        scanners, the selected scanner, scanning
@@ -99,9 +101,11 @@ public:
     // Every selected page's id; published with selectedPageIDChanged().
     const QSet<QUuid>& selectedPageIDs() const { return document_.selectedIDs(); }
     const QString& status() const { return status_; }
-    // While a scan or an SMTP send runs, and while a save waits for text
-    // recognition.
-    bool busy() const { return scans_->busy() || saving_->busy() || email_->busy(); }
+    // While a scan, an SMTP send or a page edit (straighten, turn upright,
+    // crop) runs, and while a save waits for text recognition.
+    bool busy() const {
+        return scans_->busy() || saving_->busy() || email_->busy() || editor_->busy();
+    }
     const QList<ScannerDeviceInfo>& devices() const { return scans_->devices(); }
     // Empty means none.
     const QString& selectedDeviceID() const { return scans_->selectedDeviceID(); }
@@ -198,6 +202,27 @@ public:
     void interleaveSelection() { document_.interleaveSelection(); }
     void reverseSelection() { document_.reverseSelection(); }
     void selectBlankPages() { document_.selectBlankPages(); }
+    // Pixel edits, each one step of the history, off the GUI thread and
+    // busy while they run (see PageEditor): "Straighten" and "Turn upright"
+    // on the selected pages, "Crop" on page `id` to `rect` (its pixels as it
+    // shows; it keeps its resolution). Refused while busy.
+    void straightenSelection() {
+        if (!busy()) {
+            editor_->straightenSelection();
+        }
+    }
+    void turnSelectionUpright() {
+        if (!busy()) {
+            editor_->turnSelectionUpright();
+        }
+    }
+    void cropPage(const QUuid& id, const QRect& rect) {
+        if (!busy()) {
+            editor_->crop(id, rect);
+        }
+    }
+    // Where the crop frame of page `id` starts: cropFrameFound() follows.
+    void findCropFrame(const QUuid& id) { editor_->findCropFrame(id); }
     void undo() { document_.undo(); }
     void redo() { document_.redo(); }
     bool canUndo() const { return document_.canUndo(); }
@@ -303,6 +328,8 @@ Q_SIGNALS:
     void changed();
     // offerRecovery() has offered everything it found.
     void recoveryFinished();
+    // The crop frame's starting rectangle for page `id` (findCropFrame()).
+    void cropFrameFound(const QUuid& id, const QRect& frame);
     // A line about the latest SMTP test message.
     void testEmailReported(const QString& text);
 
@@ -331,6 +358,7 @@ private:
     SettingsController settings_;
     PageDocument document_;
     std::unique_ptr<PageImporter> importer_;
+    std::unique_ptr<PageEditor> editor_;
     std::unique_ptr<SessionKeeper> session_;
     std::unique_ptr<TextRecognitionQueue> recognition_;
     std::unique_ptr<SaveController> saving_;

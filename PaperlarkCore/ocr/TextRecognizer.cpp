@@ -1,6 +1,7 @@
 #include "ocr/TextRecognizer.h"
 
 #include "pages/PixImage.h"
+#include "ocr/TesseractSetup.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QRegularExpression>
 
 #include <leptonica/allheaders.h>
-#include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
@@ -25,33 +25,12 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 namespace {
 
 const QString dataSuffix = QStringLiteral(".traineddata");
-
-// Settings shared by every Tesseract in the process, made once before the
-// first page is read (changing them while another thread reads a page would
-// race with it):
-// - Tesseract's own threads would compete with the pages recognised side by
-//   side: each recognition keeps to the thread it runs on;
-// - its messages go nowhere; failures are reported by the result;
-// - every line is taken for proportional text: the test for fixed-pitch
-//   (typewriter) lines only serves the older recogniser that splits words
-//   into characters, and costs about 4 % of a page's time. The line
-//   recogniser reads typewriter text just as well without it.
-void setUpTesseract() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        omp_set_max_active_levels(0);
-        tesseract::TessBaseAPI globals;
-        globals.SetVariable("debug_file", "/dev/null");
-        globals.SetVariable("textord_all_prop", "1");
-    });
-}
 
 // A Tesseract with a language loaded. Loading one costs about a thirtieth
 // of a page's time, and a document's pages are read one after another on the same
@@ -397,7 +376,7 @@ TextRecognizer::recognise(const QImage& image, double dpi, const QString& langua
     if (!pix) {
         return Failure::failed();
     }
-    setUpTesseract();
+    TesseractSetup::ensure();
     tesseract::TessBaseAPI* const engine = engineFor(folder, language);
     if (!engine) {
         return Failure::missingLanguage(language);

@@ -41,7 +41,9 @@
     X(QString,      fromAddress,         QString(),                                      required) \
     X(bool,         ocrEnabled,          false,                                          addedLater) \
     X(QString,      ocrLanguage,         QStringLiteral("eng"),                          addedLater) \
-    X(bool,         compactPdfs,         true,                                           addedLater)
+    X(bool,         compactPdfs,         true,                                           addedLater) \
+    X(bool,         straightenScans,     true,                                           addedLater) \
+    X(bool,         turnScansUpright,    true,                                           addedLater)
 // clang-format on
 
 // The user's choices that persist between runs, stored as settings.json.
@@ -49,8 +51,9 @@
 // the order of the list above, and AppSettings{} holds every default.
 // saveFolder is a plain file-system path; lastDeviceId the scanner last in
 // use; jpegQuality a percentage; ocrLanguage a Tesseract language code;
-// compactPdfs whether colour and grey pages of a PDF may be made compact.
-// The SMTP password is not part of the record (see smtpPassword).
+// compactPdfs whether colour and grey pages of a PDF may be made compact;
+// straightenScans and turnScansUpright apply to each scanned page as it
+// arrives. The SMTP password is not part of the record (see smtpPassword).
 struct AppSettings {
     PAPERLARK_SETTINGS_RECORD(AppSettings, PAPERLARK_APP_SETTINGS)
 

@@ -1,7 +1,8 @@
 // Page benchmark: import, rotation and saving of realistic scanned pages,
 // with ImageMagick making the same PDF as the yardstick; text recognition,
 // with the tesseract command reading the same page as the yardstick; compact
-// colour pages against whole ones (with the text pages).
+// colour pages against whole ones (with the text pages); straightening
+// skewed pages and turning pages upright.
 //
 //   bench_pages [--text] [WORK_FOLDER]     (--text: the text pages alone)
 //
@@ -11,14 +12,20 @@
 
 #include "PageGenerator.h"
 
+#include "PageFixtures.h"
+#include "ocr/OrientationDetector.h"
+#include "pages/PixImage.h"
 #include "ocr/TextRecognizer.h"
 #include "pages/BlankPageDetector.h"
 #include "pages/DocumentSaver.h"
 #include "pages/ImageFile.h"
 #include "pages/PageLayers.h"
+#include "pages/PageOperations.h"
 #include "pages/PdfImage.h"
 #include "pages/PdfWriter.h"
 #include "pages/ScannedPage.h"
+#include "pages/SkewDetector.h"
+#include "pages/Straightener.h"
 #include "pdf/PdfImport.h"
 #include "scanning/PageFileWriter.h"
 #include "settings/AppSettings.h"
@@ -35,6 +42,7 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <leptonica/allheaders.h>
 #include <sys/resource.h>
 
 #include <cmath>
@@ -309,6 +317,8 @@ struct ChildResult {
     bool ok = false;
     Figures figures;
     QStringList cacheFiles;
+    // The rest of "page ..." lines, in order.
+    QStringList lines;
 };
 
 ChildResult runSelf(const QStringList& arguments) {
@@ -329,6 +339,8 @@ ChildResult runSelf(const QStringList& arguments) {
         const QString key = line.left(space), value = line.mid(space + 1);
         if (key == "cache") {
             result.cacheFiles.append(value);
+        } else if (key == "page") {
+            result.lines.append(value);
         } else {
             result.figures.insert(key, value.toDouble());
         }
@@ -741,6 +753,191 @@ int measureCompact(const QString& work) {
     return 0;
 }
 
+// The 1-bit copy leptonica measures: dark below mid-grey.
+PixImage leptonicaBinary(const QImage& image) {
+    PixImage pix = PixImage::fromImage(image, 300);
+    if (!pix || pixGetDepth(pix.get()) == 1) {
+        return pix;
+    }
+    return PixImage::adopt(pixConvertTo1(pix.get(), 128));
+}
+
+// The skew leptonica's own search finds on a page (its finest settings,
+// within two degrees), in our sign: clockwise positive. None when it finds
+// none.
+std::optional<double> leptonicaSkew(const QImage& image) {
+    const PixImage binary = leptonicaBinary(image);
+    l_float32 angle = 0, confidence = 0;
+    if (!binary || pixFindSkewSweepAndSearch(binary.get(), &angle, &confidence, 2, 1, 2.0f, 0.1f,
+                                             0.005f) != 0) {
+        return std::nullopt;
+    }
+    return -double(angle);
+}
+
+// A 300-dpi A4 page as scanned, skewed by `degrees` (the paper's colour
+// fills the corners the skew leaves).
+QImage skewedPage(const QImage& page, double degrees) {
+    return PageFixtures::skewed(page, degrees, QColor(247, 245, 238));
+}
+
+// Child: straightening, in processor time of the one thread it runs on,
+// best of five. Prints "key value" lines:
+//  deskew_ms, deskew_detect_ms, deskew_turn_ms  a colour page (text and a
+//      photograph) skewed by 3 degrees: measured and turned back, and the
+//      two parts alone;
+//  deskew_grey_ms, deskew_mono_ms  the same for grey and 1-bit text pages;
+//  straighten_page_ms  PageOperations::straighten of the colour page cached
+//      as its JPEG: decoding, straightening, encoding and writing the new
+//      page's file (elapsed time, best of three).
+int measureDeskew(const QString& work) {
+    // Each run gets a copy of its own, made before the clock starts, as a
+    // page freshly decoded or scanned is: it is straightened in place.
+    QImage copy;
+    const auto best = [&copy](int runs, const QImage& page, auto&& work) {
+        double fastest = 0;
+        for (int i = 0; i < runs; ++i) {
+            copy = page.copy();
+            const double before = threadCpuMilliseconds();
+            work();
+            const double spent = threadCpuMilliseconds() - before;
+            fastest = i == 0 ? spent : std::min(fastest, spent);
+        }
+        return fastest;
+    };
+    bool straightened = true;
+    const auto straighten = [&] {
+        straightened &= bool(Straightener::straightened(std::move(copy), 300));
+    };
+    const QImage colour = skewedPage(PageGenerator::page(Kind::colour, 300, 4000), 3);
+    report("deskew_ms", best(5, colour, straighten));
+    report("deskew_detect_ms", best(5, colour, [&] { SkewDetector::skew(copy, 300); }));
+    const QRgb background = Straightener::backgroundColour(colour);
+    report("deskew_turn_ms",
+           best(5, colour, [&] { Straightener::rotated(std::move(copy), -3, background); }));
+    for (const auto& [kind, key] :
+         {std::pair{Kind::grey, "deskew_grey_ms"}, std::pair{Kind::mono, "deskew_mono_ms"}}) {
+        report(key, best(5, skewedPage(PageGenerator::textPage(300, kind), 3), straighten));
+    }
+    if (!straightened) {
+        std::fprintf(stderr, "a skewed page was not straightened\n");
+        return 1;
+    }
+
+    QDir().mkpath(work);
+    const QUrl source = QUrl::fromLocalFile(work + "/skewed.jpg");
+    if (!ImageFile::writeJPEG(colour, source, 300, 92)) {
+        return 1;
+    }
+    const auto page = ScannedPage::make(source, QUrl::fromLocalFile(work + "/cache"), 300, false);
+    if (!page) {
+        return 1;
+    }
+    double fastest = 0;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto made = PageOperations::straighten(*page.value());
+        const double ms = double(timer.elapsed());
+        if (!made || !made.value()) {
+            return 1;
+        }
+        made.value().value()->discard();
+        fastest = i == 0 ? ms : std::min(fastest, ms);
+    }
+    report("straighten_page_ms", fastest);
+    return 0;
+}
+
+// Child: how straight Straighten leaves text pages skewed by known angles
+// from -8 to +8 degrees, colour, grey and 1-bit in turn. Prints a
+// "page ANGLE LEFT LEPTONICA" line per page (LEFT: the skew left, the page's
+// angle less the one taken out; LEPTONICA: the skew leptonica's own search
+// finds on the straightened page) and "accuracy_worst" and
+// "accuracy_leptonica_worst" lines.
+int measureDeskewAccuracy() {
+    const QList<double> angles = {-8.0, -6.7, -5.2, -3.9, -2.4, -1.3, -0.6, -0.25,
+                                  0.2,  0.7,  1.6,  2.9,  4.1,  5.5,  6.8,  8.0};
+    const Kind kinds[] = {Kind::colour, Kind::grey, Kind::mono};
+    QImage texts[3];
+    double worst = 0, worstLeptonica = 0;
+    for (qsizetype i = 0; i < angles.size(); ++i) {
+        QImage& text = texts[i % 3];
+        if (text.isNull()) {
+            text = PageGenerator::textPage(300, kinds[i % 3]);
+        }
+        const QImage page = skewedPage(text, angles[i]);
+        const auto straight = Straightener::straightened(page, 300);
+        const double left = angles[i] - (straight ? straight->degrees : 0);
+        const auto measured = leptonicaSkew(straight ? straight->image : page);
+        out() << "page " << angles[i] << ' ' << left << ' ' << measured.value_or(99) << '\n';
+        worst = std::max(worst, std::abs(left));
+        worstLeptonica = std::max(worstLeptonica, std::abs(measured.value_or(99)));
+    }
+    report("accuracy_worst", worst);
+    report("accuracy_leptonica_worst", worstLeptonica);
+    return 0;
+}
+
+// Child: turning pages upright. Text pages in three fonts the set-up
+// installs, turned by 0, 90, 180 and 270 degrees (and skewed a little, as
+// fed), should all come out upright; photographs, pages of scribbles round a
+// photograph (no writing at all) and blank pages should never be turned.
+// Prints "orientation_text", "orientation_text_upright", "orientation_other",
+// "orientation_other_turned" and "orientation_ms" (elapsed per page).
+int measureOrientation() {
+    const QStringList fonts = {
+        PageFixtures::dejaVuSans,
+        QStringLiteral("/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf"),
+        QStringLiteral("/usr/share/fonts/truetype/noto/NotoMono-Regular.ttf"),
+    };
+    QElapsedTimer timer;
+    timer.start();
+    int text = 0, upright = 0;
+    for (qsizetype f = 0; f < fonts.size(); ++f) {
+        const QImage grey =
+            PageFixtures::textPage(PageGenerator::a4(300), 300, 10 + double(f), false, fonts[f])
+                .image;
+        const QImage scanned = PageGenerator::scanned(
+            skewedPage(grey.convertToFormat(QImage::Format_RGB32), 1.0 - double(f)), Kind::colour,
+            unsigned(f));
+        for (int turned = 0; turned < 4; ++turned) {
+            const auto turns =
+                OrientationDetector::uprightTurns(ImageFile::rotate(scanned, turned).value(), 300);
+            ++text;
+            upright += (turned + turns.value_or(0)) % 4 == 0 ? 1 : 0;
+        }
+    }
+    QImage blank(PageGenerator::a4(300), QImage::Format_RGB32);
+    blank.fill(QColor(247, 245, 238));
+    const QList<QImage> others = {
+        PageFixtures::photoPage(PageGenerator::a4(300), 1),
+        PageFixtures::photoPage(PageGenerator::a4(300), 2),
+        PageGenerator::scanned(PageFixtures::photoPage(PageGenerator::a4(300), 3), Kind::colour, 3),
+        PageGenerator::page(Kind::colour, 300, 5),
+        PageGenerator::page(Kind::grey, 300, 6),
+        PageGenerator::scanned(blank, Kind::colour, 7),
+        PageGenerator::scanned(blank, Kind::mono, 8),
+    };
+    int other = 0, turnedWrongly = 0;
+    for (const QImage& page : others) {
+        for (const int turned : {0, 1}) {
+            ++other;
+            turnedWrongly +=
+                OrientationDetector::uprightTurns(ImageFile::rotate(page, turned).value(), 300)
+                            .value_or(0) != 0
+                    ? 1
+                    : 0;
+        }
+    }
+    report("orientation_text", text);
+    report("orientation_text_upright", upright);
+    report("orientation_other", other);
+    report("orientation_other_turned", turnedWrongly);
+    report("orientation_ms", double(timer.elapsed()) / (text + other));
+    return 0;
+}
+
 // Imports a PDF with the reader of this build; the pages in order, or an
 // empty list (with the reason on standard error).
 QList<std::shared_ptr<ScannedPage>> importPdf(const QString& pdf, const QString& cache) {
@@ -884,6 +1081,7 @@ int measurePdf(const QString& work) {
 
 int runText(const QString& work);
 int runPdf(const QString& work);
+int runDeskew(const QString& work);
 
 int runAll(const QString& work) {
     QDir(work).removeRecursively();
@@ -1075,7 +1273,10 @@ int runAll(const QString& work) {
     if (runText(work) != 0) {
         return 1;
     }
-    return runPdf(work);
+    if (runPdf(work) != 0) {
+        return 1;
+    }
+    return runDeskew(work);
 }
 
 // Text pages: black and white as CCITT G4, text recognition, and what the
@@ -1193,6 +1394,65 @@ int runText(const QString& work) {
     return 0;
 }
 
+// Straight and upright pages.
+int runDeskew(const QString& work) {
+    const ChildResult deskew = runSelf({"--measure-deskew", work + "/deskew"});
+    const ChildResult accuracy = runSelf({"--measure-deskew-accuracy"});
+    const ChildResult orientation = runSelf({"--measure-orientation"});
+    if (!deskew.ok || !accuracy.ok || !orientation.ok) {
+        out() << "straight and upright pages: the measurement failed\n";
+        return 1;
+    }
+    const Figures& d = deskew.figures;
+    const Figures& a = accuracy.figures;
+    const Figures& o = orientation.figures;
+    out() << "\nStraighten (processor ms, one thread, best of five): colour page "
+          << QString::number(d["deskew_ms"], 'f', 0) << " (measuring "
+          << QString::number(d["deskew_detect_ms"], 'f', 0) << ", turning "
+          << QString::number(d["deskew_turn_ms"], 'f', 0) << "), grey text "
+          << QString::number(d["deskew_grey_ms"], 'f', 0) << ", 1-bit text "
+          << QString::number(d["deskew_mono_ms"], 'f', 0)
+          << ";\n  the page operation on a cached colour page (decoding, straightening and "
+             "writing a new page file): "
+          << QString::number(d["straighten_page_ms"], 'f', 0) << " ms elapsed\n";
+    out() << "Skew left after Straighten, in degrees (leptonica's own measure of the "
+             "straightened page in brackets):";
+    for (qsizetype i = 0; i < accuracy.lines.size(); ++i) {
+        const QStringList parts = accuracy.lines[i].split(u' ');
+        out() << (i % 4 == 0 ? "\n  " : "   ")
+              << QStringLiteral("%1: %2 (%3)")
+                     .arg(parts.value(0).toDouble(), 5, 'f', 2)
+                     .arg(parts.value(1).toDouble(), 6, 'f', 3)
+                     .arg(parts.value(2).toDouble(), 0, 'f', 3);
+    }
+    out() << "\n\n";
+    printTarget("deskew_ms",
+                QStringLiteral("%1 ms of processor time for an A4 colour page at 300 dpi, "
+                               "measured and turned back (best of five)")
+                    .arg(d["deskew_ms"], 0, 'f', 0),
+                "<= 150 ms", d["deskew_ms"] <= 150);
+    printTarget("deskew_accuracy",
+                QStringLiteral("at most %1 degree left on %2 text pages skewed by -8 to +8 "
+                               "degrees (leptonica measures at most %3)")
+                    .arg(a["accuracy_worst"], 0, 'f', 3)
+                    .arg(accuracy.lines.size())
+                    .arg(a["accuracy_leptonica_worst"], 0, 'f', 3),
+                "<= 0.15 degree", a["accuracy_worst"] <= 0.15);
+    printTarget("orientation",
+                QStringLiteral("%1 of %2 turned text pages upright; %3 of %4 photographs, "
+                               "scribbled and blank pages turned; %5 ms a page")
+                    .arg(o["orientation_text_upright"])
+                    .arg(o["orientation_text"])
+                    .arg(o["orientation_other_turned"])
+                    .arg(o["orientation_other"])
+                    .arg(o["orientation_ms"], 0, 'f', 0),
+                "all upright, none turned",
+                o["orientation_text_upright"] == o["orientation_text"] &&
+                    o["orientation_other_turned"] == 0);
+    out().flush();
+    return 0;
+}
+
 // PDF files as pages.
 int runPdf(const QString& work) {
     const ChildResult pdf = runSelf({"--measure-pdf", work + "/pdf"});
@@ -1244,6 +1504,15 @@ int main(int argc, char** argv) {
     }
     if (arguments.size() == 3 && arguments[0] == "--measure-scan") {
         return measureScan(arguments[1].toInt(), arguments[2]);
+    }
+    if (arguments.size() == 2 && arguments[0] == "--measure-deskew") {
+        return measureDeskew(arguments[1]);
+    }
+    if (arguments.size() == 1 && arguments[0] == "--measure-deskew-accuracy") {
+        return measureDeskewAccuracy();
+    }
+    if (arguments.size() == 1 && arguments[0] == "--measure-orientation") {
+        return measureOrientation();
     }
     if (arguments.size() == 2 && arguments[0] == "--measure-pdf") {
         return measurePdf(arguments[1]);

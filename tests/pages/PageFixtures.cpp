@@ -48,7 +48,7 @@ QImage monoImage(int width, int height) {
     return image;
 }
 
-TextPage textPage(QSize pixels, int dpi, double points, bool mono) {
+TextPage textPage(QSize pixels, int dpi, double points, bool mono, const QString& fontFile) {
     static const QStringList vocabulary =
         QStringLiteral(
             "the quick brown fox jumps over lazy dog paper scanner document contract page "
@@ -59,10 +59,9 @@ TextPage textPage(QSize pixels, int dpi, double points, bool mono) {
     TextPage page;
     QImage grey(pixels, QImage::Format_Grayscale8);
     grey.fill(255);
-    const QRawFont font(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
-                        points * dpi / 72.0);
+    const QRawFont font(fontFile, points * dpi / 72.0);
     if (!font.isValid()) {
-        qFatal("cannot load DejaVu Sans");
+        qFatal("cannot load the font %s", qPrintable(fontFile));
     }
     const double margin = dpi;
     const double lineHeight = font.pixelSize() * 1.6;
@@ -187,6 +186,53 @@ void drawPhoto(QPainter& painter, const QRectF& area, unsigned seed) {
         painter.drawLine(base, base + QPointF((unit(random) - 0.5) * 16 * scale, -32 * scale));
     }
     painter.restore();
+}
+
+QImage skewed(const QImage& image, double degrees, QColor paper) {
+    const bool mono = image.format() == QImage::Format_Mono;
+    const QImage source = mono ? MonoBits::toGrey(image) : image;
+    QImage canvas(source.size(), source.format() == QImage::Format_Grayscale8
+                                     ? QImage::Format_Grayscale8
+                                     : QImage::Format_RGB32);
+    canvas.fill(paper);
+    QPainter painter(&canvas);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    painter.translate(canvas.width() / 2.0, canvas.height() / 2.0);
+    painter.rotate(degrees);
+    painter.translate(-canvas.width() / 2.0, -canvas.height() / 2.0);
+    painter.drawImage(0, 0, source);
+    painter.end();
+    return mono ? MonoBits::fromGrey(canvas) : canvas;
+}
+
+QImage photoPage(QSize pixels, unsigned seed) {
+    QImage image(pixels, QImage::Format_RGB32);
+    QRadialGradient light(QPointF(pixels.width() * 0.3, pixels.height() * 0.2),
+                          std::max(pixels.width(), pixels.height()));
+    light.setColorAt(0, QColor(230, 200, 150));
+    light.setColorAt(1, QColor(60, 80, 110));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(image.rect(), light);
+    painter.setPen(Qt::NoPen);
+    unsigned state = seed * 2654435761u + 1;
+    const auto unit = [&state] {
+        state = state * 1103515245u + 12345u;
+        return double((state >> 8) & 0xFFFF) / 65535.0;
+    };
+    const double size = std::min(pixels.width(), pixels.height());
+    for (int i = 0; i < 80; ++i) {
+        const QPointF centre(unit() * pixels.width(), unit() * pixels.height());
+        const double radius = size * (0.03 + 0.2 * unit());
+        const QColor colour = QColor::fromHsvF(float(unit()), float(0.3 + 0.6 * unit()),
+                                               float(0.2 + 0.7 * unit()), 0.8f);
+        QRadialGradient blob(centre, radius);
+        blob.setColorAt(0, colour);
+        blob.setColorAt(1, QColor(colour.red(), colour.green(), colour.blue(), 0));
+        painter.setBrush(blob);
+        painter.drawEllipse(centre, radius, radius);
+    }
+    return image;
 }
 
 QUrl write(const QString& path, const QByteArray& bytes) {

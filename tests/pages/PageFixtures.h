@@ -22,6 +22,9 @@ QImage colourImage(int width, int height);
 QImage greyImage(int width, int height);
 QImage monoImage(int width, int height);
 
+// The font of the pages of text (installed by the set-up).
+inline const QString dejaVuSans = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+
 // A page of printed text: lines of English words in DejaVu Sans, loaded from
 // its file so that no other installed font can stand in for it. Needs a
 // QGuiApplication (Qt's offscreen platform will do).
@@ -32,7 +35,18 @@ struct TextPage {
 };
 // `pixels` at `dpi`, text of `points` size with a margin of an inch; `mono`
 // gives a 1-bit page (a scanner's threshold), otherwise 8-bit grey.
-TextPage textPage(QSize pixels, int dpi, double points, bool mono);
+// `fontFile` names another font file to set it in (one the set-up installs).
+TextPage textPage(QSize pixels, int dpi, double points, bool mono,
+                  const QString& fontFile = dejaVuSans);
+
+// The image with its content turned clockwise by `degrees` about its centre,
+// drawn smoothly by Qt on a canvas of the same size and format filled with
+// `paper` (a 1-bit image is turned in grey and thresholded again).
+QImage skewed(const QImage& image, double degrees, QColor paper = Qt::white);
+
+// A photograph-like colour page: overlapping soft blobs of colour on a
+// smooth gradient, with no straight edge and no text anywhere.
+QImage photoPage(QSize pixels, unsigned seed);
 
 // Printed colour pages as a scanner delivers them: the grey text page's
 // black laid onto paper of `paper` in `ink` (Format_RGB32), then sensor

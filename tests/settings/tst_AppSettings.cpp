@@ -89,6 +89,8 @@ AppSettings writtenBefore() {
         true,
         QStringLiteral("deu+eng"),
         false,
+        false,
+        false,
     };
 }
 
@@ -179,12 +181,12 @@ private Q_SLOTS:
                 keys << QString::fromUtf8(trimmed.mid(1, trimmed.indexOf('"', 1) - 1));
             }
         }
-        QCOMPARE(keys.size(), 24);
+        QCOMPARE(keys.size(), 26);
         QStringList sorted = keys;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(keys, sorted);
         QCOMPARE(keys.first(), QStringLiteral("clearPagesAfterSave"));
-        QCOMPARE(keys.last(), QStringLiteral("source"));
+        QCOMPARE(keys.last(), QStringLiteral("turnScansUpright"));
         QVERIFY(text.contains("\"format\": \"pdf\""));
         QVERIFY(text.contains("\"dpi\": 300"));
         QVERIFY(text.contains("\"smtpUseTLS\": true"));
@@ -199,7 +201,8 @@ private Q_SLOTS:
 
     // Files written before this version load as they were written, and save
     // back byte for byte; a file from before text recognition keeps all its
-    // values and takes the defaults of the keys it lacks.
+    // values and takes the defaults of the keys it lacks, as does one from
+    // before straightening.
     void filesWrittenBefore() {
         const QTemporaryDir dir;
         const QUrl url = fileIn(dir, QStringLiteral("settings.json"));
@@ -215,12 +218,19 @@ private Q_SLOTS:
         expected.ocrEnabled = false;
         expected.ocrLanguage = QStringLiteral("eng");
         expected.compactPdfs = true;
+        expected.straightenScans = expected.turnScansUpright = true;
         QCOMPARE(AppSettings::load(url), expected);
 
         // From before compact PDFs: they are on, everything else as written.
         writeBytes(url, dataFile("settings.json").replace("    \"compactPdfs\": false,\n", ""));
         expected = writtenBefore();
         expected.compactPdfs = true;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        writeBytes(url, dataFile("before-straightening.json"));
+        expected = writtenBefore();
+        expected.compactPdfs = true;
+        expected.straightenScans = expected.turnScansUpright = true;
         QCOMPARE(AppSettings::load(url), expected);
     }
 
@@ -309,6 +319,12 @@ private Q_SLOTS:
         writeBytes(url, QJsonDocument(object).toJson());
         expected.ocrEnabled = false;
         expected.ocrLanguage = QStringLiteral("eng");
+        expected.straightenScans = expected.turnScansUpright = true;
+        QCOMPARE(AppSettings::load(url), expected);
+
+        writeBytes(url, dataFile("before-straightening.json"));
+        expected = writtenBefore();
+        expected.straightenScans = expected.turnScansUpright = true;
         QCOMPARE(AppSettings::load(url), expected);
 
         // saveFolder: blanks only (spaces, tab, no-break and ideographic space)

@@ -2,15 +2,19 @@
 // pictures of them: the main window, its application menu, the About window,
 // the e-mail sheet, the settings window's three tabs, an alert and the file
 // chooser; the page list with several pages selected, with pages dragged
-// over it and with a page that looks blank. Used by `make screenshots`; not part of the
+// over it and with a page that looks blank; a crooked page beside itself
+// straightened, and the crop frame. Used by `make screenshots`; not part of the
 // application. Usage: paperlark_screenshots -platform xcb OUTPUT_FOLDER
 #include "model/ScannerViewModel.h"
+#include "pages/ImageFile.h"
 #include "ui/about/AboutWindow.h"
 #include "ui/app/PaperlarkApp.h"
 #include "ui/controls/FlatButton.h"
 #include "ui/controls/TesselHeader.h"
+#include "ui/controls/Theme.h"
 #include "ui/email/EmailSheet.h"
 #include "ui/main/ContentView.h"
+#include "ui/main/CropFrame.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/PageListModel.h"
 #include "ui/main/PageListPanel.h"
@@ -25,6 +29,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -201,6 +206,85 @@ int main(int argc, char* argv[]) {
         QApplication::sendEvent(list->viewport(), &leave);
         main->resize(1100, 760);
         settle(200);
+    }
+
+    // A letter fed in crooked, beside the same page straightened; then the
+    // crop frame over a receipt on the flatbed.
+    if (content != nullptr) {
+        const QTemporaryDir pages;
+        QImage letter(ImageFile::read(writePage(pages, QStringLiteral("letter.png"), false), 100)
+                          .value()
+                          .image);
+        QImage crooked(letter.size(), QImage::Format_RGB32);
+        crooked.fill(QColor(250, 249, 245));
+        {
+            QPainter painter(&crooked);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.translate(letter.width() / 2.0, letter.height() / 2.0);
+            painter.rotate(4);
+            painter.translate(-letter.width() / 2.0, -letter.height() / 2.0);
+            painter.drawImage(0, 0, letter);
+        }
+        crooked.setDotsPerMeterX(3937);
+        crooked.setDotsPerMeterY(3937);
+        const QString crookedPath = pages.filePath(QStringLiteral("crooked.png"));
+        QImage receipt(827, 1169, QImage::Format_RGB32);
+        receipt.fill(QColor(60, 62, 66)); // the lid
+        {
+            QPainter painter(&receipt);
+            painter.fillRect(QRect(120, 140, 300, 520), QColor(250, 249, 245));
+            for (int y = 180; y < 620; y += 22) {
+                painter.fillRect(QRect(150, y, 180 + (y * 37) % 60, 7), QColor(70, 70, 80));
+            }
+        }
+        receipt.setDotsPerMeterX(3937);
+        receipt.setDotsPerMeterY(3937);
+        const QString receiptPath = pages.filePath(QStringLiteral("receipt.png"));
+        if (crooked.save(crookedPath) && receipt.save(receiptPath)) {
+            model.clearPages(false);
+            model.addDroppedFiles(
+                {QUrl::fromLocalFile(crookedPath), QUrl::fromLocalFile(receiptPath)});
+            waitFor([&model] { return !model.importing(); }, 60000);
+        }
+        PreviewPane* preview = content->preview();
+        const auto shown = [preview] { return preview->state() == PreviewPane::State::Picture; };
+        if (model.pages().size() == 2) {
+            model.setSelectedPageID(model.pages().first()->id());
+            waitFor(shown, 20000);
+            settle();
+            const QPixmap before = preview->grab();
+            model.straightenSelection();
+            waitFor([&model] { return !model.busy(); }, 60000);
+            settle();
+            waitFor(shown, 20000);
+            settle();
+            const QPixmap after = preview->grab();
+            QPixmap beside(before.width() + after.width() + 20, before.height());
+            beside.setDevicePixelRatio(before.devicePixelRatio());
+            beside.fill(Theme::background.color());
+            {
+                QPainter painter(&beside);
+                painter.drawPixmap(0, 0, before);
+                painter.drawPixmap(QPointF(before.width() / before.devicePixelRatio() + 20, 0),
+                                   after);
+            }
+            ok = save(beside, folder, QStringLiteral("straightened-beside-original.png")) && ok;
+            QTextStream(stdout) << "  status: " << model.status() << "\n";
+
+            model.setSelectedPageID(model.pages().last()->id());
+            waitFor(shown, 20000);
+            settle();
+            preview->beginCrop();
+            settle(1500);
+            ok = save(main->grab(), folder, QStringLiteral("crop-frame.png")) && ok;
+            if (preview->cropFrame() != nullptr) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(preview->cropFrame(), &escape);
+            }
+        } else {
+            QTextStream(stdout) << "FAILED no pages for the straighten and crop pictures\n";
+            ok = false;
+        }
     }
 
     // The menu is a popup of its own: grab the screen around the header's

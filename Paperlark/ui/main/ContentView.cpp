@@ -80,6 +80,7 @@ ContentView::ContentView(ScannerViewModel& model, QWidget* parent)
     layout->addWidget(scrollArea_);
 
     connect(pageList_, &PageListPanel::rotateRequested, this, &ContentView::rotateSelectedPage);
+    connect(pageList_, &PageListPanel::cropRequested, preview_, &PreviewPane::beginCrop);
     // Image files dropped anywhere on the window become pages.
     new FileDropTarget(this, [this](const QList<QUrl>& files) { model_.addDroppedFiles(files); });
 

@@ -109,6 +109,14 @@ PageListPanel::PageListPanel(ScannerViewModel& model, QWidget* parent)
         [this](const QSet<QUuid>& ids, int row) { model_.movePages(ids, row); },
         Qt::QueuedConnection);
     connect(&model_, &ScannerViewModel::historyChanged, this, &PageListPanel::followHistory);
+    // Pixel edits wait for whatever runs.
+    const auto followBusy = [this] {
+        for (QAction* action : std::as_const(editActions_)) {
+            action->setEnabled(!model_.busy());
+        }
+    };
+    connect(&model_, &ScannerViewModel::busyChanged, this, followBusy);
+    followBusy();
     showSelection();
     followHistory();
 }
@@ -132,6 +140,14 @@ void PageListPanel::buildMenu() {
         [this] { Q_EMIT rotateRequested(1); });
     add(QStringLiteral("Rotate 180°"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
         [this] { Q_EMIT rotateRequested(2); });
+    editActions_ = {
+        add(QStringLiteral("Straighten"), QKeySequence(Qt::CTRL | Qt::Key_D),
+            [this] { model_.straightenSelection(); }),
+        add(QStringLiteral("Turn upright"), QKeySequence(Qt::CTRL | Qt::Key_U),
+            [this] { model_.turnSelectionUpright(); }),
+        add(QStringLiteral("Crop"), QKeySequence(Qt::CTRL | Qt::Key_K),
+            [this] { Q_EMIT cropRequested(); }),
+    };
     contextMenu_->addSeparator();
     add(QStringLiteral("Move up"), QKeySequence(Qt::ALT | Qt::Key_Up),
         [this] { model_.moveSelection(-1); });

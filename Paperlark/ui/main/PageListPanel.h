@@ -16,7 +16,8 @@ class ScannerViewModel;
 //
 // Several pages can be selected (Ctrl+click, Shift+click, Ctrl+A,
 // Shift+arrow) and dragged to another place in the list. A row's context
-// menu offers "Rotate left", "Rotate right", "Rotate 180°", "Move up",
+// menu offers "Rotate left", "Rotate right", "Rotate 180°", "Straighten",
+// "Turn upright", "Crop" (the page in the preview; only requested), "Move up",
 // "Move down", "Delete page", then "Interleave front and back pages",
 // "Reverse order", "Select blank pages", "Select all", "Undo" and "Redo",
 // each with its shortcut; like the buttons they act on the selected pages.
@@ -46,6 +47,8 @@ public:
 Q_SIGNALS:
     // Turn the selected pages by quarter turns clockwise (-1, 1 or 2).
     void rotateRequested(int quarterTurns);
+    // Show the crop frame over the page in the preview.
+    void cropRequested();
 
 private:
     void buildMenu();
@@ -64,6 +67,8 @@ private:
     FlatButton* delete_;
     FlatButton* clearAll_;
     QAction* deleteAction_ = nullptr;
+    // Straighten, Turn upright, Crop: disabled while the model is busy.
+    QList<QAction*> editActions_;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
     // True while the list's selection is being set from the model's, and

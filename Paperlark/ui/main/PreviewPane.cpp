@@ -4,6 +4,7 @@
 #include "pages/ScannedPage.h"
 #include "ui/controls/SymbolImage.h"
 #include "ui/controls/Theme.h"
+#include "ui/main/CropFrame.h"
 
 #include <QFutureWatcher>
 #include <QPainter>
@@ -18,6 +19,12 @@ PreviewPane::PreviewPane(ScannerViewModel& model, QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     connect(&model_, &ScannerViewModel::selectedPageIDChanged, this, &PreviewPane::follow);
     connect(&model_, &ScannerViewModel::pagesChanged, this, &PreviewPane::follow);
+    connect(&model_, &ScannerViewModel::cropFrameFound, this,
+            [this](const QUuid& id, const QRect& frame) {
+                if (crop_ != nullptr && id == cropId_ && !crop_->moved()) {
+                    crop_->setFrame(frame);
+                }
+            });
     follow();
 }
 
@@ -43,6 +50,7 @@ void PreviewPane::follow() {
         return;
     }
     subject_ = subject;
+    endCrop(); // the frame was for the page as it was
     ++generation_;
     if (page == nullptr) {
         waiting_.reset();
@@ -129,8 +137,56 @@ void PreviewPane::decodeFinished() {
 
 void PreviewPane::setState(State state) {
     state_ = state;
+    if (state_ != State::Picture) {
+        endCrop();
+    }
+    placeCropFrame();
     update();
     Q_EMIT stateChanged();
+}
+
+void PreviewPane::beginCrop() {
+    const std::shared_ptr<ScannedPage> page = model_.selectedPage();
+    if (state_ != State::Picture || page == nullptr || page->id() != pictureId_) {
+        return;
+    }
+    endCrop();
+    cropId_ = page->id();
+    crop_ = new CropFrame(page->pixelSize().toSize(), this);
+    connect(crop_, &CropFrame::applied, this, [this](const QRect& frame) {
+        const QUuid id = cropId_;
+        endCrop();
+        model_.cropPage(id, frame);
+    });
+    connect(crop_, &CropFrame::cancelled, this, &PreviewPane::endCrop);
+    placeCropFrame();
+    crop_->show();
+    crop_->setFocus();
+    model_.findCropFrame(cropId_);
+}
+
+void PreviewPane::endCrop() {
+    if (crop_ != nullptr) {
+        const bool hadFocus = crop_->hasFocus();
+        crop_->hide();
+        crop_->deleteLater();
+        crop_ = nullptr;
+        if (hadFocus) {
+            setFocus();
+        }
+    }
+}
+
+void PreviewPane::placeCropFrame() {
+    if (crop_ != nullptr) {
+        crop_->setGeometry(rect());
+        crop_->setPictureRect(pictureRect());
+    }
+}
+
+void PreviewPane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeCropFrame();
 }
 
 QRectF PreviewPane::pictureRect() const {

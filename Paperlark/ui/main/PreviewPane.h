@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/main/CropFrame.h"
+
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
@@ -26,6 +28,10 @@ template <typename T> class QFutureWatcher;
 // well changes size. At most one page is decoded at a time: selections made
 // meanwhile collapse into the latest, and results that are no longer wanted
 // are dropped.
+//
+// "Crop" lays a CropFrame over the picture (beginCrop()), starting at the
+// paper or print the model finds; applying it crops the page through the
+// model, Escape or another page leaves it.
 class PreviewPane : public QWidget {
     Q_OBJECT
 
@@ -55,12 +61,19 @@ public:
 
     static QString placeholderText();
 
+    // Shows the crop frame over the page shown and gives it the focus;
+    // nothing while no picture is shown.
+    void beginCrop();
+    // The crop frame while it shows, else null.
+    CropFrame* cropFrame() const { return crop_; }
+
 Q_SIGNALS:
     // The shown state changed (a picture arrived, or the placeholder is shown).
     void stateChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // What the pane shows for: the page and the version of its picture.
@@ -78,6 +91,8 @@ private:
     void startDecode(std::shared_ptr<ScannedPage> page, std::uint64_t generation);
     void decodeFinished();
     void setState(State state);
+    void placeCropFrame();
+    void endCrop();
     static Decoded decode(const std::shared_ptr<ScannedPage>& page, double devicePixelRatio,
                           std::uint64_t generation);
 
@@ -96,4 +111,6 @@ private:
     // picture_ scaled to the well, made when the well's size changes.
     mutable QPixmap scaled_;
     int decodeCount_ = 0;
+    QPointer<CropFrame> crop_;
+    QUuid cropId_;
 };

@@ -219,6 +219,10 @@ QWidget* SettingsView::makeDefaultsTab() {
         QStringLiteral("Make colour PDFs compact"),
         QStringLiteral("Text stays sharp; paper and pictures are stored at lower resolution."),
         &AppSettings::compactPdfs, "compactPdfsToggle");
+    toggles.toggle(QStringLiteral("Straighten scanned pages"), &AppSettings::straightenScans,
+                   "straightenToggle");
+    toggles.toggle(QStringLiteral("Turn pages upright automatically"),
+                   &AppSettings::turnScansUpright, "uprightToggle");
     // New toggles go above this line.
     defaultsFieldRows_ = form.layout()->rowCount();
     arrangeDefaults(false);

@@ -4,6 +4,7 @@
 #include "../../model/PageIds.h"
 #include "MainWindowFixture.h"
 
+#include "ui/main/CropFrame.h"
 #include "ui/main/PageListModel.h"
 #include "ui/main/PageRowDelegate.h"
 #include "ui/main/PreviewPane.h"
@@ -174,22 +175,72 @@ private Q_SLOTS:
             QVERIFY2(!seen.contains(action->shortcut()), qPrintable(action->text()));
             seen.insert(action->shortcut());
         }
-        QCOMPARE(
-            texts,
-            (QStringList{QStringLiteral("Rotate left"), QStringLiteral("Rotate right"),
-                         QStringLiteral("Rotate 180°"), QStringLiteral("---"),
-                         QStringLiteral("Move up"), QStringLiteral("Move down"),
-                         QStringLiteral("---"), QStringLiteral("Delete page"),
-                         QStringLiteral("---"), QStringLiteral("Interleave front and back pages"),
-                         QStringLiteral("Reverse order"), QStringLiteral("Select blank pages"),
-                         QStringLiteral("Select all"), QStringLiteral("---"),
-                         QStringLiteral("Undo"), QStringLiteral("Redo")}));
+        QCOMPARE(texts,
+                 (QStringList{QStringLiteral("Rotate left"), QStringLiteral("Rotate right"),
+                              QStringLiteral("Rotate 180°"), QStringLiteral("Straighten"),
+                              QStringLiteral("Turn upright"), QStringLiteral("Crop"),
+                              QStringLiteral("---"), QStringLiteral("Move up"),
+                              QStringLiteral("Move down"), QStringLiteral("---"),
+                              QStringLiteral("Delete page"), QStringLiteral("---"),
+                              QStringLiteral("Interleave front and back pages"),
+                              QStringLiteral("Reverse order"), QStringLiteral("Select blank pages"),
+                              QStringLiteral("Select all"), QStringLiteral("---"),
+                              QStringLiteral("Undo"), QStringLiteral("Redo")}));
         // Undo and redo are offered only when there is something to do.
         QVERIFY(!f.panel->action(QStringLiteral("Undo"))->isEnabled());
         f.model->deleteSelection();
         QVERIFY(f.panel->action(QStringLiteral("Undo"))->isEnabled());
         QVERIFY(!f.panel->action(QStringLiteral("Redo"))->isEnabled());
         QCOMPARE(f.list->accessibleName(), QStringLiteral("Pages"));
+    }
+
+    // Ctrl+K lays the crop frame over the preview, at the print; Escape
+    // leaves it; the keys and the mouse move its edges; Return crops.
+    void cropByKeyboardAndMouse() {
+        Fixture f;
+        QVERIFY(f.showActive());
+        f.addPages(1);
+        PreviewPane* preview = f.view->preview();
+        QTRY_COMPARE(preview->state(), PreviewPane::State::Picture);
+        const auto page = f.model->pages().front();
+        f.list->setFocus();
+        QTest::keyClick(f.list, Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(preview->cropFrame() != nullptr);
+        QTRY_VERIFY(preview->cropFrame()->hasFocus());
+        QTest::keyClick(preview->cropFrame(), Qt::Key_Escape);
+        QVERIFY(preview->cropFrame() == nullptr);
+        QCOMPARE(f.model->pages().front(), page);
+
+        QSignalSpy found(f.model.get(), &ScannerViewModel::cropFrameFound);
+        f.list->setFocus();
+        QTest::keyClick(f.list, Qt::Key_K, Qt::ControlModifier);
+        CropFrame* frame = preview->cropFrame();
+        QVERIFY(frame != nullptr);
+        QVERIFY(found.wait(30000));
+        const QRect start = frame->frame();
+        // The two rules with a margin round them, well inside the page.
+        QVERIFY(start.contains(QRect(80, 100, 200, 18)));
+        QVERIFY(start.width() < 425 / 2 + 60 && start.height() < 550 / 4);
+
+        QTest::keyClick(frame, Qt::Key_Tab); // the top edge
+        QCOMPARE(frame->focusedEdge(), CropFrame::top);
+        QTest::keyClick(frame, Qt::Key_Down);
+        QVERIFY(frame->frame().top() > start.top());
+        QCOMPARE(frame->frame().bottom(), start.bottom());
+        // The right edge dragged inwards by 20 points.
+        const QRectF shown = frame->frameOnScreen();
+        const QPoint grab(qRound(shown.right()), qRound(shown.center().y()));
+        QTest::mousePress(frame, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(frame, grab - QPoint(20, 0));
+        QTest::mouseRelease(frame, Qt::LeftButton, {}, grab - QPoint(20, 0));
+        QVERIFY(frame->frame().right() < start.right() - 10);
+        QCOMPARE(frame->frame().left(), start.left());
+        const QRect chosen = frame->frame();
+
+        QTest::keyClick(frame, Qt::Key_Return);
+        QTRY_COMPARE(f.model->status(), QStringLiteral("Cropped page 1."));
+        QCOMPARE(f.model->pages().front()->pixelSize(), QSizeF(chosen.size()));
+        QCOMPARE(f.model->pages().front()->dpi(), page->dpi());
     }
 
     void dragReordersWithAnIndicator() {
