@@ -1,8 +1,8 @@
 #include "ocr/OrientationDetector.h"
 
-#include "pages/PixImage.h"
 #include "ocr/TesseractSetup.h"
 #include "ocr/TextRecognizer.h"
+#include "pages/PixImage.h"
 #include "pages/ReducedGrey.h"
 #include "pages/SkewDetector.h"
 

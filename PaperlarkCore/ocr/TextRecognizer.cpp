@@ -1,7 +1,7 @@
 #include "ocr/TextRecognizer.h"
 
-#include "pages/PixImage.h"
 #include "ocr/TesseractSetup.h"
+#include "pages/PixImage.h"
 
 #include <QDir>
 #include <QFile>

@@ -185,11 +185,13 @@ std::optional<QByteArray> SessionManifest::readPageFile(const QString& folder,
 }
 
 bool SessionManifest::isTextLayerFileName(const QString& name) {
-    return name.endsWith(QStringLiteral(".pdf")) && PageRule::isCacheFileName(name.chopped(4) + ".png");
+    return name.endsWith(QStringLiteral(".pdf")) &&
+           PageRule::isCacheFileName(name.chopped(4) + ".png");
 }
 
 QString SessionManifest::textLayerFileName(const QString& pageFile) {
-    return PageRule::isCacheFileName(pageFile) ? pageFile.chopped(4) + QStringLiteral(".pdf") : QString();
+    return PageRule::isCacheFileName(pageFile) ? pageFile.chopped(4) + QStringLiteral(".pdf")
+                                               : QString();
 }
 
 std::optional<QByteArray> SessionManifest::readTextLayerFile(const QString& folder,

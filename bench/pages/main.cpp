@@ -14,7 +14,6 @@
 
 #include "PageFixtures.h"
 #include "ocr/OrientationDetector.h"
-#include "pages/PixImage.h"
 #include "ocr/TextRecognizer.h"
 #include "pages/BlankPageDetector.h"
 #include "pages/DocumentSaver.h"
@@ -23,6 +22,7 @@
 #include "pages/PageOperations.h"
 #include "pages/PdfImage.h"
 #include "pages/PdfWriter.h"
+#include "pages/PixImage.h"
 #include "pages/ScannedPage.h"
 #include "pages/SkewDetector.h"
 #include "pages/Straightener.h"

@@ -322,11 +322,6 @@ private Q_SLOTS:
         expected.straightenScans = expected.turnScansUpright = true;
         QCOMPARE(AppSettings::load(url), expected);
 
-        writeBytes(url, dataFile("before-straightening.json"));
-        expected = writtenBefore();
-        expected.straightenScans = expected.turnScansUpright = true;
-        QCOMPARE(AppSettings::load(url), expected);
-
         // saveFolder: blanks only (spaces, tab, no-break and ideographic space)
         // become the default folder; blanks around a path stay; line breaks are
         // not blanks; "~" is not expanded.

@@ -85,6 +85,8 @@ QCheckBox* SettingsForm::toggle(const QString& text, const QString& caption,
         control->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, control) +
         control->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, control);
     note->setIndent(indent);
+    // A long caption takes a second line rather than widening the column.
+    note->setWordWrap(true);
     control->setAccessibleDescription(caption);
     return control;
 }
