@@ -222,11 +222,19 @@ private Q_SLOTS:
             QCOMPARE(rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi)->failureText(),
                      QString("The document feeder is empty."));
         }
-        Rig rig(withOptions({{"read-return-value", "SANE_STATUS_NO_DOCS", 4}}));
-        QVERIFY(rig.ready());
-        const auto three = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
-        QCOMPARE(three->failureText(), QString());
-        QCOMPARE(three->urls().size(), 3);
+        // A worker starved of time on a busy machine may be taken for one
+        // that stopped answering; that case has its own test.
+        for (int attempt = 1;; ++attempt) {
+            Rig rig(withOptions({{"read-return-value", "SANE_STATUS_NO_DOCS", 4}}));
+            QVERIFY(rig.ready());
+            const auto three = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
+            if (three->failureText() == notResponding && attempt < 3) {
+                continue;
+            }
+            QCOMPARE(three->failureText(), QString());
+            QCOMPARE(three->urls().size(), 3);
+            break;
+        }
     }
 
     void aJammingFeederNeverHangs() {
