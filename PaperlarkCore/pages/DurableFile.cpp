@@ -1,5 +1,7 @@
 #include "pages/DurableFile.h"
 
+#include "pages/FileDescriptor.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -13,32 +15,6 @@ namespace {
 constexpr char temporarySuffix[] = ".XXXXXX";
 
 DurableFile::CommitHook commitHook = nullptr;
-
-// Closes a descriptor unless it is handed on.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-bool syncDescriptor(int fd) {
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
@@ -79,8 +55,8 @@ bool DurableFile::commit() {
     if (!file_.isOpen() || temporaryPath_.isEmpty()) {
         return false;
     }
-    const bool written =
-        file_.flush() && file_.error() == QFileDevice::NoError && syncDescriptor(file_.handle());
+    const bool written = file_.flush() && file_.error() == QFileDevice::NoError &&
+                         FileDescriptor::sync(file_.handle());
     file_.close();
     if (!written || file_.error() != QFileDevice::NoError) {
         discardTemporary();
@@ -111,9 +87,9 @@ bool DurableFile::write(const QString& path, const QByteArray& bytes) {
 }
 
 bool DurableFile::syncFolder(const QString& folder) {
-    const Descriptor fd(
+    const FileDescriptor fd(
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.get() >= 0 && syncDescriptor(fd.get());
+    return fd.get() >= 0 && FileDescriptor::sync(fd.get());
 }
 
 void DurableFile::setCommitHook(CommitHook hook) {

@@ -1,5 +1,6 @@
 #include "scanning/worker/WorkerPageFile.h"
 
+#include "pages/FileDescriptor.h"
 #include "pages/ImageHeader.h"
 #include "pages/PageRule.h"
 #include "pages/PageSummary.h"
@@ -21,25 +22,6 @@
 namespace {
 
 using Refusal = WorkerPageFile::Refusal;
-
-// An open file descriptor, closed with the object.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    bool isOpen() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -91,15 +73,6 @@ bool isWholeJpeg(const QByteArray& bytes) {
     return reader.canRead() && PageRule::fitsSize(reader.size());
 }
 
-bool syncDescriptor(int fd) {
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 bool WorkerPageFile::isWorkerName(const QString& baseName, const QString& name) {
@@ -118,8 +91,8 @@ Result<QUrl, Refusal> WorkerPageFile::adopt(const QString& folder, const QString
         !isWorkerName(baseName, name)) {
         return Refusal::name;
     }
-    const Descriptor directory(::open(QFile::encodeName(home).constData(),
-                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor directory(::open(QFile::encodeName(home).constData(),
+                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!directory.isOpen()) {
         return Refusal::unusable;
     }
@@ -133,8 +106,8 @@ Result<QUrl, Refusal> WorkerPageFile::adopt(const QString& folder, const QString
         !isOwnSingleFile(named)) {
         return Refusal::notOwnFile;
     }
-    const Descriptor file(::openat(dir, entry.constData(),
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const FileDescriptor file(::openat(dir, entry.constData(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat opened {};
     if (!file.isOpen() || ::fstat(file.get(), &opened) != 0 || !sameFile(named, opened) ||
         !isOwnSingleFile(opened)) {
@@ -181,6 +154,6 @@ Result<QUrl, Refusal> WorkerPageFile::adopt(const QString& folder, const QString
         ::unlinkat(dir, ownEntry.constData(), 0);
         return Refusal::notOwnFile;
     }
-    syncDescriptor(dir);
+    FileDescriptor::sync(dir);
     return QUrl::fromLocalFile(prefix + own);
 }
