@@ -312,16 +312,6 @@ private Q_SLOTS:
         expected.jpegQuality = -5;
         QCOMPARE(AppSettings::load(url), expected);
 
-        // A file from before the text-recognition settings: they take their
-        // defaults, and everything else loads as stored.
-        object.remove(QStringLiteral("ocrEnabled"));
-        object.remove(QStringLiteral("ocrLanguage"));
-        writeBytes(url, QJsonDocument(object).toJson());
-        expected.ocrEnabled = false;
-        expected.ocrLanguage = QStringLiteral("eng");
-        expected.straightenScans = expected.turnScansUpright = true;
-        QCOMPARE(AppSettings::load(url), expected);
-
         // saveFolder: blanks only (spaces, tab, no-break and ideographic space)
         // become the default folder; blanks around a path stay; line breaks are
         // not blanks; "~" is not expanded.
