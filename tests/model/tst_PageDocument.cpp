@@ -62,8 +62,10 @@ private Q_SLOTS:
         const QList<QUuid> p = ids();
         const QStringList files{cacheFile(0), cacheFile(1), cacheFile(2), cacheFile(3)};
 
-        // Beyond either end, or with no or a stale selection: nothing happens.
+        // Beyond either end, or with no or a stale selection, or no real
+        // page to add: nothing happens.
         QSignalSpy pagesChanged(doc_.get(), &PageDocument::pagesChanged);
+        QVERIFY(!doc_->add({}, true) && !doc_->add({nullptr}, true));
         doc_->setSelectedID(p[0]);
         doc_->moveSelection(-1);
         doc_->setSelectedID(p[3]);
@@ -329,6 +331,7 @@ private Q_SLOTS:
         // Unsaved: every page until saved; a page turned since counts again.
         QCOMPARE(doc_->unsavedPageCount(), 2);
         doc_->markSaved();
+        doc_->moveSelection(-1); // the order does not count
         QCOMPARE(doc_->unsavedPageCount(), 0);
         doc_->rotateSelection(1);
         QCOMPARE(doc_->unsavedPageCount(), 1);

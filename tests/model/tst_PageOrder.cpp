@@ -1,5 +1,5 @@
 // Reorderings of the page list and the undo history's bookkeeping. (Undo and
-// redo themselves are tested through the model.)
+// redo themselves, and reversing, are tested with the document.)
 
 #include "model/PageHistory.h"
 #include "model/PageOrder.h"
@@ -56,7 +56,6 @@ private Q_SLOTS:
     void movesKeepOrderAndStopAtTheEdges();
     void dropsPutPagesTogetherAtTheGap();
     void interleavesFrontsAndReversedBacks();
-    void reversesOnlyTheSet();
     void historyKeepsItsLimitAndReleasesPagesNoSnapshotHolds();
 };
 
@@ -112,14 +111,6 @@ void tst_PageOrder::interleavesFrontsAndReversedBacks() {
     const Pages mixed = pages("XABYDC");
     QCOMPARE(pages.name(*PageOrder::interleaved(mixed, pages.set("ABDC"))),
              QStringLiteral("XACYBD"));
-}
-
-void tst_PageOrder::reversesOnlyTheSet() {
-    Letters pages;
-    const Pages list = pages("ABCDE");
-    QCOMPARE(pages.name(PageOrder::reversed(list, pages.set("ABCDE"))), QStringLiteral("EDCBA"));
-    QCOMPARE(pages.name(PageOrder::reversed(list, pages.set("BCE"))), QStringLiteral("AECDB"));
-    QCOMPARE(pages.name(PageOrder::reversed(list, {})), QStringLiteral("ABCDE"));
 }
 
 void tst_PageOrder::historyKeepsItsLimitAndReleasesPagesNoSnapshotHolds() {

@@ -1,6 +1,7 @@
 // Saving: names that never overwrite, what is opened and cleared after a
 // save, a failed save, the folder buttons, the history after a save, and a
-// searchable PDF that waits for its text (real Tesseract).
+// searchable PDF that waits for its text, read again after a turn (real
+// Tesseract).
 
 #include "../email/StandInPrograms.h"
 #include "PageFixtures.h"
@@ -221,10 +222,15 @@ private Q_SLOTS:
         QCOMPARE(p_->status(), QStringLiteral("Saved Pattern_") + thisYear + ".pdf");
         QVERIFY(pdfText(saving.lastSavedFiles().front().toLocalFile()).size() > 20);
 
-        // Recognised already: saved at once. JPEG output is not held up.
+        // Recognised already: saved at once. A page turned since is read
+        // again. JPEG output is not held up.
         saving.save();
         QVERIFY(!saving.busy());
         QCOMPARE(saving.lastSavedFiles().front().fileName(), "Pattern_" + thisYear + " (2).pdf");
+        p_->document.rotateSelection(2);
+        saving.save();
+        QVERIFY(saving.busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!saving.busy(), recognitionTimeout);
         p_->settings.edit([](AppSettings& s) { s.format = OutputFormat::jpg; });
         saving.save();
         QVERIFY(!saving.busy());
@@ -252,7 +258,7 @@ private Q_SLOTS:
         p_->email.send("ann@example.org", "Text", "", EmailMethod::mailClient);
         QVERIFY(saving.busy());
         QTRY_VERIFY_WITH_TIMEOUT(!saving.busy(), recognitionTimeout);
-        QCOMPARE(saving.lastSavedFiles().front().fileName(), "Pattern_" + thisYear + " (4).pdf");
+        QCOMPARE(saving.lastSavedFiles().front().fileName(), "Pattern_" + thisYear + " (5).pdf");
         QVERIFY(pdfText(saving.lastSavedFiles().front().toLocalFile()).size() > 20);
     }
 };

@@ -3,8 +3,7 @@
 // the middle of rotations and manifest writes; a new model offers its pages
 // back. Also two instances at once, Discard, and a hostile cache folder.
 
-#include "FakeDesktopServices.h"
-#include "TestHome.h"
+#include "ModelFixture.h"
 
 #include "model/ScannerViewModel.h"
 #include "pages/DurableFile.h"
@@ -13,18 +12,15 @@
 #include "pages/SessionFolder.h"
 #include "pages/SessionLock.h"
 #include "pages/SessionManifest.h"
-#include "scanning/fake/FakeScannerBrowser.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -70,6 +66,15 @@ QMap<QString, QByteArray> snapshot(const QString& folder) {
     return files;
 }
 
+// A new folder among the sessions, with a manifest listing `pages`.
+QString newSession(const QList<SessionManifest::Entry>& pages,
+                   const QDateTime& changed = QDateTime::currentDateTimeUtc()) {
+    const QString path = QDir(cacheRoot()).filePath(SessionFolder::folderName(QUuid::createUuid()));
+    QDir().mkpath(path);
+    SessionManifest({pages, changed}).write(path);
+    return path;
+}
+
 QStringList sessionFolders() {
     return QDir(cacheRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
@@ -105,18 +110,6 @@ std::unique_ptr<ScannerViewModel> childModel(bool sane, const QList<QUrl>& impor
     return model;
 }
 
-bool waitFor(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > patience) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return true;
-}
-
 // Scans from the SANE test scanner, imports, rotates, reorders, saves the
 // PDF an uninterrupted run makes, then waits to be killed.
 int childWork(const QStringList& imports) {
@@ -125,7 +118,7 @@ int childWork(const QStringList& imports) {
         urls << QUrl::fromLocalFile(path);
     }
     auto model = childModel(true, urls);
-    if (!waitFor([&] { return model->devices().size() == 2; })) {
+    if (!QTest::qWaitFor([&] { return model->devices().size() == 2; }, patience)) {
         return 2;
     }
     model->setSelectedDeviceID(QStringLiteral("test:0"));
@@ -136,11 +129,11 @@ int childWork(const QStringList& imports) {
         s.dpi = 50;
     });
     model->scan();
-    if (!waitFor([&] { return !model->busy(); }) || model->pages().size() != 1) {
+    if (!QTest::qWaitFor([&] { return !model->busy(); }, patience) || model->pages().size() != 1) {
         return 3;
     }
     model->importFiles();
-    if (!waitFor([&] { return !model->importing(); }) ||
+    if (!QTest::qWaitFor([&] { return !model->importing(); }, patience) ||
         model->pages().size() != 1 + imports.size()) {
         return 4;
     }
@@ -185,7 +178,9 @@ int childTurns(const QStringList& imports) {
     }
     auto model = childModel(false, urls);
     model->importFiles();
-    waitFor([&] { return !model->importing(); });
+    if (!QTest::qWaitFor([&] { return !model->importing(); }, patience)) {
+        return 4;
+    }
     QHash<QUuid, int> turns;
     // A state is reached once its manifest is on disk.
     model->waitForSessionRecord();
@@ -221,7 +216,9 @@ int childTurns(const QStringList& imports) {
 int childHold(const QStringList& imports) {
     auto model = childModel(false, {QUrl::fromLocalFile(imports.first())});
     model->importFiles();
-    waitFor([&] { return !model->importing(); });
+    if (!QTest::qWaitFor([&] { return !model->importing(); }, patience)) {
+        return 4;
+    }
     model->waitForSessionRecord();
     say(QStringLiteral("ready ") + model->sessionFolder().toLocalFile());
     return QCoreApplication::exec();
@@ -253,7 +250,7 @@ int childMany() {
     bool finished = false;
     QObject::connect(&model, &ScannerViewModel::recoveryFinished, [&] { finished = true; });
     model.offerRecovery();
-    if (!waitFor([&] { return finished; })) {
+    if (!QTest::qWaitFor([&] { return finished; }, patience)) {
         return 3;
     }
     say(QStringLiteral("restored %1").arg(model.pages().size()));
@@ -262,12 +259,8 @@ int childMany() {
 
 } // namespace
 
-class tst_SessionRecovery : public QObject {
+class tst_SessionRecovery : public QObject, ModelFixture {
     Q_OBJECT
-
-    std::optional<TestHome> home_;
-    std::shared_ptr<FakeDesktopServices> desktop_;
-    std::unique_ptr<ScannerViewModel> model_;
 
     // This test binary as a child in `mode` (see main()), with this test's HOME.
     std::unique_ptr<QProcess> startChild(const QString& mode, const QStringList& inputs) {
@@ -302,8 +295,7 @@ class tst_SessionRecovery : public QObject {
         model_.reset();
         desktop_ = std::make_shared<FakeDesktopServices>();
         desktop_->restoreAnswers = std::move(answers);
-        model_ =
-            std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
+        model_ = makeModel();
         QSignalSpy finished(model_.get(), &ScannerViewModel::recoveryFinished);
         model_->offerRecovery();
         QVERIFY(finished.wait(patience));
@@ -327,17 +319,8 @@ class tst_SessionRecovery : public QObject {
     }
 
 private Q_SLOTS:
-    // Each case in a HOME of its own (the model of the case before goes
-    // first: it lives in the HOME it was made in).
-    void init() {
-        model_.reset();
-        home_.emplace();
-        QVERIFY(home_->isValid());
-    }
-    void cleanupTestCase() {
-        model_.reset();
-        home_.reset();
-    }
+    void init() { QVERIFY(startCase(false)); }
+    void cleanup() { endCase(); }
 
     void aKilledSessionComesBackAsItWas() {
         if (qEnvironmentVariableIsEmpty("SANE_CONFIG_DIR")) {
@@ -477,45 +460,25 @@ private Q_SLOTS:
         }
     }
 
-    void twoInstancesAtOnceAndDiscard() {
-        const QUrl png = writeInput(*home_, "one.png", picture(80, 60, 5));
-        auto child = startChild("--hold", {png.toLocalFile()});
-        const QStringList said = readLines(*child, 1);
-        QVERIFY2(!said.isEmpty() && said.first().startsWith("ready "), qPrintable(said.join("|")));
-        const QString held = said.first().mid(6);
-        const auto before = snapshot(held);
-        QCOMPARE(before.size(), 3); // lock, manifest, page
-
-        // The running instance's folder is neither offered nor touched.
-        startAgain({true});
-        QVERIFY(desktop_->restoreQuestions.isEmpty());
-        QVERIFY(model_->pages().isEmpty());
-        QCOMPARE(snapshot(held), before);
-        QVERIFY(SessionLock::isHeldElsewhere(held));
-
-        // Once it is gone it is offered; Discard removes that folder only.
-        kill(*child);
-        startAgain({false});
-        QCOMPARE(desktop_->restoreQuestions.size(), 1);
-        QVERIFY(desktop_->restoreQuestions.first().contains("Restore 1 page(s) from "));
-        QVERIFY(model_->pages().isEmpty());
-        QVERIFY(!QFileInfo::exists(held));
-        QCOMPARE(sessionFolders(),
-                 QStringList{QFileInfo(model_->sessionFolder().toLocalFile()).fileName()});
-        QCOMPARE(readFile(png.toLocalFile()).isEmpty(), false);
-    }
-
-    void aPdfPageComesBackWithItsText() {
+    void twoInstancesAtOnceAndAPdfPageComesBackWithItsText() {
         // A page of a searchable PDF keeps its text layer beside its file.
         const QString pdf = QStringLiteral(PAPERLARK_SOURCE_DIR "/tests/data/pdf/ocrmypdf.pdf");
         auto child = startChild("--hold", {pdf});
         const QStringList said = readLines(*child, 1);
         QVERIFY2(!said.isEmpty() && said.first().startsWith("ready "), qPrintable(said.join("|")));
         const QString held = said.first().mid(6);
+        const auto before = snapshot(held);
+
+        // The running instance's folder is neither offered nor touched.
+        startAgain({true});
+        QVERIFY(desktop_->restoreQuestions.isEmpty() && model_->pages().isEmpty());
+        QCOMPARE(snapshot(held), before);
+        QVERIFY(SessionLock::isHeldElsewhere(held));
+
+        // Once it is gone it is offered, the text layer with its page.
         kill(*child);
         const auto manifest = SessionManifest::read(held);
         QVERIFY(manifest && manifest->pages.size() == 1 && manifest->pages[0].text);
-
         startAgain({true});
         QCOMPARE(model_->pages().size(), 1);
         const auto page = model_->pages().first();
@@ -539,22 +502,11 @@ private Q_SLOTS:
     }
 
     void unsavedPagesAreKeptOnlyWhenAsked() {
-        desktop_ = std::make_shared<FakeDesktopServices>();
-        desktop_->imageFilesAnswer = {writeInput(*home_, "x.png", picture(40, 30, 6)),
-                                      writeInput(*home_, "y.png", picture(30, 40, 7))};
-        model_ =
-            std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
-        model_->importFiles();
-        QTRY_VERIFY(!model_->importing());
-        QCOMPARE(model_->unsavedPageCount(), 2);
+        model_ = makeModel();
+        QVERIFY(importImages(2));
         QVERIFY(model_->saveCurrentPages());
-        QCOMPARE(model_->unsavedPageCount(), 0);
-        QVERIFY(model_->pages()[1]->rotate(2));
+        QVERIFY(model_->pages()[1]->rotate(2)); // unsaved again
         model_->notifyChanged();
-        QCOMPARE(model_->unsavedPageCount(), 1); // changed since
-        model_->setSelectedPageID(model_->pages()[0]->id());
-        model_->moveSelection(1);
-        QCOMPARE(model_->unsavedPageCount(), 1); // order does not count
 
         const QString folder = model_->sessionFolder().toLocalFile();
         model_->cleanUp(true);
@@ -575,21 +527,12 @@ private Q_SLOTS:
     }
 
     void turnedJpegsAndEarlierSessionsComeBackTurned() {
-        const QString root = cacheRoot();
-        const auto folderWith = [&](const SessionManifest::Entry& entry, const QDateTime& when) {
-            const QString path =
-                QDir(root).filePath(SessionFolder::folderName(QUuid::createUuid()));
-            QDir().mkpath(path);
-            SessionManifest({{entry}, when}).write(path);
-            return path;
-        };
         const QImage photo = picture(90, 60, 11);
         // A page kept as JPEG and turned once: its bytes stay, the turn is
         // in the manifest.
         const QString jpegName = ScannedPage::makeCacheFileName(".jpg");
         const QUuid turnedId = QUuid::createUuid();
-        const QString turned = folderWith({turnedId, jpegName, 200, "60 x 90 px @ 200 dpi", 1},
-                                          QDateTime::currentDateTimeUtc());
+        const QString turned = newSession({{turnedId, jpegName, 200, "60 x 90 px @ 200 dpi", 1}});
         QVERIFY(ImageFile::writeJPEG(photo, QUrl::fromLocalFile(turned + "/" + jpegName), 200, 90));
         const QByteArray jpegBytes = readFile(turned + "/" + jpegName);
         const QImage decoded =
@@ -599,7 +542,7 @@ private Q_SLOTS:
         // of the same name is complete beside it.
         const QString earlierName = ScannedPage::makeCacheFileName(".jpg");
         const QUuid earlierId = QUuid::createUuid();
-        const QString earlier = folderWith({earlierId, earlierName, 200, "90 x 60 px @ 200 dpi"},
+        const QString earlier = newSession({{earlierId, earlierName, 200, "90 x 60 px @ 200 dpi"}},
                                            QDateTime::currentDateTimeUtc().addDays(-1));
         QVERIFY(readFile(earlier + "/manifest.json").contains("\"version\": 1"));
         QVERIFY(
@@ -645,15 +588,13 @@ private Q_SLOTS:
     void restoringLosesNothing() {
         // Pages at the highest resolution any door takes come back; a file
         // above it is refused at the door, not dropped at a restore.
-        desktop_ = std::make_shared<FakeDesktopServices>();
         const QUrl normal = writeInput(*home_, "normal.png", picture(60, 80, 1));
         const QUrl highest = QUrl::fromLocalFile(home_->filePath("in/highest.png"));
         const QUrl over = QUrl::fromLocalFile(home_->filePath("in/over.png"));
         QVERIFY(ImageFile::writePNG(picture(70, 50, 2), highest, PageRule::maxDpi));
         QVERIFY(ImageFile::writePNG(picture(70, 50, 3), over, 2 * PageRule::maxDpi));
         desktop_->imageFilesAnswer = {normal, highest, over};
-        model_ =
-            std::make_unique<ScannerViewModel>(desktop_, std::make_unique<FakeScannerBrowser>());
+        model_ = makeModel();
         model_->importFiles();
         QTRY_VERIFY(!model_->importing());
         QCOMPARE(model_->pages().size(), 2);
@@ -701,23 +642,19 @@ private Q_SLOTS:
         // name (the form earlier versions rotated such pages into): each
         // entry keeps its own file, and nothing that is not restored goes.
         model_->cleanUp();
-        const QString both =
-            QDir(cacheRoot()).filePath(SessionFolder::folderName(QUuid::createUuid()));
-        QVERIFY(QDir().mkdir(both));
         const QString jpegName = ScannedPage::makeCacheFileName(".jpg");
         const QString pngName =
-            ScannedPage::rotatedCacheURL(QUrl::fromLocalFile(both + "/" + jpegName)).fileName();
+            ScannedPage::rotatedCacheURL(QUrl::fromLocalFile("/" + jpegName)).fileName();
         const QString brokenName = ScannedPage::makeCacheFileName();
+        const QString both =
+            newSession({{QUuid::createUuid(), jpegName, 200, "40 x 30 px @ 200 dpi"},
+                        {QUuid::createUuid(), pngName, 200, "30 x 40 px @ 200 dpi"},
+                        {QUuid::createUuid(), brokenName, 200, "d"}});
         QVERIFY(ImageFile::writeJPEG(picture(40, 30, 4), QUrl::fromLocalFile(both + "/" + jpegName),
                                      200, 90));
         QVERIFY(ImageFile::writePNG(picture(30, 40, 5), QUrl::fromLocalFile(both + "/" + pngName),
                                     200));
         QVERIFY(writeFile(both + "/" + brokenName, "not a page").isValid());
-        QVERIFY(SessionManifest({{{QUuid::createUuid(), jpegName, 200, "40 x 30 px @ 200 dpi"},
-                                  {QUuid::createUuid(), pngName, 200, "30 x 40 px @ 200 dpi"},
-                                  {QUuid::createUuid(), brokenName, 200, "d"}},
-                                 QDateTime::currentDateTimeUtc()})
-                    .write(both));
         startAgain({true});
         QVERIFY(desktop_->restoreQuestions.first().contains("Restore 2 page(s) from "));
         QCOMPARE(model_->pages().size(), 2);
@@ -756,22 +693,16 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(root));
         const QString in = home_->filePath("in");
         const QUrl secret = writeInput(*home_, "secret.png", picture(50, 50, 8));
-        const QUrl hardSecret = writeInput(*home_, "hard.png", picture(50, 50, 9));
         const QString userFolder = home_->filePath("in/folder");
         QVERIFY(QDir().mkpath(userFolder));
 
         // A folder named after a session, with a manifest listing `files`.
-        const auto session = [&](const QStringList& files) {
-            const QString path =
-                QDir(root).filePath(SessionFolder::folderName(QUuid::createUuid()));
-            QDir().mkpath(path);
-            SessionManifest manifest;
-            manifest.changed = QDateTime::currentDateTimeUtc();
+        const auto session = [](const QStringList& files) {
+            QList<SessionManifest::Entry> pages;
             for (const QString& file : files) {
-                manifest.pages.append({QUuid::createUuid(), file, 100, "d"});
+                pages.append({QUuid::createUuid(), file, 100, "d"});
             }
-            manifest.write(path);
-            return path;
+            return newSession(pages);
         };
         const auto goodPage = [&](const QString& folder, int seed) {
             const QString name = ScannedPage::makeCacheFileName();
@@ -789,19 +720,9 @@ private Q_SLOTS:
         const QString symlinked = session({ScannedPage::makeCacheFileName()});
         QFile::link(secret.toLocalFile(),
                     symlinked + "/" + SessionManifest::read(symlinked)->pages[0].file);
-        const QString hardLinked = session({ScannedPage::makeCacheFileName()});
-        QCOMPARE(::link(QFile::encodeName(hardSecret.toLocalFile()).constData(),
-                        QFile::encodeName(hardLinked + "/" +
-                                          SessionManifest::read(hardLinked)->pages[0].file)
-                            .constData()),
-                 0);
         // Names outside the folder are dropped, which leaves nothing to offer:
         // the folder holds nothing of its own and goes, the files named stay.
         const QString outside = session({"../../../in/secret.png", in + "/secret.png"});
-        const QString huge = session({});
-        goodPage(huge, 1);
-        writeFile(huge + "/manifest.json", "{\"version\": 1, \"pages\": []" +
-                                               QByteArray(SessionManifest::maxBytes, ' ') + "}");
         const QString torn = session({});
         const QString tornPage = goodPage(torn, 2);
         writeFile(
@@ -809,13 +730,6 @@ private Q_SLOTS:
             "{\"version\": 1, \"changed\": \"2026-01-01T00:00:00Z\", \"pages\": [{\"id\": \"" +
                 QUuid::createUuid().toString().toUtf8() + "\", \"file\": \"" + tornPage.toUtf8() +
                 "\"");
-        const QString latin1 = session({});
-        const QString latinPage = goodPage(latin1, 3);
-        writeFile(
-            latin1 + "/manifest.json",
-            QByteArray(R"({"version": 1, "changed": "2026-01-01T00:00:00Z", "pages": [{"id": ")") +
-                QUuid::createUuid().toString().toUtf8() + R"(", "file": ")" + latinPage.toUtf8() +
-                "\", \"dpi\": 100, \"description\": \"caf\xE9\"}]}");
         const QString foreign = session({});
         listed(foreign, 4);
         const bool root_ = ::getuid() == 0;
@@ -867,8 +781,8 @@ private Q_SLOTS:
             .write(halfBroken);
 
         const auto users = snapshot(in);
-        const QStringList untouched = {symlinked, hardLinked,  huge,   torn,           latin1,
-                                       foreign,   notASession, locked, stagingWithFile};
+        const QStringList untouched = {symlinked, torn,     foreign,        notASession,
+                                       locked,    scanning, stagingWithFile};
         QMap<QString, QMap<QString, QByteArray>> before;
         for (const QString& folder : untouched) {
             before.insert(folder, snapshot(folder));

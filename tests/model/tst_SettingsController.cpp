@@ -1,11 +1,11 @@
 // The live settings: the SMTP test message through a real server on
-// loopback, and the password in the test session's real keyring.
+// loopback. (The password in the keyring, and the settings file, are tested
+// with the settings window over a real model.)
 
 #include "../email/LoopbackSmtpServer.h"
 #include "TestHome.h"
 
 #include "model/SettingsController.h"
-#include "settings/Keychain.h"
 
 #include <QTest>
 #include <QThreadPool>
@@ -67,26 +67,6 @@ private Q_SLOTS:
         gone.reset();
         QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
         QCoreApplication::processEvents();
-    }
-
-    void passwordFollowsTheUserNameAsItIsNow() {
-        const QString alice = QStringLiteral("alice.controller@example.org");
-        SettingsController settings;
-        settings.edit([&](AppSettings& s) { s.smtpUser = alice; });
-        settings.setSmtpPassword(QStringLiteral("pw"));
-        QCOMPARE(Keychain::get(alice), QStringLiteral("pw"));
-        QCOMPARE(settings.smtpPassword(), QStringLiteral("pw"));
-        settings.edit([](AppSettings& s) { s.smtpUser.clear(); });
-        QCOMPARE(settings.smtpPassword(), QString()); // no user, no password
-        settings.setSmtpPassword(QStringLiteral("lost"));
-        settings.edit([&](AppSettings& s) { s.smtpUser = alice; });
-        QCOMPARE(settings.smtpPassword(), QStringLiteral("pw"));
-        settings.setSmtpPassword({}); // an empty one removes it
-        QCOMPARE(Keychain::get(alice), QString());
-
-        // The file is written only when asked, with what is in memory.
-        settings.save();
-        QCOMPARE(AppSettings::load(), settings.settings());
     }
 };
 
