@@ -1,10 +1,11 @@
 #pragma once
 
-// Small helpers shared by the widget tests: compositing expected colours and
-// reading pixels from grabbed widgets.
+// Small helpers shared by the widget tests: compositing expected colours,
+// reading pixels from grabbed widgets, finding open windows.
 
 #include "ui/controls/Theme.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
@@ -48,6 +49,17 @@ inline QString describe(const QColor& colour) {
         .arg(colour.red())
         .arg(colour.green())
         .arg(colour.blue());
+}
+
+// The shown top-level windows of type T.
+template <typename T> QList<T*> shownWindows() {
+    QList<T*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<T*>(widget); window != nullptr && window->isVisible()) {
+            found.append(window);
+        }
+    }
+    return found;
 }
 
 // Puts `widget` alone on an opaque backdrop so that translucent fills can be

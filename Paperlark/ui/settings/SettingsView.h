@@ -67,9 +67,6 @@ public:
     // The text of the password field.
     QString smtpPassword() const;
 
-    // The result line of the latest SMTP test, if one was started.
-    const std::optional<QString>& testResult() const { return testResult_; }
-
     // "Send test email": the model sends a short message through the SMTP
     // settings as edited so far (ScannerViewModel::sendTestEmail()); the
     // result line shows each line the model reports ("Sending...", then the

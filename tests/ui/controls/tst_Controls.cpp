@@ -27,87 +27,55 @@ class ControlsTest : public QObject {
 private Q_SLOTS:
     void initTestCase() { DarkAppearance::apply(*qApp); }
 
-    void buttonStylesInEveryState_data() {
-        QTest::addColumn<ButtonStyle>("style");
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QColor>("fill");
-        QTest::addColumn<QColor>("border");
-        QTest::addColumn<QColor>("foreground");
-
-        const QColor disabledFill = Theme::elevated.color(0.4);
-        const QColor disabledText = Theme::muted.color(0.5);
-        const QColor line = Theme::line.color();
-        const struct {
-            const char* name;
-            ButtonStyle style;
-            QColor rest, pressed, border, foreground;
-        } styles[] = {
-            {"primary", PrimaryButtonStyle(), Theme::cyan.color(0.2), Theme::cyan.color(0.32),
-             Theme::cyan.color(), Theme::ink.color()},
-            {"secondary", SecondaryButtonStyle(), Theme::elevated.color(),
-             Theme::lineBright.color(0.4), Theme::line.color(), Theme::ink.color()},
-            {"danger", DangerButtonStyle(), Theme::danger.color(0.16), Theme::danger.color(0.3),
-             Theme::danger.color(), Theme::danger.color()},
-        };
-        for (const auto& s : styles) {
-            QTest::addRow("%s at rest", s.name)
-                << s.style << "rest" << s.rest << s.border << s.foreground;
-            QTest::addRow("%s pressed", s.name)
-                << s.style << "pressed" << s.pressed << s.border << s.foreground;
-            // Disabled, all three styles look the same.
-            QTest::addRow("%s disabled", s.name)
-                << s.style << "disabled" << disabledFill << line << disabledText;
-        }
-    }
-
+    // A button draws its style's own colours at rest and pressed, and, when
+    // disabled, one neutral look that differs from every style at rest.
     void buttonStylesInEveryState() {
-        QFETCH(ButtonStyle, style);
-        QFETCH(QString, state);
-        QFETCH(QColor, fill);
-        QFETCH(QColor, border);
-        QFETCH(QColor, foreground);
-
-        // A full block glyph gives the label pixels that are entirely text.
-        auto* button = new FlatButton(QStringLiteral("\u2588"), style);
-        UiTest::Backdrop backdrop(button);
-        if (state == QLatin1String("pressed")) {
-            button->setDown(true);
-        } else if (state == QLatin1String("disabled")) {
-            button->setEnabled(false);
+        const auto picture = [](const ButtonStyle& style, const QString& state) {
+            // A full block glyph gives the label pixels that are entirely text.
+            auto* button = new FlatButton(QStringLiteral("\u2588"), style);
+            UiTest::Backdrop backdrop(button);
+            button->setDown(state == QLatin1String("pressed"));
+            button->setEnabled(state != QLatin1String("disabled"));
+            return backdrop.grab();
+        };
+        QImage disabled;
+        for (const ButtonStyle& style :
+             {ButtonStyle(PrimaryButtonStyle()), ButtonStyle(SecondaryButtonStyle()),
+              ButtonStyle(DangerButtonStyle())}) {
+            QImage rest;
+            for (const QString& state : {QStringLiteral("rest"), QStringLiteral("pressed")}) {
+                const QImage image = picture(style, state);
+                const QColor fill =
+                    blend(state == QLatin1String("rest") ? style.fill : style.pressedFill,
+                          Theme::background.color());
+                const int middle = image.height() / 2;
+                UI_COMPARE_COLOUR(image.pixelColor(5, middle), fill);
+                UI_COMPARE_COLOUR(image.pixelColor(image.width() - 6, middle), fill);
+                UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, 0),
+                                  blend(style.border, fill));
+                UI_COMPARE_COLOUR(image.pixelColor(0, middle), blend(style.border, fill));
+                UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, middle),
+                                  blend(style.foreground, fill));
+                rest = rest.isNull() ? image : rest;
+            }
+            const QImage image = picture(style, QStringLiteral("disabled"));
+            QVERIFY(disabled.isNull() || image == disabled);
+            QVERIFY(image != rest);
+            disabled = image;
         }
-        const QImage image = backdrop.grab();
-        const QColor under = Theme::background.color();
-        const QColor seenFill = blend(fill, under);
-        const int middle = image.height() / 2;
-
-        UI_COMPARE_COLOUR(image.pixelColor(5, middle), seenFill);
-        UI_COMPARE_COLOUR(image.pixelColor(image.width() - 6, middle), seenFill);
-        UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, 0), blend(border, seenFill));
-        UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, image.height() - 1),
-                          blend(border, seenFill));
-        UI_COMPARE_COLOUR(image.pixelColor(0, middle), blend(border, seenFill));
-        UI_COMPARE_COLOUR(image.pixelColor(image.width() / 2, middle), blend(foreground, seenFill));
     }
 
     void headerIsDrawnAsTabled() {
         auto* header = new TesselHeader;
         QCOMPARE(header->versionBadge()->text(), QStringLiteral("v") + BuildInfo::version());
-        QCOMPARE(VersionBadge::textFor(QString()), QStringLiteral("v"));
         UiTest::Backdrop backdrop(header, Theme::violet);
         backdrop.frame()->resize(1000, header->sizeHint().height());
         backdrop.frame()->layout()->activate();
         const QImage image = backdrop.grab();
         QCOMPARE(image.width(), 1000);
 
-        // Hairline under the banner, plain background between the glows, a
-        // cyan glow leading and a violet one trailing.
+        // A hairline under the banner.
         UI_COMPARE_COLOUR(image.pixelColor(500, image.height() - 1), Theme::line.color());
-        UI_COMPARE_COLOUR(image.pixelColor(500, 10), Theme::background.color());
-        const QColor nearCyan = image.pixelColor(30, 60);
-        QVERIFY(nearCyan.blue() - Theme::background.color().blue() >
-                nearCyan.red() - Theme::background.color().red());
-        const QColor nearViolet = image.pixelColor(900, 10);
-        QVERIFY(nearViolet.red() > Theme::background.color().red() + 5);
 
         // The title's letters run from cyan (leading) to violet (trailing).
         QImage title(header->title()->size(), QImage::Format_ARGB32);
@@ -155,17 +123,15 @@ private Q_SLOTS:
             UI_COMPARE_COLOUR(image.pixelColor(299, middle), Theme::line.color());
             UI_COMPARE_COLOUR(image.pixelColor(150, image.height() - 1), Theme::line.color());
             UI_COMPARE_COLOUR(image.pixelColor(5, middle), Theme::surface.color());
-            // Rounded corners leave the backdrop showing.
+            // Rounded corners leave the backdrop showing; an accent bar runs
+            // from cyan to violet along the top.
             UI_COMPARE_COLOUR(image.pixelColor(0, 0), Theme::background.color());
-            // The accent bar: 2 high, 10 in from each side, cyan to violet.
-            UI_COMPARE_COLOUR(image.pixelColor(5, 0), Theme::background.color());
             QVERIFY(UiTest::near(image.pixelColor(12, 0), Theme::cyan.color(), 8));
             QVERIFY(UiTest::near(image.pixelColor(287, 1), Theme::violet.color(), 8));
-            UI_COMPARE_COLOUR(image.pixelColor(150, 2), Theme::surface.color());
         }
     }
 
-    void footerLayouts() {
+    void footerLayoutsAndLinks() {
         TesselFooter footer;
         footer.resize(800, footer.sizeHint().height());
         footer.show();
@@ -210,20 +176,15 @@ private Q_SLOTS:
         const QImage image = footer.grab().toImage();
         UI_COMPARE_COLOUR(image.pixelColor(400, 0), Theme::line.color());
         UI_COMPARE_COLOUR(image.pixelColor(footer.width() / 2, 2), Theme::background.color());
-    }
 
-    void footerLinks() {
-        TesselFooter footer(QStringLiteral("Ready."));
-        QCOMPARE(footer.authorLink()->text(), QStringLiteral("Brannock"));
+        // Where the links lead and what they say they do (their texts are
+        // checked with the main window's Tab stops).
         QCOMPARE(footer.authorLink()->url(), QUrl(BuildInfo::authorUrl));
-        QCOMPARE(footer.donationLink()->text(), QStringLiteral("\u2615 Buy me a coffee"));
         QCOMPARE(footer.donationLink()->url(), QUrl(BuildInfo::donationUrl));
-
-        QString address = BuildInfo::authorUrl;
-        QVERIFY(address.startsWith(QStringLiteral("https://")));
-        address.remove(0, 8);
         QCOMPARE(footer.authorLink()->toolTip(),
-                 QStringLiteral("Open ") + address + QStringLiteral(" in your browser"));
+                 QStringLiteral("Open ") +
+                     QString(BuildInfo::authorUrl).remove(QStringLiteral("https://")) +
+                     QStringLiteral(" in your browser"));
         QCOMPARE(footer.donationLink()->toolTip(),
                  QStringLiteral("Support this free tool - opens ") + BuildInfo::donationUrl);
     }

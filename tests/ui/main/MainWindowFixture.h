@@ -10,12 +10,15 @@
 #include "model/ScannerViewModel.h"
 #include "scanning/fake/FakeScannerBrowser.h"
 #include "scanning/fake/FakeScannerDevice.h"
+#include "ui/controls/FlatButton.h"
 #include "ui/main/ContentView.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/OptionsCard.h"
 #include "ui/main/PageListPanel.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QTest>
 
 #include <memory>
@@ -63,6 +66,19 @@ struct MainWindowFixture {
             return nullptr;
         }
         return device;
+    }
+
+    // Adds pages through "Add image file...", as the user would.
+    void addPages(const QList<QImage>& images) {
+        desktop->imageFilesAnswer.clear();
+        for (const QImage& image : images) {
+            const QString path = home.filePath(
+                QStringLiteral("in/%1.png").arg(QUuid::createUuid().toString(QUuid::Id128)));
+            image.save(path);
+            desktop->imageFilesAnswer << QUrl::fromLocalFile(path);
+        }
+        view->optionsCard()->addImageButton()->click();
+        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
     }
 
     QStringList rowTitles() const {

@@ -19,6 +19,7 @@
 #include "ui/main/SaveCard.h"
 #include "ui/toolkit/DarkAppearance.h"
 #include "ui/toolkit/SheetPresenter.h"
+#include "ui/toolkit/WindowConfigurator.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -27,7 +28,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -40,21 +40,12 @@ namespace {
 using Step = FakeScannerDevice::Step;
 
 struct Fixture : MainWindowFixture {
-    // Adds pages through "Add image file...", as the user would: images of
-    // `size` pixels, left half red and right half blue.
+    // Pages of `size` pixels, left half red and right half blue.
     void addPages(int count, QSize size = QSize(300, 200)) {
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::blue);
         QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), Qt::red);
-        desktop->imageFilesAnswer.clear();
-        for (int i = 0; i < count; ++i) {
-            const QString path = home.filePath(
-                QStringLiteral("in/%1.png").arg(QUuid::createUuid().toString(QUuid::Id128)));
-            image.save(path);
-            desktop->imageFilesAnswer << QUrl::fromLocalFile(path);
-        }
-        view->optionsCard()->addImageButton()->click();
-        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
+        MainWindowFixture::addPages(QList<QImage>(count, image));
     }
 };
 
@@ -75,15 +66,6 @@ QList<QAccessibleInterface*> accessibleTree(QAccessibleInterface* root) {
         }
     }
     return all;
-}
-
-QMessageBox* openAlert() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-            return box;
-        }
-    }
-    return nullptr;
 }
 
 // How many pixels of two pictures of one place differ plainly (a faint or
@@ -156,7 +138,8 @@ private Q_SLOTS:
         QVERIFY(options->scanButton()->isEnabled());
         QVERIFY(!options->addImageButton()->isEnabled());
         QVERIFY(options->spinner()->isVisible());
-        QVERIFY(options->spinner()->isSpinning());
+        const int angle = options->spinner()->angle();
+        QTRY_VERIFY(options->spinner()->angle() != angle);
         QTRY_COMPARE(device->scans().size(), 1);
         QTest::keyClick(f.window.get(), Qt::Key_Return);
         QCOMPARE(f.model->errorMessage(), std::nullopt); // Scan is off: nothing happened
@@ -188,7 +171,6 @@ private Q_SLOTS:
         QCOMPARE(f.rowTitles().size(), 4);
         QVERIFY(options->spinner()->isHidden());
         QVERIFY(!options->spinner()->isSpinning());
-        QVERIFY(f.view->saveCard()->saveButton()->isEnabled());
     }
 
     void addingALongPdfCanBeCancelled() {
@@ -203,11 +185,7 @@ private Q_SLOTS:
         QFile out(f.home.filePath("long.pdf"));
         QVERIFY(out.open(QIODevice::WriteOnly) && writer.write(out, "test"));
         out.close();
-        const QString after = f.home.filePath("after.png");
-        QImage red(30, 30, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QVERIFY(red.save(after));
-        f.model->addDroppedFiles({QUrl::fromLocalFile(out.fileName()), QUrl::fromLocalFile(after)});
+        f.model->addDroppedFiles({QUrl::fromLocalFile(out.fileName())});
 
         // While it runs, "Add image file..." cancels it and Save waits.
         OptionsCard* options = f.view->optionsCard();
@@ -218,11 +196,7 @@ private Q_SLOTS:
         QVERIFY(!f.view->saveCard()->saveButton()->isEnabled());
         QTest::keyClick(f.window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!f.model->importing());
-        // The pages in stay; the rest, and the file after it, never come.
-        QVERIFY(f.model->pages().size() < 500);
-        QVERIFY(f.model->pages().last()->pixelSize() != QSizeF(30, 30));
-        QTRY_COMPARE(QDir(f.model->sessionFolder().toLocalFile()).entryList({"page_*"}).size(),
-                     f.model->pages().size());
+        // (Which pages stay is the importer's, tested with it.)
         QVERIFY(f.model->status().startsWith("Adding the PDF long.pdf was cancelled."));
         QCOMPARE(f.model->errorMessage(), std::nullopt); // no alert
         QCOMPARE(options->addImageButton()->text(), QStringLiteral("Add image file..."));
@@ -453,16 +427,26 @@ private Q_SLOTS:
         QTRY_COMPARE(f.savedFiles().size(), 1);
         QVERIFY(f.model->status().startsWith(QStringLiteral("Saved ")));
 
-        // "Save & email..." raises the sheet; closing it in any way lowers
-        // the model's flag again.
-        save->emailButton()->click();
-        QVERIFY(f.model->emailSheetVisible());
-        QTRY_VERIFY(f.view->sheetPresenter()->sheet() != nullptr);
-        QVERIFY(qobject_cast<EmailSheet*>(f.view->sheetPresenter()->sheet()) != nullptr);
-        QVERIFY(QTest::qWaitForWindowExposed(f.view->sheetPresenter()->sheet()));
-        QTest::keyClick(f.view->sheetPresenter()->sheet(), Qt::Key_Escape);
-        QTRY_VERIFY(!f.model->emailSheetVisible());
-        QTRY_VERIFY(f.view->sheetPresenter()->sheet() == nullptr);
+        // "Save & email..." raises the sheet, a window-modal child with the
+        // dark chrome; closing it lowers the model's flag, and lowering the
+        // flag closes it. Each showing is a new sheet.
+        for (const bool escape : {true, false}) {
+            save->emailButton()->click();
+            QVERIFY(f.model->emailSheetVisible());
+            QPointer<QDialog> sheet = f.view->sheetPresenter()->sheet();
+            QVERIFY(qobject_cast<EmailSheet*>(sheet) != nullptr);
+            QCOMPARE(sheet->parentWidget(), f.view);
+            QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+            QVERIFY(sheet->findChild<WindowConfigurator*>() != nullptr);
+            QVERIFY(QTest::qWaitForWindowExposed(sheet));
+            if (escape) {
+                QTest::keyClick(sheet, Qt::Key_Escape);
+                QVERIFY(!f.model->emailSheetVisible());
+            } else {
+                f.model->setEmailSheetVisible(false);
+            }
+            QTRY_VERIFY(sheet == nullptr && f.view->sheetPresenter()->sheet() == nullptr);
+        }
         QCOMPARE(f.savedFiles().size(), 1);
 
         // Clearing empties the list; the earlier save still allows e-mail.
@@ -502,24 +486,20 @@ private Q_SLOTS:
         QCOMPARE(qRound(drawn.width() * 3), qRound(drawn.height() * 4));
         QVERIFY(drawn.left() >= PreviewPane::margin - 0.5);
 
-        // Choosing another page shows that page.
+        // Choosing another page shows that page; a burst of selections ends
+        // on the last one chosen.
         const QUuid first = f.model->pages()[0]->id();
-        f.model->setSelectedPageID(first);
-        QTRY_COMPARE(preview->pictureId(), std::optional<QUuid>(first));
-        QCOMPARE(preview->state(), PreviewPane::State::Picture);
-
-        // A burst of selections ends on the last one chosen.
         for (int i = 0; i < 5; ++i) {
-            f.model->setSelectedPageID(i % 2 == 0 ? last : first);
+            f.model->setSelectedPageID(i % 2 == 0 ? first : last);
         }
-        QTRY_COMPARE(preview->pictureId(), std::optional<QUuid>(last));
+        QTRY_COMPARE(preview->pictureId(), std::optional<QUuid>(first));
         QTRY_COMPARE(preview->state(), PreviewPane::State::Picture);
         QTest::qWait(50);
-        QCOMPARE(preview->pictureId(), std::optional<QUuid>(last));
+        QCOMPARE(preview->pictureId(), std::optional<QUuid>(first));
 
         // A page whose cache file is gone shows the placeholder.
-        QFile::remove(f.model->pages()[0]->cacheURL().toLocalFile());
-        f.model->setSelectedPageID(first);
+        QFile::remove(f.model->pages()[1]->cacheURL().toLocalFile());
+        f.model->setSelectedPageID(last);
         QTRY_COMPARE(preview->state(), PreviewPane::State::Placeholder);
     }
 
@@ -558,10 +538,7 @@ private Q_SLOTS:
         f.view->rotateSelectedPage(1);
         QVERIFY(!f.model->errorMessage().value_or(QString()).isEmpty());
         QCOMPARE(page->pixelSize(), QSizeF(300, 400));
-        QTRY_VERIFY(openAlert() != nullptr);
-        QCOMPARE(openAlert()->text(), *f.model->errorMessage());
-        openAlert()->button(QMessageBox::Ok)->click();
-        QTRY_COMPARE(f.model->errorMessage(), std::nullopt);
+        f.model->setErrorMessage(std::nullopt);
 
         // Nothing selected: nothing happens.
         f.model->setSelectedPageID(std::nullopt);

