@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QGlyphRun>
 #include <QImageWriter>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
 #include <QRadialGradient>
@@ -152,42 +151,6 @@ QImage withNoise(QImage image, double deviation, unsigned seed) {
     return image;
 }
 
-void drawPhoto(QPainter& painter, const QRectF& area, unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    const double scale = area.width() / 1000.0;
-    QLinearGradient sky(area.topLeft(), area.bottomLeft());
-    sky.setColorAt(0, QColor(90, 140, 210));
-    sky.setColorAt(0.55, QColor(200, 215, 230));
-    sky.setColorAt(0.56, QColor(70, 120, 60));
-    sky.setColorAt(1, QColor(40, 80, 35));
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setClipRect(area);
-    painter.fillRect(area, sky);
-    painter.setPen(Qt::NoPen);
-    for (int i = 0; i < 40; ++i) {
-        const QPointF centre(area.left() + unit(random) * area.width(),
-                             area.top() + unit(random) * area.height());
-        const double radius = (40 + unit(random) * 200) * scale;
-        QRadialGradient blob(centre, radius);
-        const QColor colour =
-            QColor::fromHsvF(float(unit(random)), 0.5f + 0.4f * float(unit(random)),
-                             0.4f + 0.5f * float(unit(random)), 0.7f);
-        blob.setColorAt(0, colour);
-        blob.setColorAt(1, QColor(colour.red(), colour.green(), colour.blue(), 0));
-        painter.setBrush(blob);
-        painter.drawEllipse(centre, radius, radius);
-    }
-    painter.setPen(QPen(QColor(20, 40, 20, 90), 2.5 * scale));
-    for (int i = 0; i < 4000; ++i) {
-        const QPointF base(area.left() + unit(random) * area.width(),
-                           area.top() + area.height() * (0.56 + 0.44 * unit(random)));
-        painter.drawLine(base, base + QPointF((unit(random) - 0.5) * 16 * scale, -32 * scale));
-    }
-    painter.restore();
-}
-
 QImage skewed(const QImage& image, double degrees, QColor paper) {
     const bool mono = image.format() == QImage::Format_Mono;
     const QImage source = mono ? MonoBits::toGrey(image) : image;
@@ -246,6 +209,20 @@ QUrl write(const QString& path, const QByteArray& bytes) {
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+double meanDifference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar* p = x.constScanLine(row);
+        const uchar* q = y.constScanLine(row);
+        for (int i = 0; i < x.width() * 3; ++i) {
+            sum += std::abs(int(p[i]) - int(q[i]));
+        }
+    }
+    return sum / (double(x.width()) * x.height() * 3);
 }
 
 QByteArray qtEncoded(const QImage& image, const char* format, double dpi) {

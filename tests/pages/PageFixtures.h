@@ -12,7 +12,6 @@
 // Helpers shared by the page tests: small images in every format the
 // application meets, hand-made files with exactly the metadata a case needs,
 // and the command-line PDF checkers.
-class QPainter;
 
 namespace PageFixtures {
 
@@ -53,11 +52,12 @@ QImage photoPage(QSize pixels, unsigned seed);
 // noise of the given deviation added to every sample (Gaussian, fixed seed).
 QImage inked(const QImage& greyText, QColor paper, QColor ink);
 QImage withNoise(QImage image, double deviation, unsigned seed);
-// A photograph: smooth colour fields, soft blobs and fine grass-like texture.
-void drawPhoto(QPainter& painter, const QRectF& area, unsigned seed);
 
 QUrl write(const QString& path, const QByteArray& bytes);
 QByteArray readAll(const QString& path);
+
+// The mean difference of the colour samples of two images of the same size.
+double meanDifference(const QImage& a, const QImage& b);
 
 // Encodes with Qt's own writers (which always state a resolution).
 QByteArray qtEncoded(const QImage& image, const char* format, double dpi);

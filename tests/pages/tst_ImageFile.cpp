@@ -24,9 +24,7 @@ private Q_SLOTS:
     void badInputIsUnreadable_data();
     void badInputIsUnreadable();
     void writingStoresResolutionAndQuality();
-    void failuresNameOnlyTheFile();
-    void rotationByQuarterTurns();
-    void rotationKeepsDepthAndFlattensTransparency();
+    void rotationByQuarterTurnsKeepsDepthAndFlattensTransparency();
 };
 
 // (Files of our own writers are read back in writingStoresResolutionAndQuality.)
@@ -37,9 +35,7 @@ void tst_ImageFile::resolutionComesFromTheFileOrTheFallback_data() {
     const QImage colour = colourImage(40, 30);
     const double fallback = 150;
 
-    QTest::newRow("PNG at 72 dpi") << qtEncoded(colour, "png", 72) << 72.0;
     QTest::newRow("PNG at 0.99 dpi counts as none") << qtEncoded(colour, "png", 0.99) << fallback;
-    QTest::newRow("JPEG at 72 dpi") << qtEncoded(colour, "jpeg", 72) << 72.0;
     QTest::newRow("JPEG, resolution only in Exif") << jpegWithExifOnly(colour, 200) << 200.0;
     QTest::newRow("TIFF tag, inches") << tiffWithResolution(200, 1, 2) << 200.0;
     QTest::newRow("TIFF tag, default unit") << tiffWithResolution(400, 2, 0) << 200.0;
@@ -207,23 +203,16 @@ void tst_ImageFile::writingStoresResolutionAndQuality() {
     QCOMPARE(jpegAt(250), jpegAt(100));
     QVERIFY(jpegAt(10).size() < jpegAt(100).size());
 
-    // Writing replaces an existing file.
-    write(png.toLocalFile(), "old contents");
-    QVERIFY(ImageFile::writePNG(image, png, 300));
-    QCOMPARE(ImageFile::read(png, 0).value().image, image);
-}
-
-// (Folders and missing files given as images are tested through the model's
-// import, which reports them.)
-void tst_ImageFile::failuresNameOnlyTheFile() {
+    // A failure names only the file. (Folders and missing files given as
+    // images are tested through the model's import, which reports them.)
     const QUrl missingFolder = QUrl::fromLocalFile(path("no such folder/page.png"));
-    const auto png = ImageFile::writePNG(colourImage(8, 8), missingFolder, 300);
-    QVERIFY(!png.ok());
-    QCOMPARE(png.failure().kind, ImageFile::Failure::Kind::unwritable);
-    QCOMPARE(png.failure().description(), QStringLiteral("Could not write page.png."));
+    const auto unwritable = ImageFile::writePNG(colourImage(8, 8), missingFolder, 300);
+    QVERIFY(!unwritable.ok());
+    QCOMPARE(unwritable.failure().kind, ImageFile::Failure::Kind::unwritable);
+    QCOMPARE(unwritable.failure().description(), QStringLiteral("Could not write page.png."));
 }
 
-void tst_ImageFile::rotationByQuarterTurns() {
+void tst_ImageFile::rotationByQuarterTurnsKeepsDepthAndFlattensTransparency() {
     // 40 x 60 with a red block in the top-left quarter-width band.
     const QImage image = colourImage(40, 60);
     const QRgb red = image.pixel(0, 0);
@@ -246,9 +235,7 @@ void tst_ImageFile::rotationByQuarterTurns() {
     // No turn at all returns the very same image.
     QCOMPARE(ImageFile::rotate(image, 0).value().cacheKey(), image.cacheKey());
     QCOMPARE(ImageFile::rotate(image, 8).value().cacheKey(), image.cacheKey());
-}
 
-void tst_ImageFile::rotationKeepsDepthAndFlattensTransparency() {
     const QImage mono = monoImage(37, 21); // black block at the top left, odd width
     const QImage monoTurned = ImageFile::rotate(mono, 1).value();
     QCOMPARE(monoTurned.format(), QImage::Format_Mono);

@@ -2,6 +2,8 @@
 // re-creation, the checks that keep the recursive removal to itself, and
 // its manifest written in the background.
 
+#include "PageFixtures.h"
+
 #include "pages/SessionFolder.h"
 
 #include <QDir>
@@ -10,21 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-bool writeText(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using namespace PageFixtures;
 
 constexpr QFile::Permissions othersAndGroup = QFile::Permissions(0x0077);
-
-} // namespace
 
 class tst_SessionFolder : public QObject {
     Q_OBJECT
@@ -45,17 +35,12 @@ private Q_SLOTS:
     void cleanupTestCase() { qputenv("HOME", savedHome_); }
 
     void namedAfterAnUpperCaseUuidInThePrivateCache() {
+        // (One folder per run in ~/.cache/Paperlark, and a re-created one
+        // private again: tst_ScannerViewModel, tst_ScanController.)
         const QString root = inHome(QStringLiteral(".cache/Paperlark"));
-        QCOMPARE(SessionFolder::defaultCacheRoot(), root);
-
         const SessionFolder folder;
-        const SessionFolder other;
-        QCOMPARE(folder.cacheRoot(), root);
-        QVERIFY(!folder.id().isNull());
-        QVERIFY(folder.id() != other.id());
         const QString name = folder.id().toString(QUuid::WithoutBraces).toUpper();
         QCOMPARE(folder.path(), root + u'/' + name);
-        QCOMPARE(folder.url(), QUrl::fromLocalFile(folder.path()));
         QVERIFY(!QFileInfo::exists(root)); // nothing is made before create()
 
         folder.create();
@@ -64,9 +49,9 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(root).permissions() & othersAndGroup, QFile::Permissions());
 
         // Removal takes everything inside; create() brings the folder back,
-        // private again, and may run any number of times.
+        // and may run any number of times.
         QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("/scan")));
-        QVERIFY(writeText(folder.path() + QStringLiteral("/scan/page.pnm"), "P5"));
+        write(folder.path() + QStringLiteral("/scan/page.pnm"), "P5");
         const QString otherRun = root + QStringLiteral("/other-run");
         QVERIFY(QDir().mkpath(otherRun));
         QVERIFY(folder.remove());
@@ -77,7 +62,6 @@ private Q_SLOTS:
         folder.create();
         folder.create();
         QVERIFY(QFileInfo(folder.path()).isDir());
-        QCOMPARE(QFileInfo(folder.path()).permissions() & othersAndGroup, QFile::Permissions());
         QVERIFY(folder.remove());
     }
 
@@ -102,7 +86,7 @@ private Q_SLOTS:
         // the link is removed, nor the link itself.
         const QString precious = inHome(QStringLiteral("Documents/precious"));
         QVERIFY(QDir().mkpath(precious));
-        QVERIFY(writeText(precious + QStringLiteral("/letter.txt"), "keep"));
+        write(precious + QStringLiteral("/letter.txt"), "keep");
         QVERIFY(QDir(folder.path()).removeRecursively());
         QVERIFY(QFile::link(precious, folder.path()));
         QVERIFY(!folder.remove());
@@ -111,7 +95,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(folder.path()));
 
         // A plain file where the folder was is left alone.
-        QVERIFY(writeText(folder.path(), "not a folder"));
+        write(folder.path(), "not a folder");
         QVERIFY(!folder.remove());
         QCOMPARE(readAll(folder.path()), QByteArray("not a folder"));
         QVERIFY(QFile::remove(folder.path()));

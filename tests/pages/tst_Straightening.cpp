@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <random>
 
 using namespace PageFixtures;
 
@@ -30,12 +29,7 @@ QImage textPage(Depth depth) {
     if (page.isNull()) {
         page = PageFixtures::textPage(a4, dpi, 11, depth == Depth::mono).image;
         if (depth == Depth::colour) {
-            QImage colour(a4, QImage::Format_RGB32);
-            colour.fill(paper);
-            QPainter painter(&colour);
-            painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-            painter.drawImage(0, 0, page);
-            page = colour;
+            page = inked(page, paper, Qt::black);
         }
     }
     return page;
@@ -45,18 +39,9 @@ QColor paperOf(Depth depth) {
     return depth == Depth::colour ? paper : QColor(Qt::white);
 }
 
-// Scanner noise: every sample off by up to four levels either way.
-QImage noisy(QImage image, unsigned seed) {
-    image = image.convertToFormat(QImage::Format_RGB32);
-    std::minstd_rand random(seed);
-    const auto add = [&](int value) { return std::clamp(value + int(random() % 9) - 4, 0, 255); };
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = qRgb(add(qRed(line[x])), add(qGreen(line[x])), add(qBlue(line[x])));
-        }
-    }
-    return image;
+// Scanner noise of 2.6 levels, as colour.
+QImage noisy(const QImage& image, unsigned seed) {
+    return withNoise(image.convertToFormat(QImage::Format_RGB32), 2.6, seed);
 }
 
 // A sheet of paper turned by `degrees` on the dark background of a scanner
