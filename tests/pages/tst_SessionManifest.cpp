@@ -91,16 +91,22 @@ void tst_SessionManifest::roundTripAndPagesOfAList() {
 }
 
 void tst_SessionManifest::refusesWhatItCannotTrust() {
-    // (Torn, oversized and Latin-1 manifests and page files behind links:
-    // tst_SessionRecovery::aHostileCacheIsLeftAlone.)
     const QByteArray good = sample(2).toJson();
+    QVERIFY(!SessionManifest::fromJson(good.left(good.size() / 2))); // torn
+    QVERIFY(!SessionManifest::fromJson(""));
     QVERIFY(!SessionManifest::fromJson("[]"));
+    QByteArray latin1 = good;
+    latin1.replace("px", "p\xE9");
+    QVERIFY(!SessionManifest::fromJson(latin1)); // not UTF-8
     QByteArray future = good;
     future.replace("\"version\": 1", "\"version\": 3");
     QVERIFY(!SessionManifest::fromJson(future));
     QByteArray textual = good;
     textual.replace("\"version\": 1", "\"version\": \"1\"");
     QVERIFY(!SessionManifest::fromJson(textual));
+    QByteArray huge = good;
+    huge.append(QByteArray(SessionManifest::maxBytes, ' '));
+    QVERIFY(!SessionManifest::fromJson(huge));
 
     // Entries that could point anywhere else, or make no sense, are dropped
     // one by one; the rest stays in order. The page files of dropped
@@ -206,11 +212,19 @@ void tst_SessionManifest::readsOnlyOwnRegularFiles() {
         QVERIFY(!SessionManifest::read(folder));
     }
 
-    // Page files: only page names.
+    // Page files: the same rules, and only page names.
     const QString name = pageName();
     write(QDir(folder).filePath(name), "pixels");
     QCOMPARE(SessionManifest::readPageFile(folder, name), QByteArray("pixels"));
     QVERIFY(!SessionManifest::readPageFile(folder, "users-notes.json"));
+    const QString linked = pageName();
+    QVERIFY(QFile::link(users, QDir(folder).filePath(linked)));
+    QVERIFY(!SessionManifest::readPageFile(folder, linked));
+    const QString hard = pageName();
+    QCOMPARE(::link(QFile::encodeName(users).constData(),
+                    QFile::encodeName(QDir(folder).filePath(hard)).constData()),
+             0);
+    QVERIFY(!SessionManifest::readPageFile(folder, hard));
     QVERIFY(!SessionManifest::readPageFile(folder, pageName())); // missing
 }
 
