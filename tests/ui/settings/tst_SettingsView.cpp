@@ -246,7 +246,8 @@ private Q_SLOTS:
         field->end(false);
         typeText(field, QStringLiteral("ü"));
         QCOMPARE(Keychain::get(alice), QStringLiteral("stored-pwü"));
-        field->clear(); // (an empty password removes it: the model's test)
+        field->clear(); // an empty password removes it
+        QCOMPARE(Keychain::get(alice), QString());
 
         // With no user name nothing is stored; the field is not reloaded when
         // one is entered, and its next change is stored for the new name.
