@@ -30,25 +30,6 @@ QImage decodedFixture(const QString& name) {
     return decoded.value().image;
 }
 
-// The largest difference of any sample between two images, compared as RGB
-// (255 for images of different sizes).
-int largestDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) {
-        return 255;
-    }
-    const QImage x = a.convertToFormat(QImage::Format_RGB888);
-    const QImage y = b.convertToFormat(QImage::Format_RGB888);
-    int largest = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const uchar* p = x.constScanLine(row);
-        const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; ++i) {
-            largest = std::max(largest, std::abs(int(p[i]) - int(q[i])));
-        }
-    }
-    return largest;
-}
-
 struct Imported {
     std::optional<PdfImportFailure> failure;
     QList<std::shared_ptr<ScannedPage>> pages;
