@@ -211,18 +211,35 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-double meanDifference(const QImage& a, const QImage& b) {
+namespace {
+
+// Calls `visit` with the difference of each pair of colour samples.
+template <typename Visit> void sampleDifferences(const QImage& a, const QImage& b, Visit visit) {
     const QImage x = a.convertToFormat(QImage::Format_RGB888);
     const QImage y = b.convertToFormat(QImage::Format_RGB888);
-    double sum = 0;
     for (int row = 0; row < x.height(); ++row) {
         const uchar* p = x.constScanLine(row);
         const uchar* q = y.constScanLine(row);
         for (int i = 0; i < x.width() * 3; ++i) {
-            sum += std::abs(int(p[i]) - int(q[i]));
+            visit(std::abs(int(p[i]) - int(q[i])));
         }
     }
-    return sum / (double(x.width()) * x.height() * 3);
+}
+
+} // namespace
+
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    sampleDifferences(a, b, [&sum](int d) { sum += d; });
+    return sum / (double(a.width()) * a.height() * 3);
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    int largest = a.size() == b.size() ? 0 : 255;
+    if (largest == 0) {
+        sampleDifferences(a, b, [&largest](int d) { largest = std::max(largest, d); });
+    }
+    return largest;
 }
 
 QByteArray qtEncoded(const QImage& image, const char* format, double dpi) {

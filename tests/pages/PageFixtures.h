@@ -56,8 +56,10 @@ QImage withNoise(QImage image, double deviation, unsigned seed);
 QUrl write(const QString& path, const QByteArray& bytes);
 QByteArray readAll(const QString& path);
 
-// The mean difference of the colour samples of two images of the same size.
+// The mean difference of the colour samples of two images of the same size,
+// and the largest (255 for images of different sizes).
 double meanDifference(const QImage& a, const QImage& b);
+int largestDifference(const QImage& a, const QImage& b);
 
 // Encodes with Qt's own writers (which always state a resolution).
 QByteArray qtEncoded(const QImage& image, const char* format, double dpi);

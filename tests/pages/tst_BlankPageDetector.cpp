@@ -1,13 +1,10 @@
 #include "PageFixtures.h"
 
 #include "pages/BlankPageDetector.h"
-#include "pages/ImageFile.h"
 #include "pages/MonoBits.h"
-#include "pages/ScannedPage.h"
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -180,7 +177,6 @@ private Q_SLOTS:
     void flagsBlankScansButNotPrint();
     void degenerateImages();
     void colourAndDarkGroundsAreNotBlank();
-    void pagesAreMeasuredOnceWhenMade();
 };
 
 void tst_BlankPageDetector::flagsBlankScansButNotPrint_data() {
@@ -271,33 +267,6 @@ void tst_BlankPageDetector::colourAndDarkGroundsAreNotBlank() {
         QVERIFY2(!blank(PageFixtures::photoPage(QSize(827, 1169), seed)),
                  qPrintable(QString::number(seed)));
     }
-}
-
-void tst_BlankPageDetector::pagesAreMeasuredOnceWhenMade() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QUrl cache = QUrl::fromLocalFile(dir.filePath("cache"));
-    const auto make = [&](const QImage& image, const QString& name) {
-        const QUrl source = QUrl::fromLocalFile(dir.filePath(name));
-        if (!ImageFile::writePNG(image, source, 150)) {
-            qFatal("cannot write %s", qPrintable(name));
-        }
-        auto page = ScannedPage::make(source, cache, 150, false);
-        if (!page) {
-            qFatal("make failed: %s", qPrintable(page.failure().description()));
-        }
-        return page.value();
-    };
-    // (Blank and printed pages as made: tst_PageDocument::blankPagesAndUnsavedPages.)
-    // Rotation leaves the measure as it was.
-    const auto blank = make(scannedPage(150, noise | holes, Depth::grey), "blank.png");
-    const auto printed = make(scannedPage(150, noise | shortLine, Depth::mono), "line.png");
-    const std::optional<double> share = printed->inkShare();
-    QVERIFY(share && !printed->looksBlank());
-    QVERIFY(printed->rotate(1));
-    QCOMPARE(printed->inkShare(), share);
-    QVERIFY(blank->rotate(2));
-    QVERIFY(blank->looksBlank());
 }
 
 QTEST_GUILESS_MAIN(tst_BlankPageDetector)

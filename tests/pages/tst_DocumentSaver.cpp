@@ -8,14 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -65,7 +63,6 @@ private Q_SLOTS:
     void uniqueURLSkipsEverythingThatExists();
     void imagesAreNumberedAndNeverOverwrite();
     void pdfHasExactPagesAndCompactImages();
-    void pdfImagesCoverExactlyTheirPages();
     void blackAndWhiteIsCcittOrFlateAndLossless();
     void storedJpegGoesInAsItIsWhenNoFiner();
     void failuresAndTheirTexts();
@@ -91,7 +88,6 @@ void tst_DocumentSaver::sanitiseCleansNames_data() {
         {"blank before a full stop stays", {"a . ", "a "}},
         {"only full stops", {"...", "Scan"}},
         {"empty", {"", "Scan"}},
-        {"blank", {"   ", "Scan"}},
         {"beyond the basic plane", {"scan \U0001F4C4", "scan \U0001F4C4"}},
         {"format character is not blank", {"x\u200B", "x\u200B"}},
     });
@@ -108,11 +104,9 @@ void tst_DocumentSaver::patternsExpandDates_data() {
     QTest::addColumn<QString>("expected");
     // (How the expanded name is cleaned is sanitise's own table above.)
     addRows({
-        {"empty", {"", "Scan_2026-12-06_013005"}},
         {"blank", {" \t ", "Scan_2026-12-06_013005"}},
         {"empty braces", {"{}", "2026-12-06_013005"}},
         {"slashes", {"Invoice {dd/MM/yyyy}", "Invoice 06_12_2026"}},
-        {"colons", {"Scan {HH:mm}", "Scan 01_30"}},
         {"stray closing brace", {"a}b", "a}b"}},
         {"unclosed brace", {"Scan {yyyy", "Scan {yyyy"}},
         {"braces do not nest", {"a{b{yyyy}", "a2026"}},
@@ -226,17 +220,14 @@ void tst_DocumentSaver::pdfHasExactPagesAndCompactImages() {
     QVERIFY(info.contains(QRegularExpression("Producer:\\s+Paperlark \\d+\\.\\d+")));
     QVERIFY(info.contains(QRegularExpression("CreationDate:\\s+\\S")));
 
-    // What a reader shows: the red block top left on page 1, black top left
-    // and white paper elsewhere on page 3.
-    run("pdftoppm", {"-r", "10", "-png", pdf, path("render")});
+    // What a reader shows: the red block top left on page 1. (1-bit pages,
+    // pixel for pixel: blackAndWhiteIsCcittOrFlateAndLossless.)
+    run("pdftoppm", {"-r", "10", "-f", "1", "-l", "1", "-png", pdf, path("render")});
     const QImage first(path("render-1.png"));
-    const QImage third(path("render-3.png"));
-    QVERIFY(!first.isNull() && !third.isNull());
+    QVERIFY(!first.isNull());
     const QColor topLeft = first.pixelColor(3, 3);
     QVERIFY2(topLeft.red() > 150 && topLeft.green() < 90, "red block on page 1");
     QVERIFY(first.pixelColor(first.width() - 3, first.height() - 3).lightness() > 200);
-    QVERIFY(third.pixelColor(3, 3).lightness() < 30);
-    QVERIFY(third.pixelColor(third.width() - 3, third.height() - 3).lightness() > 225);
 
     // The JPEG quality setting reaches the PDF.
     const auto low =
@@ -246,48 +237,6 @@ void tst_DocumentSaver::pdfHasExactPagesAndCompactImages() {
     QVERIFY(low.ok() && high.ok());
     QVERIFY(QFileInfo(low.value().front().toLocalFile()).size() <
             QFileInfo(high.value().front().toLocalFile()).size());
-}
-
-void tst_DocumentSaver::pdfImagesCoverExactlyTheirPages() {
-    // All-black pages, in colour (JPEG) and black and white (G4), of A4 and
-    // of a size that is no whole number of points (70 x 46 px = 16.8 x 11.04
-    // points at 300 dpi): rendered at the pages' resolution, by poppler and
-    // by mupdf, not one pixel is white.
-    QImage colour(2480, 3508, QImage::Format_RGB32), small(70, 46, QImage::Format_RGB32);
-    colour.fill(Qt::black);
-    small.fill(Qt::black);
-    QImage mono(2480, 3508, QImage::Format_Mono), smallMono(70, 46, QImage::Format_Mono);
-    for (QImage* image : {&mono, &smallMono}) {
-        image->setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-        image->fill(0);
-    }
-    const DocumentSaver::Pages pages{page(colour, 300), page(small, 300), page(mono, 300),
-                                     page(smallMono, 300)};
-    const auto saved = DocumentSaver::save(pages, QUrl::fromLocalFile(path("black")), "black",
-                                           OutputFormat::pdf, 85);
-    QVERIFY(saved.ok());
-    const QString pdf = saved.value().front().toLocalFile();
-    QCOMPARE(pdfPageSizes(pdf, 4),
-             (QStringList{"595.2 x 841.92", "16.8 x 11.04", "595.2 x 841.92", "16.8 x 11.04"}));
-    QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
-
-    run("pdftoppm", {"-r", "300", "-gray", "-png", pdf, path("poppler")});
-    run("mutool", {"draw", "-q", "-r", "300", "-c", "gray", "-o", path("mupdf-%d.png"), pdf});
-    const QList<QSize> sizes{{2480, 3508}, {70, 46}, {2480, 3508}, {70, 46}};
-    for (int number = 1; number <= 4; ++number) {
-        for (const QString& rendered : {QStringLiteral("poppler-%1.png").arg(number),
-                                        QStringLiteral("mupdf-%1.png").arg(number)}) {
-            const QImage image = QImage(path(rendered)).convertToFormat(QImage::Format_Grayscale8);
-            QCOMPARE(image.size(), sizes[number - 1]);
-            qint64 white = 0;
-            for (int y = 0; y < image.height(); ++y) {
-                const uchar* line = image.constScanLine(y);
-                white += std::count_if(line, line + image.width(), [](uchar v) { return v > 127; });
-            }
-            QVERIFY2(white == 0,
-                     qPrintable(QStringLiteral("%1: %2 white pixels").arg(rendered).arg(white)));
-        }
-    }
 }
 
 void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
@@ -304,7 +253,15 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
     }
     // Printed text, whose G4 codes shrink further with Flate.
     const QImage text = textPage(QSize(1200, 500), 300, 10, true).image;
-    const QList<QImage> images{ragged, narrow, checkers, text};
+    // All-black pages in colour (JPEG) and 1-bit, of A4 and of a size that is
+    // no whole number of points: their images cover the page to the last
+    // pixel, with no white seam.
+    QImage dark(2480, 3508, QImage::Format_RGB32), small(70, 46, QImage::Format_RGB32);
+    dark.fill(Qt::black);
+    small.fill(Qt::black);
+    const QImage darkMono = MonoBits::fromGrey(dark.convertToFormat(QImage::Format_Grayscale8));
+    const QImage smallMono = MonoBits::fromGrey(small.convertToFormat(QImage::Format_Grayscale8));
+    const QList<QImage> images{ragged, narrow, checkers, text, dark, small, darkMono, smallMono};
     DocumentSaver::Pages pages;
     for (const QImage& image : images) {
         pages.append(page(image, 300));
@@ -314,15 +271,18 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
     QVERIFY(saved.ok());
     const QString pdf = saved.value().front().toLocalFile();
     QVERIFY(run("qpdf", {"--check", pdf}).contains("No syntax or stream encoding errors"));
+    QCOMPARE(pdfPageSizes(pdf, 8).mid(4),
+             (QStringList{"595.2 x 841.92", "16.8 x 11.04", "595.2 x 841.92", "16.8 x 11.04"}));
     const QList<PdfImage> listed = pdfImages(pdf);
-    QCOMPARE(listed.size(), 4);
+    QCOMPARE(listed.size(), 8);
     QCOMPARE(listed[0].encoding, QStringLiteral("ccitt"));
     QCOMPARE(listed[1].encoding, QStringLiteral("ccitt"));
     QCOMPARE(listed[2].encoding, QStringLiteral("image")); // Flate
     QCOMPARE(listed[3].encoding, QStringLiteral("ccitt"));
+    QCOMPARE(listed[4].encoding, QStringLiteral("jpeg"));
     QVERIFY(readAll(pdf).contains("/Filter [ /FlateDecode /CCITTFaxDecode ]"));
-    for (const PdfImage& image : listed) {
-        QCOMPARE(image.bitsPerComponent, 1);
+    for (const int mono : {0, 1, 2, 3, 6, 7}) {
+        QCOMPARE(listed[mono].bitsPerComponent, 1);
     }
 
     // mupdf gives back every pixel as it was. poppler smooths 1-bit images
@@ -330,7 +290,7 @@ void tst_DocumentSaver::blackAndWhiteIsCcittOrFlateAndLossless() {
     // pixels must match the original there or right next to it.
     run("pdftoppm", {"-r", "300", "-gray", "-png", pdf, path("mono-poppler")});
     run("mutool", {"draw", "-q", "-r", "300", "-c", "gray", "-o", path("mono-mupdf-%d.png"), pdf});
-    for (int number = 1; number <= 4; ++number) {
+    for (int number = 1; number <= images.size(); ++number) {
         const QImage expected = images[number - 1].convertToFormat(QImage::Format_Grayscale8);
         const QImage mupdf = QImage(path(QStringLiteral("mono-mupdf-%1.png").arg(number)))
                                  .convertToFormat(QImage::Format_Grayscale8);
@@ -408,11 +368,9 @@ void tst_DocumentSaver::storedJpegGoesInAsItIsWhenNoFiner() {
     QCOMPARE(images[1].colour, QStringLiteral("gray"));
     QCOMPARE(QSize(images[1].width, images[1].height), QSize(300, 200));
     QVERIFY(run("qpdf", {"--check", samePdf}).contains("No syntax or stream encoding errors"));
-    run("pdftoppm", {"-r", "10", "-png", samePdf, path("same")});
-    const QImage first(path("same-1.png"));
-    QVERIFY(!first.isNull());
-    QVERIFY2(first.pixelColor(2, 2).red() > 150 && first.pixelColor(2, 2).green() < 90,
-             "red block on page 1");
+    // The turned page shows turned. (A kept file the right way up:
+    // tst_PdfImport::savedDocumentsImportBackUnchanged.)
+    run("pdftoppm", {"-r", "10", "-f", "4", "-l", "4", "-png", samePdf, path("same")});
     const QImage fourth(path("same-4.png"));
     QVERIFY(!fourth.isNull());
     const QColor corner = fourth.pixelColor(fourth.width() - 3, fourth.height() - 3);
@@ -488,40 +446,25 @@ void tst_DocumentSaver::failuresAndTheirTexts() {
 void tst_DocumentSaver::fullDiskLeavesNoPdf() {
     // A colour page whose JPEG alone is larger than the space left.
     const auto big = page(withNoise(colourImage(800, 800), 80, 1), 300);
-    const auto expectFailure = [&](const QString& folder) {
-        const auto saved =
-            DocumentSaver::save({big}, QUrl::fromLocalFile(folder), "Scan", OutputFormat::pdf, 85);
-        QVERIFY(!saved.ok());
-        QCOMPARE(saved.failure().kind, DocumentSaver::Failure::Kind::pdfFailed);
-        QCOMPARE(saved.failure().description(),
-                 QStringLiteral("Could not write the PDF at %1/Scan.pdf.").arg(folder));
-        QCOMPARE(fileNames(folder), QStringList());
-    };
-
-    // A file-size limit stands in for a full disk anywhere...
-    const QString limited = path("limited");
-    QVERIFY(QDir().mkpath(limited));
-    {
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit previous{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-        rlimit tight = previous;
-        tight.rlim_cur = 64 * 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-        expectFailure(limited);
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-
-    // ...and where the test may mount one, a real full file system.
-    const QString full = path("full");
-    QVERIFY(QDir().mkpath(full));
-    if (geteuid() != 0 ||
-        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", full}) != 0) {
-        QSKIP("no small file system to fill (needs root)");
-    }
-    expectFailure(full);
-    QProcess::execute("umount", {full});
+    // A file-size limit stands in for a full disk: writes fail part-way the
+    // same way, and the test needs no file system of its own.
+    const QString folder = path("limited");
+    QVERIFY(QDir().mkpath(folder));
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit tight = previous;
+    tight.rlim_cur = 64 * 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const auto saved =
+        DocumentSaver::save({big}, QUrl::fromLocalFile(folder), "Scan", OutputFormat::pdf, 85);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    QVERIFY(!saved.ok());
+    QCOMPARE(saved.failure().kind, DocumentSaver::Failure::Kind::pdfFailed);
+    QCOMPARE(saved.failure().description(),
+             QStringLiteral("Could not write the PDF at %1/Scan.pdf.").arg(folder));
+    QCOMPARE(fileNames(folder), QStringList());
 }
 
 QTEST_MAIN(tst_DocumentSaver) // fonts, for the page of text

@@ -45,7 +45,6 @@ void tst_ImageFile::resolutionComesFromTheFileOrTheFallback_data() {
     QTest::newRow("TIFF tag without absolute unit") << tiffWithResolution(200, 1, 1) << 200.0;
     QTest::newRow("TIFF tag without unit, below 1") << tiffWithResolution(1, 2, 1) << fallback;
     QTest::newRow("TIFF without tag") << tiffWithResolution(0, 0, 0) << fallback;
-    QTest::newRow("TIFF written by Qt") << qtEncoded(colour, "tiff", 300) << 300.0;
     QTest::newRow("BMP at 300 dpi") << qtEncoded(colour, "bmp", 300) << 300.0;
     QByteArray bmp = qtEncoded(colour, "bmp", 300);
     bmp.replace(38, 8, QByteArray(8, '\0')); // no pixels per metre
@@ -77,15 +76,14 @@ void tst_ImageFile::decodingKeepsMeaningfulDepth() {
         QCOMPARE(image.pixel(0, 0), qRgb(0, 0, 0));
         QCOMPARE(image.pixel(32, 19), qRgb(255, 255, 255));
     }
-    // A 1-bit TIFF, grey, colour and transparent sources.
+    // Grey, colour and transparent sources. (A 1-bit TIFF and a grey JPEG,
+    // and our own PNG of each depth: tst_ScannedPage::depthSurvivesCacheAndRotation.)
     const struct {
         QImage image;
         const char* format;
         QImage::Format expected;
     } cases[] = {
-        {monoImage(16, 16), "tiff", QImage::Format_Mono},
         {greyImage(16, 16), "png", QImage::Format_Grayscale8},
-        {greyImage(16, 16), "jpeg", QImage::Format_Grayscale8},
         {colourImage(16, 16), "bmp", QImage::Format_RGB32},
         {QImage(16, 16, QImage::Format_ARGB32), "png", QImage::Format_ARGB32},
     };
@@ -94,14 +92,6 @@ void tst_ImageFile::decodingKeepsMeaningfulDepth() {
         const auto decoded = ImageFile::read(url, 300);
         QVERIFY(decoded.ok());
         QCOMPARE(decoded.value().image.format(), c.expected);
-    }
-    // Our own PNG keeps the pixels of each depth exactly.
-    for (const QImage& image : {monoImage(37, 21), greyImage(37, 21), colourImage(37, 21)}) {
-        const QUrl url = QUrl::fromLocalFile(path("exact.png"));
-        QVERIFY(ImageFile::writePNG(image, url, 300));
-        const auto decoded = ImageFile::read(url, 0);
-        QVERIFY(decoded.ok());
-        QCOMPARE(decoded.value().image, image);
     }
 }
 
@@ -185,7 +175,7 @@ void tst_ImageFile::writingStoresResolutionAndQuality() {
     const QUrl jpg = QUrl::fromLocalFile(path("written.jpg"));
 
     // Resolution survives the round trip; none is written at 1 dpi or less.
-    for (const double dpi : {72.0, 200.0, 600.0, 1.0, 0.0}) {
+    for (const double dpi : {200.0, 1.0, 0.0}) {
         QVERIFY(ImageFile::writePNG(image, png, dpi));
         QVERIFY(ImageFile::writeJPEG(image, jpg, dpi, 80));
         const double expected = dpi > 1 ? dpi : 123.0;
@@ -227,10 +217,7 @@ void tst_ImageFile::rotationByQuarterTurnsKeepsDepthAndFlattensTransparency() {
     QCOMPARE(twice.size(), QSize(40, 60));
     QCOMPARE(twice.pixel(39, 59), red);
 
-    QCOMPARE(ImageFile::rotate(image, -1).value(), ImageFile::rotate(image, 3).value());
-    QCOMPARE(ImageFile::rotate(image, 5).value(), once);
     QCOMPARE(ImageFile::rotate(image, -7).value(), once);
-    QCOMPARE(ImageFile::rotate(ImageFile::rotate(image, 3).value(), 1).value(), image);
 
     // No turn at all returns the very same image.
     QCOMPARE(ImageFile::rotate(image, 0).value().cacheKey(), image.cacheKey());
