@@ -188,6 +188,7 @@ private Q_SLOTS:
             QCOMPARE(fromBase64(server.record(1)["password"]), password);
             QCOMPARE(server.record(1)["mailFrom"].toString(),
                      settings.fromAddress.isEmpty() ? user : settings.fromAddress);
+            QCOMPARE(server.record(1)["subject"].toString(), u"Scanned document"_s);
         }
     }
 

@@ -17,7 +17,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <csignal>
 #include <memory>
@@ -43,36 +42,6 @@ bool processExists(qint64 pid) {
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
     return close > 0 && line.mid(close + 2, 1) != "Z";
-}
-
-struct PngHeader {
-    int width = 0;
-    int height = 0;
-    int bitDepth = 0;
-    int colourType = -1;
-    // Pixels per metre from the pHYs chunk; 0 when there is none.
-    quint32 pixelsPerMetre = 0;
-};
-
-PngHeader pngHeader(const QUrl& url) {
-    QFile file(url.toLocalFile());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray png = file.readAll();
-    if (!png.startsWith("\x89PNG") || png.size() < 33) {
-        return {};
-    }
-    PngHeader header;
-    header.width = static_cast<int>(qFromBigEndian<quint32>(png.constData() + 16));
-    header.height = static_cast<int>(qFromBigEndian<quint32>(png.constData() + 20));
-    header.bitDepth = static_cast<uchar>(png.at(24));
-    header.colourType = static_cast<uchar>(png.at(25));
-    const qsizetype phys = png.indexOf("pHYs");
-    if (phys > 0) {
-        header.pixelsPerMetre = qFromBigEndian<quint32>(png.constData() + phys + 4);
-    }
-    return header;
 }
 
 // Every page of a failed or cancelled scan: complete PNG files.
@@ -115,33 +84,26 @@ private Q_SLOTS:
         // A4 at 300 dpi, cut to the test device's 200 mm glass.
         const auto colour = rig.scan(ScanSource::flatbed, ColourMode::colour, 300);
         QCOMPARE(colour->failureText(), QString());
-        QCOMPARE(colour->urls().size(), 1);
-        PngHeader header = pngHeader(colour->urls().first());
-        QCOMPARE(header.width, 2362);
-        QCOMPARE(header.height, 2362);
-        QCOMPARE(header.colourType, 2); // RGB
-        QCOMPARE(header.bitDepth, 8);
-        QCOMPARE(header.pixelsPerMetre, 11811u);
+        const QImage page = onlyPage(*colour);
+        QCOMPARE(page.size(), QSize(2362, 2362));
+        QCOMPARE(page.format(), QImage::Format_RGB32); // 8-bit RGB
+        QCOMPARE(page.dotsPerMeterX(), 11811);
         // Delivered under a name of the application's own.
         QVERIFY(ownPageName.match(colour->urls().first().fileName()).hasMatch());
 
         // Smaller paper than the glass is scanned at its own size.
-        const auto a5 = rig.scan(ScanSource::flatbed, ColourMode::greyscale, 100, PaperSize::a5);
-        header = pngHeader(a5->urls().value(0));
-        QCOMPARE(header.width, 582);    // 148 mm at 100 dpi
-        QCOMPARE(header.height, 787);   // 200 of 210 mm
-        QCOMPARE(header.colourType, 0); // grey
-        QCOMPARE(header.bitDepth, 8);
+        const QImage a5 =
+            onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::greyscale, 100, PaperSize::a5));
+        QCOMPARE(a5.size(), QSize(582, 787)); // 148 by 200 of 210 mm at 100 dpi
+        QCOMPARE(a5.format(), QImage::Format_Grayscale8);
 
         // Black and white is 1 bit per pixel, with black where grey is dark.
-        const auto grey = rig.scan(ScanSource::flatbed, ColourMode::greyscale, 75);
-        const auto mono = rig.scan(ScanSource::flatbed, ColourMode::blackAndWhite, 75);
-        header = pngHeader(mono->urls().value(0));
-        QCOMPARE(header.bitDepth, 1);
-        QCOMPARE(header.pixelsPerMetre, 2953u);
-        const QImage greyPage = onlyPage(*grey);
-        const QImage monoPage = onlyPage(*mono);
-        QVERIFY(!greyPage.isNull() && !monoPage.isNull());
+        const QImage greyPage = onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::greyscale, 75));
+        const QImage monoPage =
+            onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::blackAndWhite, 75));
+        QCOMPARE(monoPage.depth(), 1);
+        QCOMPARE(monoPage.dotsPerMeterX(), 2953);
+        QVERIFY(!greyPage.isNull());
         QCOMPARE(monoPage.size(), greyPage.size());
         int black = 0;
         for (int y = 0; y < greyPage.height(); y += 3) {
@@ -173,7 +135,7 @@ private Q_SLOTS:
         QTRY_COMPARE(counts.size(), 10);
         QCOMPARE(counts.first(), 1);
         QCOMPARE(counts.last(), 10);
-        QCOMPARE(pngHeader(pages->urls().first()).height, 393); // 200 mm at 50 dpi
+        QCOMPARE(QImage(pages->urls().first().toLocalFile()).height(), 393); // 200 mm at 50 dpi
 
         // The test device has no duplex: both sides are asked for, one is scanned.
         const auto duplex = rig.scan(ScanSource::feederDuplex, ColourMode::greyscale, 50);
@@ -186,32 +148,30 @@ private Q_SLOTS:
             {"SANE_STATUS_IO_ERROR", "The scanner reported an input/output error."},
             {"SANE_STATUS_COVER_OPEN", "The scanner cover is open."},
         };
+        // Each error at a later sheet; at the first one, aJammingFeederNeverHangs.
+        const int sheet = 3;
         for (const auto& [status, text] : errors) {
-            for (const int sheet : {1, 3}) {
-                const QByteArray what = status + " at sheet " + QByteArray::number(sheet);
-                // SANE's test backend now and then hangs in its reader thread
-                // after an error; the watchdog then ends the scan as not
-                // responding (tested on its own below). Such a run says
-                // nothing about how errors are reported: it is tried again.
-                for (int attempt = 1;; ++attempt) {
-                    Rig rig(withOptions({{"read-return-value", status, sheet}}));
-                    QVERIFY2(rig.ready(), what);
-                    const auto outcome =
-                        rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
-                    QVERIFY2(outcome->result && !outcome->result->ok(), what);
-                    const ScannerFailure& failure = outcome->result->failure();
-                    if (failure.description() == notResponding && attempt < 3) {
-                        continue;
-                    }
-                    QCOMPARE(failure.description(), text);
-                    QCOMPARE(failure.kind(), ScannerFailure::Kind::deviceError);
-                    // The sheets before the failing one are kept, complete.
-                    QCOMPARE(failure.deliveredPages().size(), sheet - 1);
-                    QVERIFY(allReadable(failure.deliveredPages()));
-                    QCOMPARE(rig.announced, failure.deliveredPages());
-                    QCOMPARE(rig.filesOfLastScan().size(), sheet - 1);
-                    break;
+            // SANE's test backend now and then hangs in its reader thread
+            // after an error; the watchdog then ends the scan as not
+            // responding (tested on its own below). Such a run says nothing
+            // about how errors are reported: it is tried again.
+            for (int attempt = 1;; ++attempt) {
+                Rig rig(withOptions({{"read-return-value", status, sheet}}));
+                QVERIFY2(rig.ready(), status);
+                const auto outcome = rig.scan(ScanSource::feeder, ColourMode::greyscale, smallDpi);
+                QVERIFY2(outcome->result && !outcome->result->ok(), status);
+                const ScannerFailure& failure = outcome->result->failure();
+                if (failure.description() == notResponding && attempt < 3) {
+                    continue;
                 }
+                QCOMPARE(failure.description(), text);
+                QCOMPARE(failure.kind(), ScannerFailure::Kind::deviceError);
+                // The sheets before the failing one are kept, complete.
+                QCOMPARE(failure.deliveredPages().size(), sheet - 1);
+                QVERIFY(allReadable(failure.deliveredPages()));
+                QCOMPARE(rig.announced, failure.deliveredPages());
+                QCOMPARE(rig.filesOfLastScan().size(), sheet - 1);
+                break;
             }
         }
         {
