@@ -31,7 +31,7 @@ screenshots: setup-test configure
 	cmake --build --preset default --target paperlark_screenshots paperlark-scanner
 	PAPERLARK_SCANNER=$(CURDIR)/build/libexec/paperlark/paperlark-scanner \
 		xvfb-run -a -s "-screen 0 1440x900x24" \
-		scripts/test-env.sh build/tests/ui/paperlark_screenshots -platform xcb build/screenshots
+		scripts/test-env.sh build/tools/paperlark_screenshots -platform xcb build/screenshots
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
 # in its own build folder (build-sanitize/); leaks inside system libraries
