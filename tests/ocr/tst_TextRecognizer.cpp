@@ -210,18 +210,6 @@ void tst_TextRecognizer::searchablePdfHasTheWordsWhereTheyAre() {
     const QImage plainImage(path("plain-1.png")), searchableImage(path("searchable-1.png"));
     QVERIFY(!plainImage.isNull());
     QCOMPARE(searchableImage, plainImage);
-    run("mutool", {"draw", "-q", "-r", "150", "-o", path("plain-mupdf.png"),
-                   plain.value().front().toLocalFile()});
-    run("mutool", {"draw", "-q", "-r", "150", "-o", path("searchable-mupdf.png"), pdf});
-    const QImage plainMupdf(path("plain-mupdf.png"));
-    QVERIFY(!plainMupdf.isNull());
-    QCOMPARE(QImage(path("searchable-mupdf.png")), plainMupdf);
-    // mupdf finds the same words.
-    const QString mupdfText = run("mutool", {"draw", "-q", "-F", "txt", "-o", "-", pdf});
-    QVERIFY(
-        wordsInOrder(text.words, mupdfText.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) >=
-        qsizetype(std::ceil(text.words.size() * 0.99)));
-
     // A compact page carries the same words in the same places.
     const auto compact =
         DocumentSaver::save({scanned}, folder, "compact", OutputFormat::pdf, 85, {layer.value()},

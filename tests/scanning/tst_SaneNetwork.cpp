@@ -10,7 +10,6 @@
 #include "ScanRig.h"
 
 #include "scanning/worker/ScannerWorkerClient.h"
-#include "scanning/worker/WorkerScannerDevice.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -293,33 +292,6 @@ private Q_SLOTS:
         QCOMPARE(rig.workerPid(), worker);
         QCOMPARE(rig.scan(ScanSource::flatbed, ColourMode::colour, 50)->urls().size(), 1);
         QCOMPARE(rig.workerPid(), worker);
-    }
-
-    void openingReconnectsWhenSanedRestarts() {
-        auto worker = std::make_shared<ScannerWorkerClient>(WorkerSettings::defaults());
-        WorkerScannerDevice device(worker, SaneDeviceEntry{remote.toUtf8(), "Noname",
-                                                           "frontend-tester", "virtual device"});
-        QSignalSpy opened(&device, &ScannerDevice::sessionOpened);
-        const auto open = [&]() -> std::optional<QString> {
-            opened.clear();
-            device.requestOpenSession();
-            if (!opened.wait(scanTimeout)) {
-                return QStringLiteral("no answer");
-            }
-            return opened.at(0).at(0).value<std::optional<QString>>();
-        };
-        QCOMPARE(open(), std::nullopt);
-        QCOMPARE(device.availableUnitTypes().size(), 2);
-        const auto pid = worker->processId();
-
-        QVERIFY(saned_->start()); // a restart
-        QCOMPARE(open(), std::nullopt);
-        QCOMPARE(device.availableUnitTypes().size(), 2);
-        QCOMPARE(worker->processId(), pid);
-
-        saned_->stop();
-        QCOMPARE(open(), std::optional<QString>(unreachable));
-        QVERIFY(!device.hasOpenSession());
     }
 
 private:

@@ -129,15 +129,6 @@ private Q_SLOTS:
         window->resize(600, 400);
         QCOMPARE(window->size(), QSize(940, 620));
 
-        // Header on top, content in the middle, footer at the bottom.
-        QCOMPARE(window->header()->geometry().top(), 0);
-        QVERIFY(window->header()->windowButtons()->isVisible());
-        QCOMPARE(window->contentView()->geometry().top(),
-                 window->header()->geometry().bottom() + 1);
-        QCOMPARE(window->footer()->geometry().bottom(), window->height() - 1);
-        QCOMPARE(window->footer()->geometry().top(),
-                 window->contentView()->geometry().bottom() + 1);
-
         // The header's menu button opens the application menu.
         FlatButton* menuButton = window->header()->menuButton();
         QVERIFY(menuButton->isVisible());

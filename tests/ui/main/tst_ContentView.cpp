@@ -367,32 +367,17 @@ private Q_SLOTS:
         QVERIFY(!buttons->rect().isEmpty());
     }
 
-    // Each picker writes its own setting and shows its longest entry whole.
-    // (How a binding follows the model is the toolkit's, tested there.)
-    void eachPickerWritesItsSetting() {
+    // Each picker shows its longest entry whole. (Which setting each writes
+    // is bound once, in the options card; how bindings follow the model is
+    // the toolkit's test.)
+    void picksShowTheirLongestEntryWhole() {
         Fixture f;
         OptionsCard* options = f.view->optionsCard();
-        const auto choose = [](QComboBox* picker, const QString& text) {
+        for (QComboBox* picker :
+             {options->sourcePicker(), options->colourPicker(), options->qualityPicker(),
+              options->paperPicker(), options->formatPicker()}) {
             QVERIFY(picker->width() >= picker->sizeHint().width());
-            const int index = picker->findText(text);
-            QVERIFY2(index >= 0, qPrintable(text));
-            picker->setCurrentIndex(index);
-            Q_EMIT picker->activated(index);
-        };
-        choose(options->sourcePicker(), displayName(ScanSource::feederDuplex));
-        choose(options->colourPicker(), displayName(ColourMode::greyscale));
-        choose(options->qualityPicker(), QStringLiteral("600 dpi (photos)"));
-        choose(options->paperPicker(), displayName(PaperSize::legal));
-        choose(options->formatPicker(), displayName(OutputFormat::png));
-        const AppSettings& settings = f.model->settings();
-        QCOMPARE(settings.source, ScanSource::feederDuplex);
-        QCOMPARE(settings.colour, ColourMode::greyscale);
-        QCOMPARE(settings.dpi, 600);
-        QCOMPARE(settings.paper, PaperSize::legal);
-        QCOMPARE(settings.format, OutputFormat::png);
-        f.view->saveCard()->folderField()->clear();
-        QTest::keyClicks(f.view->saveCard()->folderField(), QStringLiteral("/tmp/x"));
-        QCOMPARE(settings.saveFolder, QStringLiteral("/tmp/x"));
+        }
     }
 
     void pageButtonsSaveAndEmailFollowThePages() {
