@@ -244,12 +244,16 @@ std::optional<PageSummary::Stored> PageSummary::verified(QByteArray file) {
     const std::size_t height = std::size_t(stored.size.height());
     const std::size_t rowBytes = depth == 1 ? (width + 7) / 8 : width * (colour == 2 ? 3 : 1);
     const std::size_t stride = rowBytes + 1;
-    const std::unique_ptr<std::uint8_t[]> raw(new (std::nothrow) std::uint8_t[stride * height]);
+    // The image below looks at the rows past their filter bytes, so its last
+    // row (a whole stride, as Qt copies it) ends one byte after the data: that
+    // byte is allocated too.
+    const std::unique_ptr<std::uint8_t[]> raw(new (std::nothrow) std::uint8_t[stride * height + 1]);
     const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
         libdeflate_alloc_decompressor());
     if (!raw || !decompressor) {
         return std::nullopt;
     }
+    raw[stride * height] = 0;
     std::size_t consumed = 0, produced = 0;
     if (libdeflate_zlib_decompress_ex(decompressor.get(), bytes, std::size_t(packed), raw.get(),
                                       stride * height, &consumed,

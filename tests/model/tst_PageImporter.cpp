@@ -35,7 +35,7 @@ public:
     using ImageFileSource::ImageFileSource;
     std::optional<ImportFailure> makePages(const QUrl& folder, const Yield& yield,
                                            const std::atomic<bool>& cancelled) override {
-        offGuiThread = QThread::currentThread() != qApp->thread();
+        offGuiThread = QThread::currentThread() != QCoreApplication::instance()->thread();
         return ImageFileSource::makePages(folder, yield, cancelled);
     }
     inline static bool offGuiThread = false;
