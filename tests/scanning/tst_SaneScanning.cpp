@@ -82,7 +82,7 @@ private Q_SLOTS:
         QVERIFY(rig.ready());
 
         // A4 at 300 dpi, cut to the test device's 200 mm glass.
-        const auto colour = rig.scan(ScanSource::flatbed, ColourMode::colour, 300);
+        const auto colour = rig.scanPatiently(ScanSource::flatbed, ColourMode::colour, 300);
         QCOMPARE(colour->failureText(), QString());
         const QImage page = onlyPage(*colour);
         QCOMPARE(page.size(), QSize(2362, 2362));
@@ -92,15 +92,16 @@ private Q_SLOTS:
         QVERIFY(ownPageName.match(colour->urls().first().fileName()).hasMatch());
 
         // Smaller paper than the glass is scanned at its own size.
-        const QImage a5 =
-            onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::greyscale, 100, PaperSize::a5));
+        const QImage a5 = onlyPage(
+            *rig.scanPatiently(ScanSource::flatbed, ColourMode::greyscale, 100, PaperSize::a5));
         QCOMPARE(a5.size(), QSize(582, 787)); // 148 by 200 of 210 mm at 100 dpi
         QCOMPARE(a5.format(), QImage::Format_Grayscale8);
 
         // Black and white is 1 bit per pixel, with black where grey is dark.
-        const QImage greyPage = onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::greyscale, 75));
+        const QImage greyPage =
+            onlyPage(*rig.scanPatiently(ScanSource::flatbed, ColourMode::greyscale, 75));
         const QImage monoPage =
-            onlyPage(*rig.scan(ScanSource::flatbed, ColourMode::blackAndWhite, 75));
+            onlyPage(*rig.scanPatiently(ScanSource::flatbed, ColourMode::blackAndWhite, 75));
         QCOMPARE(monoPage.depth(), 1);
         QCOMPARE(monoPage.dotsPerMeterX(), 2953);
         QVERIFY(!greyPage.isNull());
